@@ -1,0 +1,63 @@
+// Where the program lives, turning relative paths into absolute ones, and
+// creating, deleting, measuring and testing files and folders. Paths take
+// '/' and '\\' as separators; paths built here use '/'. A path "has a drive
+// part" when it is absolute, that is when it starts with a separator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The running program's folder; "/" when it lives in the root folder.
+std::wstring GetProgramFolder();
+// The process's current folder.
+std::wstring GetCurrentFolder();
+// The text before the last separator ("/" for a path in the root folder);
+// a path without a separator is returned whole.
+std::wstring GetParentFolder(const std::wstring& path);
+// Keeps only the text after the last separator.
+void StripPathToFileName(std::wstring& path);
+
+bool IsRelativePath(const std::wstring& path);
+bool IsPathWithoutDrive(const std::wstring& path);
+
+// An absolute path unchanged; otherwise base and path joined and normalised.
+std::wstring CombinePathIfRelative(const std::wstring& base, const std::wstring& path);
+// CombinePathIfRelative with the program's folder as base.
+std::wstring GetPathInProgramFolder(const std::wstring& path);
+
+// Resolves a relative path against the folder of baseFile (a base file
+// without a folder, or with a relative one, is taken from the current
+// folder). Purely lexical: the current folder is not changed and folders
+// need not exist. An absolute path is left as it is. False, path unchanged,
+// only when the current folder was needed and cannot be read.
+bool GetAbsPath(std::wstring& path, const std::wstring& baseFile);
+// Resolves a relative path against the program's folder; the empty and
+// absolute paths are left as they are. False when the program's folder is
+// unknown.
+bool SetAbsolutePath(std::wstring& path);
+
+// Creates the folder and every missing folder above it. Shows a message box
+// and returns false when a file of that name exists or a folder cannot be
+// created (folders created before stay).
+bool CreateFolderTree(const std::wstring& folder);
+// Shows the system's text for the error code in a message box.
+void ReportCreateFolderError(int code);
+
+// Deletes the folder with everything in it; read-only entries included.
+// Symbolic links are removed, never walked. True when nothing of that name
+// is left (also when there was none); the root folder is refused.
+bool DeleteTempFolder(const std::wstring& folder);
+// Deletes one file, read-only or not: -1 when there is nothing of that
+// name, 1 when deleted, 0 when it could not be deleted.
+int ForceDeleteFile(const std::wstring& path);
+
+// The size of a file up to 0x7FFFFFFF bytes; false (size untouched, a line
+// logged) when it cannot be opened or is larger.
+bool GetFileSizeByPath(const std::wstring& path, uint32_t& size);
+// True when the owner's write bit is clear, and when there is no such file.
+bool IsReadOnlyFile(const std::wstring& path);
+
+// Whether a file can be written in the folder (isFolder) or the file can be
+// written. Leaves nothing behind and never changes an existing file's
+// content. A null path passes.
+bool TestWritePermission(const wchar_t* path, bool isFolder);

@@ -1,0 +1,276 @@
+#include "common/platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/platform/Path.h"
+#include "common/platform/Text.h"
+
+namespace platform {
+
+namespace {
+
+bool ToOsPath(const std::wstring& path, std::string& native)
+{
+    if (path.find(L'\0') != std::wstring::npos) {
+        errno = EINVAL;
+        return false;
+    }
+    native = ToNativePath(path);
+    if (native.find('\0') != std::string::npos) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
+}
+
+EntryType TypeOfMode(mode_t mode)
+{
+    if (S_ISREG(mode)) {
+        return EntryType::kFile;
+    }
+    if (S_ISDIR(mode)) {
+        return EntryType::kFolder;
+    }
+    if (S_ISLNK(mode)) {
+        return EntryType::kLink;
+    }
+    return EntryType::kOther;
+}
+
+bool AddOwnerBits(const std::wstring& path, mode_t bits)
+{
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return false;
+    }
+    struct stat info;
+    if (lstat(native.c_str(), &info) != 0) {
+        return false;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        errno = EOPNOTSUPP;
+        return false;
+    }
+    if ((info.st_mode & bits) == bits) {
+        return true;
+    }
+    // AT_SYMLINK_NOFOLLOW also holds if a link was put there since lstat.
+    return fchmodat(AT_FDCWD, native.c_str(), (info.st_mode & 07777) | bits, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// strerror_r comes in two forms; glibc's GNU one returns the text.
+[[maybe_unused]] const char* PickErrorText(const char* result, const char*)
+{
+    return result;
+}
+[[maybe_unused]] const char* PickErrorText(int result, const char* buffer)
+{
+    return result == 0 ? buffer : nullptr;
+}
+
+}  // namespace
+
+FILE* OpenFile(const std::wstring& path, const char* mode)
+{
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return nullptr;
+    }
+    FILE* file = fopen(native.c_str(), mode);
+    if (file == nullptr) {
+        return nullptr;
+    }
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0) {
+        const int code = errno;
+        fclose(file);
+        errno = code;
+        return nullptr;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
+
+EntryType GetEntryType(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    if (!ToOsPath(path, native) || lstat(native.c_str(), &info) != 0) {
+        return EntryType::kNone;
+    }
+    return TypeOfMode(info.st_mode);
+}
+
+bool IsFolder(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    return ToOsPath(path, native) && stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    return ToOsPath(path, native) && stat(native.c_str(), &info) == 0;
+}
+
+bool CreateFolder(const std::wstring& path)
+{
+    std::string native;
+    return ToOsPath(path, native) && mkdir(native.c_str(), 0777) == 0;
+}
+
+bool RemoveFolder(const std::wstring& path)
+{
+    std::string native;
+    return ToOsPath(path, native) && rmdir(native.c_str()) == 0;
+}
+
+bool RemoveFile(const std::wstring& path)
+{
+    std::string native;
+    return ToOsPath(path, native) && unlink(native.c_str()) == 0;
+}
+
+bool HasOwnerWriteBit(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    return ToOsPath(path, native) && stat(native.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0;
+}
+
+bool SetOwnerWriteBit(const std::wstring& path)
+{
+    return AddOwnerBits(path, S_IWUSR);
+}
+
+bool SetOwnerFullAccess(const std::wstring& path)
+{
+    return AddOwnerBits(path, S_IRWXU);
+}
+
+bool ListFolder(const std::wstring& path, std::vector<FolderEntry>& entries)
+{
+    entries.clear();
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return false;
+    }
+    DIR* folder = opendir(native.c_str());
+    if (folder == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(folder);
+        if (entry == nullptr) {
+            ok = errno == 0;
+            break;
+        }
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        FolderEntry item;
+        item.name = DecodeText(entry->d_name, std::strlen(entry->d_name));
+        struct stat info;
+        if (fstatat(dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            item.type = TypeOfMode(info.st_mode);
+        }
+        entries.push_back(item);
+    }
+    const int code = errno;
+    closedir(folder);
+    errno = code;
+    return ok;
+}
+
+std::wstring GetExecutablePath()
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", &buffer[0], buffer.size());
+        if (length < 0) {
+            return std::wstring();
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<size_t>(length));
+            return DecodeText(buffer);
+        }
+        // The name may have been cut; try again with more room.
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::wstring GetWorkingFolder()
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (getcwd(&buffer[0], buffer.size()) != nullptr) {
+            buffer.resize(std::strlen(buffer.c_str()));
+            return DecodeText(buffer);
+        }
+        if (errno != ERANGE) {
+            return std::wstring();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+int LastErrorCode()
+{
+    return errno;
+}
+
+std::wstring ErrorText(int code)
+{
+    char buffer[256] = {};
+    const char* text = PickErrorText(strerror_r(code, buffer, sizeof buffer), buffer);
+    if (text == nullptr || *text == '\0') {
+        return std::wstring();
+    }
+    return DecodeText(text, std::strlen(text)) + L"\n";
+}
+
+bool ReadTextFile(const std::wstring& path, std::wstring& out)
+{
+    FILE* file = OpenFile(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::string bytes;
+    char chunk[65536];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.append(chunk, got);
+    }
+    const bool failed = ferror(file) != 0;
+    fclose(file);
+    if (failed) {
+        return false;
+    }
+
+    std::string kept;
+    kept.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;
+        }
+        kept += bytes[i];
+    }
+    out = DecodeText(kept);
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+// Every OS call of the program on files and folders. Paths are wide texts;
+// they reach the OS through ToNativePath. A path holding a NUL character is
+// refused (errno EINVAL): the OS would see a shorter path, another file.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class EntryType { kNone, kFile, kFolder, kLink, kOther };
+
+// fopen on the native path. Opening a folder fails with errno EISDIR, as
+// the program expects from Windows.
+FILE* OpenFile(const std::wstring& path, const char* mode);
+
+// The entry itself (lstat): a symbolic link is kLink, whatever it points to.
+EntryType GetEntryType(const std::wstring& path);
+// Whether the path leads to a folder, following links (stat).
+bool IsFolder(const std::wstring& path);
+// Whether the path leads to something, following links (stat).
+bool Exists(const std::wstring& path);
+
+bool CreateFolder(const std::wstring& path);  // mkdir, mode 0777 less umask
+bool RemoveFolder(const std::wstring& path);  // rmdir
+bool RemoveFile(const std::wstring& path);    // unlink; never removes a folder
+
+// Whether the owner's write bit is set on what the path leads to; false when
+// nothing is there.
+bool HasOwnerWriteBit(const std::wstring& path);
+// Add the owner's write bit, or read, write and search for SetOwnerFullAccess.
+// Never changes the target of a symbolic link: on a link they fail.
+bool SetOwnerWriteBit(const std::wstring& path);
+bool SetOwnerFullAccess(const std::wstring& path);
+
+struct FolderEntry {
+    std::wstring name;
+    EntryType type = EntryType::kNone;  // of the entry itself (lstat)
+};
+// The entries of a folder without "." and "..", in no particular order.
+bool ListFolder(const std::wstring& path, std::vector<FolderEntry>& entries);
+
+// The running program's file (/proc/self/exe); empty when unknown.
+std::wstring GetExecutablePath();
+// The process's current folder, any length; empty when unknown.
+std::wstring GetWorkingFolder();
+
+// The error code of the last failed call (errno); read it right after.
+int LastErrorCode();
+// The system's English text for an error code, ending in a line break.
+std::wstring ErrorText(int code);
+
+// The whole file, every CR before an LF dropped, decoded. Bytes that are not
+// UTF-8 survive the decoding (see DecodeText).
+bool ReadTextFile(const std::wstring& path, std::wstring& out);
+
+}  // namespace platform

@@ -1,0 +1,331 @@
+#include "common/platform/Format.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "common/platform/Text.h"
+
+namespace platform {
+
+namespace {
+
+struct Spec {
+    bool left = false;
+    bool plus = false;
+    bool space = false;
+    bool alt = false;
+    bool zero = false;
+    int width = -1;
+    int precision = -1;
+    int bits = 32;  // width of the integer the conversion reads
+    bool narrowText = false;
+};
+
+class ArgReader {
+public:
+    ArgReader(const FormatArg* args, size_t count) : m_Args(args), m_Count(count) {}
+    // A missing argument reads as kNone, which formats as nothing.
+    const FormatArg& Next()
+    {
+        static const FormatArg none;
+        return m_Next < m_Count ? m_Args[m_Next++] : none;
+    }
+
+private:
+    const FormatArg* m_Args;
+    size_t m_Count;
+    size_t m_Next = 0;
+};
+
+unsigned long long ArgAsUnsigned(const FormatArg& a)
+{
+    switch (a.kind) {
+    case FormatArg::kSigned: return static_cast<unsigned long long>(a.s);
+    case FormatArg::kUnsigned: return a.u;
+    case FormatArg::kDouble: return static_cast<unsigned long long>(static_cast<long long>(a.d));
+    case FormatArg::kPointer: return static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(a.pointer));
+    default: return 0;
+    }
+}
+
+// The argument as the conversion would read it: the integer of the given
+// width, sign-extended for signed conversions.
+unsigned long long Narrow(unsigned long long v, int bits, bool isSigned, bool* negative)
+{
+    *negative = false;
+    if (bits >= 64) {
+        if (isSigned && static_cast<long long>(v) < 0) {
+            *negative = true;
+            return 0ULL - v;
+        }
+        return v;
+    }
+    const unsigned long long mask = (1ULL << bits) - 1;
+    v &= mask;
+    if (isSigned && (v >> (bits - 1)) != 0) {
+        *negative = true;
+        return ((~v) & mask) + 1;
+    }
+    return v;
+}
+
+void Pad(std::wstring& out, int count, wchar_t c)
+{
+    if (count > 0) out.append(static_cast<size_t>(count), c);
+}
+
+void EmitField(std::wstring& out, const Spec& spec, const std::wstring& prefix, const std::wstring& body,
+               bool zeroPadAllowed)
+{
+    const int len = static_cast<int>(prefix.size() + body.size());
+    const int fill = spec.width > len ? spec.width - len : 0;
+    if (spec.left) {
+        out += prefix;
+        out += body;
+        Pad(out, fill, L' ');
+    } else if (spec.zero && zeroPadAllowed) {
+        out += prefix;
+        Pad(out, fill, L'0');
+        out += body;
+    } else {
+        Pad(out, fill, L' ');
+        out += prefix;
+        out += body;
+    }
+}
+
+void FormatInteger(std::wstring& out, const Spec& spec, wchar_t conv, const FormatArg& arg)
+{
+    const bool isSigned = conv == L'd' || conv == L'i';
+    bool negative = false;
+    unsigned long long v = Narrow(ArgAsUnsigned(arg), spec.bits, isSigned, &negative);
+
+    unsigned base = 10;
+    const wchar_t* digits = L"0123456789abcdef";
+    if (conv == L'x' || conv == L'p') base = 16;
+    if (conv == L'X') {
+        base = 16;
+        digits = L"0123456789ABCDEF";
+    }
+    if (conv == L'o') base = 8;
+
+    std::wstring body;
+    while (v != 0) {
+        body.insert(body.begin(), digits[v % base]);
+        v /= base;
+    }
+    const bool zeroValue = body.empty();
+    // A precision sets the least number of digits; "%.0d" of zero prints none.
+    const int minDigits = spec.precision >= 0 ? spec.precision : 1;
+    if (static_cast<int>(body.size()) < minDigits) {
+        body.insert(0, static_cast<size_t>(minDigits) - body.size(), L'0');
+    }
+
+    std::wstring prefix;
+    if (isSigned) {
+        if (negative) prefix = L"-";
+        else if (spec.plus) prefix = L"+";
+        else if (spec.space) prefix = L" ";
+    }
+    if (spec.alt && !zeroValue) {
+        if (conv == L'x') prefix = L"0x";
+        if (conv == L'X') prefix = L"0X";
+        if (conv == L'o' && body[0] != L'0') body.insert(body.begin(), L'0');
+    }
+    if (conv == L'p') prefix = L"0x";
+    EmitField(out, spec, prefix, body, spec.precision < 0);
+}
+
+void FormatText(std::wstring& out, const Spec& spec, const FormatArg& arg)
+{
+    std::wstring body;
+    switch (arg.kind) {
+    case FormatArg::kWide:
+        if (arg.wide) body.assign(arg.wide, arg.length);
+        else body = L"(null)";
+        break;
+    case FormatArg::kNarrow:
+        if (arg.narrow) body = DecodeText(arg.narrow, arg.length);
+        else body = L"(null)";
+        break;
+    case FormatArg::kNone:
+        break;
+    default: {
+        // A number handed to "%s" is shown as a number, never dereferenced.
+        Spec number;
+        FormatInteger(body, number, arg.kind == FormatArg::kSigned ? L'd' : L'u', arg);
+        break;
+    }
+    }
+    if (spec.precision >= 0 && body.size() > static_cast<size_t>(spec.precision)) {
+        body.resize(static_cast<size_t>(spec.precision));
+    }
+    EmitField(out, spec, std::wstring(), body, false);
+}
+
+void FormatChar(std::wstring& out, const Spec& spec, const FormatArg& arg)
+{
+    std::wstring body;
+    if (arg.kind == FormatArg::kWide || arg.kind == FormatArg::kNarrow) {
+        FormatText(body, Spec(), arg);
+        body.resize(body.empty() ? 0 : 1);
+    } else if (arg.kind != FormatArg::kNone) {
+        body.assign(1, static_cast<wchar_t>(ArgAsUnsigned(arg) & 0x1FFFFF));
+    }
+    EmitField(out, spec, std::wstring(), body, false);
+}
+
+void FormatFloat(std::wstring& out, const Spec& spec, wchar_t conv, const FormatArg& arg)
+{
+    double v = 0.0;
+    if (arg.kind == FormatArg::kDouble) v = arg.d;
+    else if (arg.kind == FormatArg::kSigned) v = static_cast<double>(arg.s);
+    else if (arg.kind == FormatArg::kUnsigned) v = static_cast<double>(arg.u);
+    std::string fmt = "%";
+    if (spec.left) fmt += '-';
+    if (spec.plus) fmt += '+';
+    if (spec.space) fmt += ' ';
+    if (spec.alt) fmt += '#';
+    if (spec.zero) fmt += '0';
+    if (spec.width >= 0) fmt += std::to_string(spec.width);
+    if (spec.precision >= 0) fmt += "." + std::to_string(spec.precision);
+    fmt += static_cast<char>(conv);
+    const int n = std::snprintf(nullptr, 0, fmt.c_str(), v);
+    if (n <= 0) return;
+    std::string buf(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(&buf[0], buf.size(), fmt.c_str(), v);
+    buf.resize(static_cast<size_t>(n));
+    out += DecodeText(buf);
+}
+
+int ReadNumber(const wchar_t*& p)
+{
+    long long n = 0;
+    while (*p >= L'0' && *p <= L'9') {
+        if (n < 100000) n = n * 10 + (*p - L'0');  // widths beyond this are nonsense
+        ++p;
+    }
+    return static_cast<int>(n);
+}
+
+int StarValue(ArgReader& args)
+{
+    const FormatArg& a = args.Next();
+    if (a.kind == FormatArg::kSigned) return a.s < -100000 ? -100000 : (a.s > 100000 ? 100000 : static_cast<int>(a.s));
+    if (a.kind == FormatArg::kUnsigned) return a.u > 100000 ? 100000 : static_cast<int>(a.u);
+    return 0;
+}
+
+}  // namespace
+
+std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t count)
+{
+    std::wstring out;
+    if (!format) return out;
+    ArgReader reader(args, count);
+    const wchar_t* p = format;
+    while (*p) {
+        if (*p != L'%') {
+            out += *p++;
+            continue;
+        }
+        const wchar_t* start = p++;
+        if (*p == L'%') {
+            out += L'%';
+            ++p;
+            continue;
+        }
+        Spec spec;
+        for (;; ++p) {
+            if (*p == L'-') spec.left = true;
+            else if (*p == L'+') spec.plus = true;
+            else if (*p == L' ') spec.space = true;
+            else if (*p == L'#') spec.alt = true;
+            else if (*p == L'0') spec.zero = true;
+            else break;
+        }
+        if (*p == L'*') {
+            ++p;
+            spec.width = StarValue(reader);
+            if (spec.width < 0) {
+                spec.left = true;
+                spec.width = -spec.width;
+            }
+        } else if (*p >= L'0' && *p <= L'9') {
+            spec.width = ReadNumber(p);
+        }
+        if (*p == L'.') {
+            ++p;
+            if (*p == L'*') {
+                ++p;
+                spec.precision = StarValue(reader);
+                if (spec.precision < 0) spec.precision = -1;
+            } else {
+                spec.precision = ReadNumber(p);
+            }
+        }
+        // Length modifiers, including the "I64" / "I32" forms of the
+        // program's format texts.
+        if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
+            spec.bits = 64;
+            p += 3;
+        } else if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2') {
+            spec.bits = 32;
+            p += 3;
+        } else if (p[0] == L'l' && p[1] == L'l') {
+            spec.bits = 64;
+            p += 2;
+        } else if (p[0] == L'h' && p[1] == L'h') {
+            spec.bits = 8;
+            p += 2;
+        } else if (*p == L'h') {
+            spec.bits = 16;
+            spec.narrowText = true;
+            ++p;
+        } else if (*p == L'l' || *p == L'w') {
+            spec.bits = 64;  // long is 64-bit here
+            ++p;
+        } else if (*p == L'I' || *p == L'z' || *p == L'j' || *p == L't' || *p == L'L' || *p == L'q') {
+            spec.bits = 64;
+            ++p;
+        }
+        const wchar_t conv = *p;
+        switch (conv) {
+        case L'd': case L'i': case L'u': case L'x': case L'X': case L'o':
+            FormatInteger(out, spec, conv, reader.Next());
+            break;
+        case L'p':
+            spec.bits = 64;
+            FormatInteger(out, spec, conv, reader.Next());
+            break;
+        case L's': case L'S':
+            FormatText(out, spec, reader.Next());
+            break;
+        case L'c': case L'C':
+            FormatChar(out, spec, reader.Next());
+            break;
+        case L'e': case L'E': case L'f': case L'F': case L'g': case L'G': case L'a': case L'A':
+            FormatFloat(out, spec, conv, reader.Next());
+            break;
+        case L'n':
+            reader.Next();  // never written through
+            break;
+        default:
+            // An unknown or unfinished conversion is shown as written.
+            out.append(start, conv ? p + 1 : p);
+            if (!conv) return out;
+            break;
+        }
+        ++p;
+    }
+    return out;
+}
+
+std::wstring CutText(const std::wstring& text, size_t maxChars, bool* cut)
+{
+    const bool longer = text.size() > maxChars;
+    if (cut) *cut = longer;
+    return longer ? text.substr(0, maxChars) : text;
+}
+
+}  // namespace platform

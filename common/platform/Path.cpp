@@ -1,0 +1,88 @@
+#include "common/platform/Path.h"
+
+#include <vector>
+
+#include "common/platform/Text.h"
+
+namespace platform {
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'/' || c == L'\\';
+}
+
+bool IsAbsolutePath(const std::wstring& path)
+{
+    return !path.empty() && IsSeparator(path[0]);
+}
+
+size_t FindLastSeparator(const std::wstring& path)
+{
+    for (size_t i = path.size(); i > 0; --i) {
+        if (IsSeparator(path[i - 1])) {
+            return i - 1;
+        }
+    }
+    return std::wstring::npos;
+}
+
+std::wstring NormalizePath(const std::wstring& path)
+{
+    const bool absolute = IsAbsolutePath(path);
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end])) {
+            ++end;
+        }
+        std::wstring segment = path.substr(start, end - start);
+        start = end + 1;
+        if (segment.empty() || segment == L".") {
+            continue;
+        }
+        if (segment == L"..") {
+            if (!parts.empty() && parts.back() != L"..") {
+                parts.pop_back();
+            } else if (!absolute) {
+                // Nothing left to remove: a relative path has to keep it.
+                parts.push_back(segment);
+            }
+            continue;
+        }
+        parts.push_back(segment);
+    }
+
+    std::wstring result = absolute ? L"/" : L"";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) {
+            result += L'/';
+        }
+        result += parts[i];
+    }
+    if (result.empty() && !path.empty()) {
+        result = L".";
+    }
+    return result;
+}
+
+std::wstring JoinPath(const std::wstring& base, const std::wstring& rel)
+{
+    if (base.empty() || IsAbsolutePath(rel)) {
+        return NormalizePath(rel);
+    }
+    return NormalizePath(base + L"/" + rel);
+}
+
+std::string ToNativePath(const std::wstring& path)
+{
+    std::wstring slashed = path;
+    for (wchar_t& c : slashed) {
+        if (c == L'\\') {
+            c = L'/';
+        }
+    }
+    return EncodeText(slashed);
+}
+
+}  // namespace platform

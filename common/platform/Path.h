@@ -1,0 +1,29 @@
+// Lexical path handling. Both '/' and '\\' separate segments, so paths
+// written for Windows ("images\\a.bin") work unchanged; paths built here use
+// '/'. A path is absolute when it starts with a separator ("X:" is an
+// ordinary name).
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+bool IsSeparator(wchar_t c);
+bool IsAbsolutePath(const std::wstring& path);
+
+// Index of the last separator, or std::wstring::npos when there is none.
+size_t FindLastSeparator(const std::wstring& path);
+
+// Drops "." and empty segments, lets ".." remove the segment before it
+// (never above the root; a relative path keeps its leading ".."), and joins
+// with '/'. A relative path that folds away entirely becomes "."; the empty
+// path stays empty.
+std::wstring NormalizePath(const std::wstring& path);
+
+// base and rel joined and normalised; an absolute rel is only normalised.
+std::wstring JoinPath(const std::wstring& base, const std::wstring& rel);
+
+// The bytes handed to the OS: '\\' becomes '/', then UTF-8.
+std::string ToNativePath(const std::wstring& path);
+
+}  // namespace platform

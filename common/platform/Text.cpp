@@ -1,0 +1,116 @@
+#include "common/platform/Text.h"
+
+namespace platform {
+
+namespace {
+
+constexpr wchar_t kEscapeBase = 0xDC00;  // undecodable byte b becomes U+DC00 + b
+
+bool IsContinuation(unsigned char b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+void AppendUtf8(std::string& out, unsigned long cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::wstring DecodeText(const char* bytes, size_t length)
+{
+    std::wstring out;
+    out.reserve(length);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    size_t i = 0;
+    while (i < length) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        size_t need = 0;
+        unsigned long cp = 0;
+        unsigned long min = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1; cp = b & 0x1F; min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2; cp = b & 0x0F; min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3; cp = b & 0x07; min = 0x10000;
+        }
+        bool ok = need != 0 && length - i > need;
+        if (ok) {
+            for (size_t k = 1; k <= need; ++k) {
+                if (!IsContinuation(p[i + k])) {
+                    ok = false;
+                    break;
+                }
+                cp = (cp << 6) | (p[i + k] & 0x3F);
+            }
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not text:
+        // keep their bytes instead.
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
+            ok = false;
+        }
+        if (ok) {
+            out += static_cast<wchar_t>(cp);
+            i += need + 1;
+        } else {
+            out += static_cast<wchar_t>(kEscapeBase + b);
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::wstring DecodeText(const std::string& bytes)
+{
+    return DecodeText(bytes.data(), bytes.size());
+}
+
+std::string EncodeText(const wchar_t* text, size_t length)
+{
+    std::string out;
+    out.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned long cp = static_cast<unsigned long>(static_cast<unsigned int>(text[i]));
+        if (cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF) {
+            out += static_cast<char>(cp - kEscapeBase);
+        } else if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+            out += '?';  // not a character: nothing truthful to write
+        } else {
+            AppendUtf8(out, cp);
+        }
+    }
+    return out;
+}
+
+std::string EncodeText(const std::wstring& text)
+{
+    return EncodeText(text.data(), text.size());
+}
+
+wchar_t ToUpperAscii(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+}  // namespace platform

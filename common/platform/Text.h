@@ -1,0 +1,24 @@
+// The one text codec of the program: UTF-8 on every boundary (arguments,
+// paths, console, layout files). A byte that is not valid UTF-8 decodes to
+// U+DC00 + byte and encodes back to that byte, so no input byte is lost.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+std::wstring DecodeText(const std::string& bytes);
+std::wstring DecodeText(const char* bytes, size_t length);
+std::string EncodeText(const std::wstring& text);
+std::string EncodeText(const wchar_t* text, size_t length);
+
+// Upper-cases ASCII a-z only, whatever the locale.
+wchar_t ToUpperAscii(wchar_t c);
+
+// Space, tab, line feed, vertical tab, form feed and carriage return.
+inline bool IsBlank(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+}
+
+}  // namespace platform

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builder/PackageOutput.h"
+#include "common/platform/Text.h"
+#include "support/TestSupport.h"
+
+using testsupport::FileExists;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
+
+namespace {
+
+constexpr uint32_t kSector = 8192;
+constexpr size_t kDevice = 76;
+
+uint32_t Le32(const std::vector<uint8_t>& d, size_t at)
+{
+    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<uint32_t>(d[at + 3]) << 24);
+}
+
+void PutLe32(std::vector<uint8_t>& d, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) d[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// A package as the writer leaves it: a header sector with one device of
+// `images` entries, then `dataSectors` sectors of 0xFF.
+std::vector<uint8_t> MakePackage(uint32_t images, uint32_t dataSectors)
+{
+    std::vector<uint8_t> p(kSector * (1 + dataSectors), 0xFF);
+    std::fill(p.begin(), p.begin() + kSector, 0);
+    const char magic[] = "Zelmora_KXP";
+    std::copy(magic, magic + 12, p.begin());
+    p[0x18] = 0xAA;  // first byte of Spare_Area_Size, just past the version field
+    p[0x20] = 11;
+    p[0x22] = kSector & 0xFF;
+    p[0x23] = kSector >> 8;
+    PutLe32(p, 0x3C, kDevice);
+    PutLe32(p, kDevice + 240, images);
+    return p;
+}
+
+CommandLineOptions Options(const std::wstring& version, bool key, uint32_t differential)
+{
+    CommandLineOptions o;
+    o.m_VersionText = version;
+    o.m_bVersionGiven = !version.empty();
+    o.m_bKeyGiven = key;
+    o.m_KeyFilePath = key ? L"/nonexistent/key.pem" : L"";
+    o.m_DifferentialFlag = differential;
+    return o;
+}
+
+std::vector<uint8_t> Bytes(const std::string& s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+}  // namespace
+
+TEST(StampPackageTest, VersionField)
+{
+    struct Case {
+        std::wstring version;
+        std::string field;  // the 12 bytes at offset 12
+    };
+    const Case cases[] = {
+        {L"", std::string(12, '\0')},
+        {L"1.2.3", std::string("1.2.3\0\0\0\0\0\0\0", 12)},
+        {L"123456789012", "123456789012"},  // fills the field, no terminator
+        {L"v\u00e9", std::string("v\xc3\xa9\0\0\0\0\0\0\0\0\0", 12)},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> p = MakePackage(1, 1);
+        uint32_t sector = 0;
+        ASSERT_TRUE(StampPackage(p, Options(c.version, false, 0), sector));
+        EXPECT_EQ(sector, kSector);
+        EXPECT_EQ(std::string(p.begin() + 12, p.begin() + 24), c.field);
+        EXPECT_EQ(p[0x18], 0xAA);
+    }
+}
+
+TEST(StampPackageTest, SignatureEntryAndDifferentialFlag)
+{
+    std::vector<uint8_t> p = MakePackage(2, 3);
+    const std::vector<uint8_t> before = p;
+    uint32_t sector = 0;
+    ASSERT_TRUE(StampPackage(p, Options(L"", true, 1), sector));
+    const size_t entry = kDevice + 244 + 52 * 2;
+    EXPECT_EQ(Le32(p, entry), 0x52534149u);
+    EXPECT_EQ(std::string(p.begin() + entry, p.begin() + entry + 4), "IASR");
+    EXPECT_EQ(Le32(p, entry + 20), 4u);  // the sector the signature will occupy
+    EXPECT_EQ(Le32(p, entry + 24), 128u);
+    EXPECT_EQ(Le32(p, kDevice + 240), 3u);
+    EXPECT_EQ(Le32(p, kDevice + 232), 1u);
+    // Nothing else changes.
+    for (size_t i = 0; i < p.size(); ++i) {
+        const bool stamped = (i >= entry && i < entry + 28) || (i >= kDevice + 232 && i < kDevice + 244);
+        if (!stamped) {
+            ASSERT_EQ(p[i], before[i]) << "offset " << i;
+        }
+    }
+
+    std::vector<uint8_t> q = MakePackage(0, 0);
+    PutLe32(q, kDevice + 232, 7);
+    ASSERT_TRUE(StampPackage(q, Options(L"", false, 0), sector));
+    EXPECT_EQ(Le32(q, kDevice + 232), 0u);
+    EXPECT_EQ(Le32(q, kDevice + 240), 0u);
+}
+
+TEST(StampPackageTest, RefusesHeadersThatPointOutsideThePackage)
+{
+    uint32_t sector = 0;
+    std::vector<uint8_t> tiny(40, 0);
+    EXPECT_FALSE(StampPackage(tiny, Options(L"1", false, 0), sector));
+
+    std::vector<uint8_t> p = MakePackage(1, 0);
+    PutLe32(p, 0x3C, 0xFFFFFF00u);
+    EXPECT_FALSE(StampPackage(p, Options(L"", false, 0), sector));
+
+    p = MakePackage(1, 0);
+    p[0x22] = p[0x23] = 0;
+    EXPECT_FALSE(StampPackage(p, Options(L"", false, 0), sector));
+
+    // No room left in the header sector for the signature entry.
+    p = MakePackage((kSector - kDevice - 244) / 52, 1);
+    const std::vector<uint8_t> before = p;
+    EXPECT_FALSE(StampPackage(p, Options(L"1", true, 1), sector));
+    EXPECT_EQ(p, before);
+    p = MakePackage(0xFFFFFFFFu, 1);
+    EXPECT_FALSE(StampPackage(p, Options(L"", true, 0), sector));
+}
+
+class WritePackageOutputTest : public testing::Test {
+protected:
+    std::wstring W(const std::string& s) { return platform::DecodeText(s); }
+    int Run(const std::string& output, const CommandLineOptions& options)
+    {
+        testing::internal::CaptureStdout();
+        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, options.m_KeyFilePath);
+        m_Out = testing::internal::GetCapturedStdout();
+        return status;
+    }
+
+    TempFolder m_Folder;
+    std::string m_Intermediate = m_Folder.File("kxp.bin");
+    std::string m_Out;
+};
+
+TEST_F(WritePackageOutputTest, WritesTheStampedPackageAndDeletesTheIntermediate)
+{
+    const std::vector<uint8_t> package = MakePackage(1, 2);
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    const std::string output = m_Folder.File("out.kxp");
+    EXPECT_EQ(Run(output, Options(L"2.0", false, 1)), 0);
+    EXPECT_EQ(m_Out, "\n\n\nTarvok for WEB successfully....\n");
+    EXPECT_FALSE(FileExists(m_Intermediate));
+    const std::vector<uint8_t> written = Bytes(ReadFile(output));
+    ASSERT_EQ(written.size(), package.size());
+    EXPECT_EQ(std::string(written.begin() + 12, written.begin() + 16), std::string("2.0\0", 4));
+    EXPECT_EQ(Le32(written, kDevice + 232), 1u);
+}
+
+TEST_F(WritePackageOutputTest, OutputMayBeTheIntermediateItself)
+{
+    const std::vector<uint8_t> package = MakePackage(0, 0);
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    EXPECT_EQ(Run(m_Intermediate, Options(L"", false, 0)), 0);
+    EXPECT_EQ(ReadFile(m_Intermediate).size(), kSector);
+}
+
+TEST_F(WritePackageOutputTest, Failures)
+{
+    // No intermediate package.
+    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
+
+    // An intermediate too short to be a package.
+    WriteFile(m_Intermediate, "short");
+    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_EQ(m_Out, "\nDoTarvok for WEB failed....\n");
+    EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
+
+    // An output that cannot be created is not deleted: here a folder.
+    const std::vector<uint8_t> package = MakePackage(0, 0);
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    EXPECT_EQ(Run(m_Folder.Path(), Options(L"", false, 0)), 1);
+    EXPECT_EQ(m_Out, "Open file failed:" + m_Folder.Path() + "\n");
+    EXPECT_TRUE(FileExists(m_Folder.Path()));
+}
+
+TEST_F(WritePackageOutputTest, AFullDiskIsAFailureAndRemovesNothingButOurFile)
+{
+    struct stat st;
+    if (stat("/dev/full", &st) != 0) GTEST_SKIP() << "no /dev/full";
+    const std::vector<uint8_t> package = MakePackage(1, 4);
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    EXPECT_EQ(Run("/dev/full", Options(L"", false, 0)), 1);
+    EXPECT_EQ(m_Out, "Write file failed:/dev/full\n");
+    EXPECT_EQ(stat("/dev/full", &st), 0);
+}
+
+TEST_F(WritePackageOutputTest, FailedSigningIsReported)
+{
+    const std::vector<uint8_t> package = MakePackage(1, 1);
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    const std::string output = m_Folder.File("signed.kxp");
+    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    const std::string tail = "Calc signature failed\nTarvok for WEB failed......\n";
+    ASSERT_GE(m_Out.size(), tail.size());
+    EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
+}

@@ -1,0 +1,226 @@
+#include "common/platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/platform/Text.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using platform::EntryType;
+using testsupport::TempFolder;
+
+std::wstring Wide(const std::string& path)
+{
+    return platform::DecodeText(path);
+}
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+TEST(FileSystemTest, OpenFileRefusesFolders)
+{
+    TempFolder temp;
+    for (const char* mode : {"rb", "r", "r+"}) {
+        errno = 0;
+        EXPECT_EQ(platform::OpenFile(Wide(temp.Path()), mode), nullptr) << mode;
+        EXPECT_EQ(errno, EISDIR) << mode;
+    }
+}
+
+TEST(FileSystemTest, OpenFileTakesBackslashesAndRefusesNul)
+{
+    TempFolder temp;
+    ASSERT_EQ(mkdir(temp.File("sub").c_str(), 0777), 0);
+    testsupport::WriteFile(temp.File("sub/f.bin"), "data");
+
+    FILE* file = platform::OpenFile(Wide(temp.Path() + "\\sub\\f.bin"), "rb");
+    ASSERT_NE(file, nullptr);
+    char buffer[8] = {};
+    EXPECT_EQ(fread(buffer, 1, sizeof buffer, file), 4u);
+    EXPECT_STREQ(buffer, "data");
+    fclose(file);
+
+    // "sub\0/f.bin" must not reach the OS as "sub".
+    std::wstring withNul = Wide(temp.File("sub"));
+    withNul += L'\0';
+    withNul += L"/f.bin";
+    errno = 0;
+    EXPECT_EQ(platform::OpenFile(withNul, "rb"), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(platform::GetEntryType(withNul), EntryType::kNone);
+}
+
+TEST(FileSystemTest, EntryTypes)
+{
+    TempFolder temp;
+    testsupport::WriteFile(temp.File("file"), "x");
+    ASSERT_EQ(mkdir(temp.File("folder").c_str(), 0777), 0);
+    ASSERT_EQ(symlink(temp.File("folder").c_str(), temp.File("to-folder").c_str()), 0);
+    ASSERT_EQ(symlink(temp.File("nothing").c_str(), temp.File("dangling").c_str()), 0);
+
+    struct Case {
+        const char* name;
+        EntryType type;
+        bool folder;
+        bool exists;
+    };
+    const std::vector<Case> cases = {
+        {"file", EntryType::kFile, false, true},
+        {"folder", EntryType::kFolder, true, true},
+        {"to-folder", EntryType::kLink, true, true},
+        {"dangling", EntryType::kLink, false, false},
+        {"nothing", EntryType::kNone, false, false},
+    };
+    for (const Case& c : cases) {
+        const std::wstring path = Wide(temp.File(c.name));
+        EXPECT_EQ(platform::GetEntryType(path), c.type) << c.name;
+        EXPECT_EQ(platform::IsFolder(path), c.folder) << c.name;
+        EXPECT_EQ(platform::Exists(path), c.exists) << c.name;
+    }
+}
+
+TEST(FileSystemTest, CreateAndRemove)
+{
+    TempFolder temp;
+    const std::wstring folder = Wide(temp.File("made"));
+    EXPECT_TRUE(platform::CreateFolder(folder));
+    EXPECT_FALSE(platform::CreateFolder(folder));
+    EXPECT_EQ(platform::LastErrorCode(), EEXIST);
+
+    // Deleting a file never takes a folder with it, even an empty one.
+    EXPECT_FALSE(platform::RemoveFile(folder));
+    EXPECT_TRUE(platform::IsFolder(folder));
+    EXPECT_TRUE(platform::RemoveFolder(folder));
+    EXPECT_EQ(platform::GetEntryType(folder), EntryType::kNone);
+
+    testsupport::WriteFile(temp.File("f"), "x");
+    EXPECT_FALSE(platform::RemoveFolder(Wide(temp.File("f"))));
+    EXPECT_TRUE(platform::RemoveFile(Wide(temp.File("f"))));
+    EXPECT_FALSE(testsupport::FileExists(temp.File("f")));
+}
+
+TEST(FileSystemTest, OwnerBitsNeverChangeALinkTarget)
+{
+    TempFolder temp;
+    const std::string target = temp.File("target");
+    testsupport::WriteFile(target, "x");
+    ASSERT_EQ(chmod(target.c_str(), 0444), 0);
+    ASSERT_EQ(symlink(target.c_str(), temp.File("link").c_str()), 0);
+
+    EXPECT_FALSE(platform::HasOwnerWriteBit(Wide(target)));
+    EXPECT_FALSE(platform::SetOwnerWriteBit(Wide(temp.File("link"))));
+    EXPECT_FALSE(platform::SetOwnerFullAccess(Wide(temp.File("link"))));
+    EXPECT_EQ(ModeOf(target), 0444u);
+
+    EXPECT_TRUE(platform::SetOwnerWriteBit(Wide(target)));
+    EXPECT_EQ(ModeOf(target), 0644u);
+    EXPECT_TRUE(platform::HasOwnerWriteBit(Wide(target)));
+
+    const std::string locked = temp.File("locked");
+    ASSERT_EQ(mkdir(locked.c_str(), 0), 0);
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    EXPECT_TRUE(platform::SetOwnerFullAccess(Wide(locked)));
+    EXPECT_EQ(ModeOf(locked), 0700u);
+
+    EXPECT_FALSE(platform::HasOwnerWriteBit(Wide(temp.File("missing"))));
+    EXPECT_FALSE(platform::SetOwnerWriteBit(Wide(temp.File("missing"))));
+}
+
+TEST(FileSystemTest, ListFolderGivesNamesAndOwnTypes)
+{
+    TempFolder temp;
+    testsupport::WriteFile(temp.File("file"), "x");
+    ASSERT_EQ(mkdir(temp.File("folder").c_str(), 0777), 0);
+    ASSERT_EQ(symlink(temp.File("folder").c_str(), temp.File("link").c_str()), 0);
+    const std::string oddName = "odd\xff\xfe";
+    testsupport::WriteFile(temp.File(oddName), "x");
+
+    std::vector<platform::FolderEntry> entries;
+    ASSERT_TRUE(platform::ListFolder(Wide(temp.Path()), entries));
+    std::sort(entries.begin(), entries.end(),
+              [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].name, L"file");
+    EXPECT_EQ(entries[0].type, EntryType::kFile);
+    EXPECT_EQ(entries[1].name, L"folder");
+    EXPECT_EQ(entries[1].type, EntryType::kFolder);
+    EXPECT_EQ(entries[2].name, L"link");
+    EXPECT_EQ(entries[2].type, EntryType::kLink);
+    // A name that is not UTF-8 must still name the same entry.
+    EXPECT_EQ(platform::EncodeText(entries[3].name), oddName);
+    EXPECT_EQ(platform::GetEntryType(Wide(temp.Path()) + L"/" + entries[3].name), EntryType::kFile);
+
+    EXPECT_FALSE(platform::ListFolder(Wide(temp.File("missing")), entries));
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST(FileSystemTest, ProgramAndWorkingFolder)
+{
+    EXPECT_EQ(platform::GetExecutablePath(), Wide(std::filesystem::read_symlink("/proc/self/exe").string()));
+
+    // A current folder longer than a fixed buffer of 1024 characters.
+    TempFolder temp;
+    std::string deep = temp.Path();
+    while (deep.size() < 1500) {
+        deep += "/" + std::string(200, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0777), 0);
+    }
+    const std::filesystem::path saved = std::filesystem::current_path();
+    std::filesystem::current_path(deep);
+    const std::wstring seen = platform::GetWorkingFolder();
+    std::filesystem::current_path(saved);
+    EXPECT_EQ(seen, Wide(deep));
+}
+
+TEST(FileSystemTest, ErrorTextIsEnglishWithLineBreak)
+{
+    EXPECT_EQ(platform::ErrorText(ENOENT), L"No such file or directory\n");
+    EXPECT_EQ(platform::ErrorText(ENOTDIR), L"Not a directory\n");
+}
+
+TEST(FileSystemTest, ReadTextFileDropsOnlyCrBeforeLfAndKeepsEveryByte)
+{
+    TempFolder temp;
+    struct Case {
+        std::string bytes;
+        std::string expected;  // after encoding the text back
+    };
+    std::string big(200000, 'x');
+    big[70000] = '\r';
+    big[70001] = '\n';
+    std::string bigExpected = big;
+    bigExpected.erase(70000, 1);
+    const std::vector<Case> cases = {
+        {"", ""},
+        {"a\r\nb\r\n", "a\nb\n"},
+        {"a\rb\r", "a\rb\r"},
+        {"a\r\r\nb", "a\r\nb"},
+        {"\n\r", "\n\r"},
+        {"caf\xc3\xa9 \xff\xfe\x80\r\nend", "caf\xc3\xa9 \xff\xfe\x80\nend"},
+        {big, bigExpected},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string path = temp.File("t" + std::to_string(i));
+        testsupport::WriteFile(path, cases[i].bytes);
+        std::wstring text = L"stale";
+        ASSERT_TRUE(platform::ReadTextFile(Wide(path), text)) << i;
+        EXPECT_EQ(platform::EncodeText(text), cases[i].expected) << i;
+    }
+    std::wstring text;
+    EXPECT_FALSE(platform::ReadTextFile(Wide(temp.File("missing")), text));
+    EXPECT_FALSE(platform::ReadTextFile(Wide(temp.Path()), text));
+}
+
+}  // namespace

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/platform/Format.h"
+
+using platform::Format;
+
+namespace {
+
+struct FormatCase {
+    const char* name;
+    std::function<std::wstring()> produce;
+    std::wstring expected;
+};
+
+}  // namespace
+
+TEST(FormatTest, FormatsTheProgramsFormatTexts)
+{
+    const std::wstring path = L"/tmp/a b/c.blf";
+    const FormatCase cases[] = {
+        {"wide text", [&] { return Format(L"Open file failed:%s\n", path); }, L"Open file failed:/tmp/a b/c.blf\n"},
+        {"wide literal", [] { return Format(L"%s:%s", L"Create Folder Failed", L"No such file\n"); },
+         L"Create Folder Failed:No such file\n"},
+        {"narrow text decoded", [] { return Format(L"[%s]", "caf\xc3\xa9"); }, L"[caf\u00e9]"},
+        {"hex32", [] { return Format(L"0x%08X", 0x1Fu); }, L"0x0000001F"},
+        {"hex32 negative int", [] { return Format(L"0x%08X", -1); }, L"0xFFFFFFFF"},
+        {"hex32 reads 32 bits of a wider value", [] { return Format(L"0x%08X", uint64_t(0x123456789ULL)); },
+         L"0x23456789"},
+        {"I64X ten digits", [] { return Format(L"0x%010I64X", uint64_t(0x1F)); }, L"0x000000001F"},
+        {"I64X wider than ten", [] { return Format(L"0x%010I64X", uint64_t(0x123456789ABULL)); },
+         L"0x123456789AB"},
+        {"I64X full", [] { return Format(L"%I64X", uint64_t(0xFFFFFFFFFFFFFFFFULL)); }, L"FFFFFFFFFFFFFFFF"},
+        {"ll", [] { return Format(L"%lld|%llu", -5LL, 18446744073709551615ULL); }, L"-5|18446744073709551615"},
+        {"lower hex", [] { return Format(L"0x%x", 0xABCu); }, L"0xabc"},
+        {"decimal", [] { return Format(L"%d byte.", 12); }, L"12 byte."},
+        {"negative decimal", [] { return Format(L"%d", -42); }, L"-42"},
+        {"unsigned of negative", [] { return Format(L"%u", -1); }, L"4294967295"},
+        {"i", [] { return Format(L"%i", 7); }, L"7"},
+        {"wide char", [] { return Format(L"option -%c is", L'x'); }, L"option -x is"},
+        {"width and left", [] { return Format(L"[%5d][%-5d]", 42, 42); }, L"[   42][42   ]"},
+        {"plus and space", [] { return Format(L"[%+d][% d]", 3, 3); }, L"[+3][ 3]"},
+        {"precision on integer", [] { return Format(L"[%.4d][%08.3d]", 7, 7); }, L"[0007][     007]"},
+        {"alternate hex", [] { return Format(L"%#x %#X %#x", 255, 255, 0); }, L"0xff 0XFF 0"},
+        {"octal", [] { return Format(L"%o %#o", 8, 8); }, L"10 010"},
+        {"string width and precision", [] { return Format(L"[%6s][%-6s][%.2s]", L"ab", L"ab", L"abcdef"); },
+         L"[    ab][ab    ][ab]"},
+        {"star width", [] { return Format(L"[%*d]", 4, 1); }, L"[   1]"},
+        {"percent", [] { return Format(L"100%%"); }, L"100%"},
+        {"short", [] { return Format(L"%hd", 65535); }, L"-1"},
+        {"bool and char", [] { return Format(L"%d %d", true, 'A'); }, L"1 65"},
+        {"double", [] { return Format(L"%.2f", 1.5); }, L"1.50"},
+    };
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(c.produce(), c.expected) << c.name;
+    }
+}
+
+TEST(FormatTest, WrongOrMissingArgumentsNeverCrash)
+{
+    EXPECT_EQ(Format(L"a%sb"), L"ab");                 // missing argument
+    EXPECT_EQ(Format(L"%s", 17), L"17");               // number for a text
+    EXPECT_EQ(Format(L"%d", L"text"), L"0");           // text for a number
+    EXPECT_EQ(Format(L"%s", static_cast<const wchar_t*>(nullptr)), L"(null)");
+    EXPECT_EQ(Format(L"tail %"), L"tail %");           // unfinished conversion
+    EXPECT_EQ(Format(L"%y!", 1), L"%y!");              // unknown conversion shown as written
+    EXPECT_EQ(Format(L"%n|%d", 1, 2), L"|2");          // %n writes nothing
+    EXPECT_EQ(Format(nullptr), L"");
+}
+
+TEST(FormatTest, CutTextKeepsABuffersWorth)
+{
+    const std::wstring longText(2000, L'a');
+    bool cut = false;
+    EXPECT_EQ(platform::CutText(longText, platform::kTextBufferChars, &cut).size(), 1023u);
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(platform::CutText(L"short", platform::kTextBufferChars, &cut), L"short");
+    EXPECT_FALSE(cut);
+    const std::wstring exact(1023, L'b');
+    EXPECT_EQ(platform::CutText(exact, platform::kTextBufferChars, &cut), exact);
+    EXPECT_FALSE(cut);
+}

@@ -1,0 +1,121 @@
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+const char kBanner[] =
+    "\n\nTarvok for WEBUI software upgrade Version: 4.9.0.0\n"
+    "Tarvok for WEBUI software upgrade Date: 2019-3-19\n\n"
+    "Usage:  Tarvok_WEB.exe -f BlfFile -i SplitSize [-o kxpFile] [-v version] [-s keyFile] "
+    "[-d Enable Differential Upgrading]\n"
+    "\nCommand line description:\n"
+    "\t-f:Input blf file name\n"
+    "\t-i:Image split size\n"
+    "\t[-o]:Optional parameter to set output kxp file name\n"
+    "\t[-v]:Optional parameter to set software version number\n"
+    "\t[-s]:Optional parameter,Signature kxp file with key.\n"
+    "\t[-d]:Differential Upgrading Sign\n"
+    "\t:Openssl command create keyfile,for example:genrsa -out test.key 1024\n";
+
+TempFolder::TempFolder()
+{
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/tarvok-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    m_Path = buffer.data();
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ec;
+    // Tests may leave read-only entries behind; give them back their bits.
+    for (auto it = fs::recursive_directory_iterator(m_Path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_symlink(ec)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        }
+    }
+    fs::remove_all(m_Path, ec);
+}
+
+ToolCopy::ToolCopy()
+{
+    m_Executable = m_Folder.Path() + "/Tarvok_WEB";
+    fs::copy_file(TARVOK_EXE, m_Executable);
+    fs::permissions(m_Executable, fs::perms::owner_all);
+}
+
+RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string& workingFolder) const
+{
+    const std::string outPath = m_Folder.Path() + "/.stdout";
+    const std::string errPath = m_Folder.Path() + "/.stderr";
+    const std::string cwd = workingFolder.empty() ? m_Folder.Path() : workingFolder;
+
+    std::vector<std::string> argv;
+    argv.push_back(m_Executable);
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(&a[0]);
+    pointers.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (pid == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    RunResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    return result;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace testsupport

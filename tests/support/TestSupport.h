@@ -1,0 +1,56 @@
+// Shared test helpers: private temporary folders and running the tool.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return m_Path; }
+    std::string File(const std::string& name) const { return m_Path + "/" + name; }
+
+private:
+    std::string m_Path;
+};
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// A private copy of the tool, so that its work files ("temp", "kxp.bin")
+// never meet those of a test running beside it.
+class ToolCopy {
+public:
+    ToolCopy();
+
+    const std::string& Folder() const { return m_Folder.Path(); }
+    const std::string& Executable() const { return m_Executable; }
+
+    // Runs the tool with the arguments in the given working folder (the
+    // tool's folder when empty).
+    RunResult Run(const std::vector<std::string>& args, const std::string& workingFolder = std::string()) const;
+
+private:
+    TempFolder m_Folder;
+    std::string m_Executable;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// The eleven banner and usage lines every run prints first.
+extern const char kBanner[];
+
+}  // namespace testsupport
