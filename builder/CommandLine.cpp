@@ -1,0 +1,129 @@
+#include "builder/CommandLine.h"
+
+#include <algorithm>
+
+#include "common/platform/Console.h"
+#include "common/platform/Scan.h"
+#include "common/platform/Text.h"
+
+namespace {
+
+const wchar_t kProgramVersion[] = L"4.9.0.0";
+const wchar_t kBuildDate[] = L"2019-3-19";
+
+bool TakesValue(wchar_t letter)
+{
+    switch (letter) {
+    case L'f': case L'F': case L'i': case L'I': case L'o': case L'O':
+    case L's': case L'S': case L'v': case L'V':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ReportInvalidOption(wchar_t letter)
+{
+    platform::Print(L"\n  Error: Command line option -%c is invalid!\n", letter);
+    return false;
+}
+
+}  // namespace
+
+void PrintUsage()
+{
+    platform::Print(L"\n\nTarvok for WEBUI software upgrade Version: %s\n", kProgramVersion);
+    platform::Print(L"Tarvok for WEBUI software upgrade Date: %s\n\n", kBuildDate);
+    platform::Print(L"Usage:  Tarvok_WEB.exe -f BlfFile -i SplitSize [-o kxpFile] [-v version] [-s keyFile] "
+                    L"[-d Enable Differential Upgrading]\n");
+    platform::Print(L"\nCommand line description:\n");
+    platform::Print(L"\t-f:Input blf file name\n");
+    platform::Print(L"\t-i:Image split size\n");
+    platform::Print(L"\t[-o]:Optional parameter to set output kxp file name\n");
+    platform::Print(L"\t[-v]:Optional parameter to set software version number\n");
+    platform::Print(L"\t[-s]:Optional parameter,Signature kxp file with key.\n");
+    platform::Print(L"\t[-d]:Differential Upgrading Sign\n");
+    platform::Print(L"\t:Openssl command create keyfile,for example:genrsa -out test.key 1024\n");
+}
+
+bool ParseCommandLine(int argc, wchar_t** argv, CommandLineOptions& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const wchar_t* arg = argv[i];
+        if (!arg || arg[0] != L'-') {
+            continue;
+        }
+        const wchar_t letter = arg[1];
+        if (letter == L'd' || letter == L'D') {
+            options.m_DifferentialFlag = 1;
+            continue;
+        }
+        if (!TakesValue(letter) || i + 1 >= argc || !argv[i + 1]) {
+            return ReportInvalidOption(letter);
+        }
+        const std::wstring value = argv[i + 1];
+        // A value that does not fit the option text is refused: cutting it
+        // would name another file or version.
+        if (value.size() >= kOptionTextChars) {
+            return ReportInvalidOption(letter);
+        }
+        switch (letter) {
+        case L'f': case L'F':
+            options.m_BlfFilePath = value;
+            break;
+        case L'i': case L'I':
+            options.m_SplitSizeText = value;
+            break;
+        case L'o': case L'O':
+            options.m_OutputFilePath = value;
+            options.m_bOutputGiven = 1;
+            break;
+        case L's': case L'S':
+            options.m_KeyFilePath = value;
+            options.m_bKeyGiven = 1;
+            break;
+        default:  // v, V
+            options.m_VersionText = value;
+            options.m_bVersionGiven = 1;
+            break;
+        }
+        // The walk goes on at the value itself, so a value that begins with
+        // '-' is read as an option too.
+    }
+    return true;
+}
+
+bool CheckVersionText(std::wstring text)
+{
+    if (text.empty()) {
+        platform::Print(L"version number is empty.\n");
+        return false;
+    }
+    // The header field holds 12 bytes: a text longer than that in characters
+    // or in its stamped bytes does not fit.
+    if (text.size() > kMaxVersionChars || VersionTextBytes(text).size() > kMaxVersionChars) {
+        platform::Print(L"version number can't more than %d byte.\n", static_cast<int>(kMaxVersionChars));
+        return false;
+    }
+    return true;
+}
+
+std::string VersionTextBytes(const std::wstring& text)
+{
+    return platform::EncodeText(text);
+}
+
+long long ReadSplitSizeText(const std::wstring& text)
+{
+    if (text.find(L"0x") != std::wstring::npos || text.find(L"0X") != std::wstring::npos) {
+        return static_cast<long long>(platform::ScanInteger(text, platform::ScanBase::Hex, 64));
+    }
+    return static_cast<long long>(platform::ScanInteger(text, platform::ScanBase::Decimal, 64));
+}
+
+void ReverseBytes(uint8_t* begin, uint8_t* end)
+{
+    if (begin && end && begin < end) {
+        std::reverse(begin, end);
+    }
+}

@@ -1,0 +1,21 @@
+// The front end's last steps: the built package is read back, stamped with
+// the version, the signature entry and the differential flag, written to the
+// output path and, with a key, signed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builder/CommandLine.h"
+
+// Stamps the options into a package held in memory. False when the package
+// is too small or its header offsets point outside it; nothing is written
+// then. sectorSize receives the package's sector size.
+bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize);
+
+// Reads the intermediate package, deletes it, stamps it, writes it to the
+// output path and signs it when a key was given. Prints every failure and
+// the success line; returns the exit status.
+int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
+                       const CommandLineOptions& options, const std::wstring& keyPath);
