@@ -1,6 +1,7 @@
 #include "builder/CommandLine.h"
 
 #include <algorithm>
+#include <cwchar>
 
 #include "common/platform/Console.h"
 #include "common/platform/Scan.h"
@@ -10,17 +11,6 @@ namespace {
 
 const wchar_t kProgramVersion[] = L"4.9.0.0";
 const wchar_t kBuildDate[] = L"2019-3-19";
-
-bool TakesValue(wchar_t letter)
-{
-    switch (letter) {
-    case L'f': case L'F': case L'i': case L'I': case L'o': case L'O':
-    case L's': case L'S': case L'v': case L'V':
-        return true;
-    default:
-        return false;
-    }
-}
 
 bool ReportInvalidOption(wchar_t letter)
 {
@@ -54,38 +44,28 @@ bool ParseCommandLine(int argc, wchar_t** argv, CommandLineOptions& options)
             continue;
         }
         const wchar_t letter = arg[1];
-        if (letter == L'd' || letter == L'D') {
+        std::wstring* value = nullptr;
+        uint8_t* given = nullptr;
+        switch (platform::ToUpperAscii(letter)) {
+        case L'D':
             options.m_DifferentialFlag = 1;
             continue;
-        }
-        if (!TakesValue(letter) || i + 1 >= argc || !argv[i + 1]) {
+        case L'F': value = &options.m_BlfFilePath; break;
+        case L'I': value = &options.m_SplitSizeText; break;
+        case L'O': value = &options.m_OutputFilePath; given = &options.m_bOutputGiven; break;
+        case L'S': value = &options.m_KeyFilePath; given = &options.m_bKeyGiven; break;
+        case L'V': value = &options.m_VersionText; given = &options.m_bVersionGiven; break;
+        default:
             return ReportInvalidOption(letter);
         }
-        const std::wstring value = argv[i + 1];
         // A value that does not fit the option text is refused: cutting it
         // would name another file or version.
-        if (value.size() >= kOptionTextChars) {
+        if (i + 1 >= argc || !argv[i + 1] || std::wcslen(argv[i + 1]) >= kOptionTextChars) {
             return ReportInvalidOption(letter);
         }
-        switch (letter) {
-        case L'f': case L'F':
-            options.m_BlfFilePath = value;
-            break;
-        case L'i': case L'I':
-            options.m_SplitSizeText = value;
-            break;
-        case L'o': case L'O':
-            options.m_OutputFilePath = value;
-            options.m_bOutputGiven = 1;
-            break;
-        case L's': case L'S':
-            options.m_KeyFilePath = value;
-            options.m_bKeyGiven = 1;
-            break;
-        default:  // v, V
-            options.m_VersionText = value;
-            options.m_bVersionGiven = 1;
-            break;
+        *value = argv[i + 1];
+        if (given) {
+            *given = 1;
         }
         // The walk goes on at the value itself, so a value that begins with
         // '-' is read as an option too.

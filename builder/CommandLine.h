@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // Option values are held in texts of 512 characters with their terminator.
 constexpr size_t kOptionTextChars = 512;
