@@ -1,0 +1,187 @@
+#include "timlib/TimDescriptor.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::wstring> Tags(const ImageList& images)
+{
+    std::vector<std::wstring> tags;
+    for (const auto& image : images) {
+        tags.push_back(image->GetIdName());
+    }
+    return tags;
+}
+
+void AddImage(ImageList& images, const std::wstring& tag)
+{
+    images.push_back(std::make_unique<CImageDescription>());
+    images.back()->SetIdName(tag);
+}
+
+// A descriptor filled the way the layout-file parser leaves one.
+class TimDescriptorFilled : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        d.Reset();
+        d.m_Version = L"0x030400";
+        d.m_bTrusted = true;
+        d.m_IssueDate = L"0x01022024";
+        d.m_OemUniqueId = L"0x12345678";
+        d.m_BootFlashSignature = L"0x4E414E44";
+        d.m_ProcessorType = L"PXA9xx";
+        d.SetVktSaveStateBackUpEntryAddress(L"0x00080000");
+        d.SetVktSaveStateFlashSignature(L"0x4E414E44");
+        d.SetVktSaveStateFlashEntryAddress(L"0x00040000");
+        d.m_bDirty = false;
+        for (size_t i = 0; i < CTimDescriptor::kHeaderWordCount; ++i) {
+            d.m_HeaderWords[i] = 0x100u + static_cast<uint32_t>(i);
+        }
+        for (const wchar_t* tag : {L"TIMH", L"OBMI", L"OSLO"}) {
+            AddImage(d.m_Images, tag);
+        }
+    }
+
+    CTimDescriptor d;
+};
+
+TEST(TimDescriptorTest, ConstructorValues)
+{
+    const CTimDescriptor d;
+    for (const std::wstring* text : {&d.m_Version, &d.m_IssueDate, &d.m_OemUniqueId, &d.m_BootFlashSignature,
+                                     &d.m_ProcessorType}) {
+        EXPECT_TRUE(text->empty()) << testing::PrintToString(*text);
+    }
+    EXPECT_EQ(d.m_VktSaveStateFlashSignature, L"0x4D4D4308");
+    EXPECT_EQ(d.m_VktSaveStateFlashEntryAddress, L"0x00000000");
+    EXPECT_EQ(d.m_VktSaveStateBackUpEntryAddress, L"0x00000000");
+    EXPECT_FALSE(d.m_bTrusted);
+    for (size_t i = 0; i < CTimDescriptor::kHeaderWordCount; ++i) {
+        SCOPED_TRACE(i);
+        const bool reserved = i == CTimDescriptor::kWordReserved1 || i == CTimDescriptor::kWordReserved2;
+        EXPECT_EQ(d.m_HeaderWords[i], reserved ? 0xFFFFFFFFu : 0u);
+    }
+    EXPECT_TRUE(d.m_Images.empty());
+    EXPECT_FALSE(d.m_bChanged);
+    EXPECT_TRUE(d.m_bDirty);
+    EXPECT_EQ(d.GetReservedDataSize(), 0u);
+}
+
+TEST_F(TimDescriptorFilled, ResetRestoresTextsAndKeepsHeaderWords)
+{
+    d.m_bChanged = false;
+    d.Reset();
+    EXPECT_EQ(d.m_Version, L"0x030201");
+    EXPECT_FALSE(d.m_bTrusted);
+    EXPECT_EQ(d.m_IssueDate, L"0x08042008");
+    EXPECT_EQ(d.m_OemUniqueId, L"0xFEDCBA98");
+    EXPECT_EQ(d.m_BootFlashSignature, L"0x4D4D4308");
+    EXPECT_TRUE(d.m_ProcessorType.empty());
+    EXPECT_EQ(d.m_VktSaveStateFlashSignature, L"0x4D4D4308");
+    EXPECT_EQ(d.m_VktSaveStateFlashEntryAddress, L"0x00000000");
+    EXPECT_EQ(d.m_VktSaveStateBackUpEntryAddress, L"0x00000000");
+    EXPECT_TRUE(d.m_Images.empty());
+    EXPECT_TRUE(d.m_bChanged);
+    EXPECT_TRUE(d.m_bDirty);
+    for (size_t i = 0; i < CTimDescriptor::kHeaderWordCount; ++i) {
+        EXPECT_EQ(d.m_HeaderWords[i], 0x100u + i) << "word " << i;
+    }
+}
+
+TEST_F(TimDescriptorFilled, AssignmentIsDeepAndReplacesTarget)
+{
+    CTimDescriptor copy;
+    AddImage(copy.m_Images, L"OLD1");
+    copy = d;
+    EXPECT_EQ(copy.m_Version, d.m_Version);
+    EXPECT_EQ(copy.m_bTrusted, d.m_bTrusted);
+    EXPECT_EQ(copy.m_IssueDate, d.m_IssueDate);
+    EXPECT_EQ(copy.m_OemUniqueId, d.m_OemUniqueId);
+    EXPECT_EQ(copy.m_BootFlashSignature, d.m_BootFlashSignature);
+    EXPECT_EQ(copy.m_ProcessorType, d.m_ProcessorType);
+    EXPECT_EQ(copy.m_VktSaveStateFlashSignature, d.m_VktSaveStateFlashSignature);
+    EXPECT_EQ(copy.m_VktSaveStateFlashEntryAddress, d.m_VktSaveStateFlashEntryAddress);
+    EXPECT_EQ(copy.m_VktSaveStateBackUpEntryAddress, d.m_VktSaveStateBackUpEntryAddress);
+    EXPECT_TRUE(copy.m_bChanged);
+    EXPECT_FALSE(copy.m_bDirty);
+    for (size_t i = 0; i < CTimDescriptor::kHeaderWordCount; ++i) {
+        EXPECT_EQ(copy.m_HeaderWords[i], d.m_HeaderWords[i]) << "word " << i;
+    }
+    const std::vector<std::wstring> order = {L"TIMH", L"OBMI", L"OSLO"};
+    ASSERT_EQ(Tags(copy.m_Images), order);
+
+    copy.m_Images.front()->SetImagePath(L"changed.bin");
+    copy.m_Images.front()->ImageSize = 77;
+    EXPECT_TRUE(d.m_Images.front()->GetImagePath().empty());
+    EXPECT_EQ(d.m_Images.front()->ImageSize, 0u);
+    copy.m_Images.pop_back();
+    EXPECT_EQ(Tags(d.m_Images), order);
+}
+
+TEST_F(TimDescriptorFilled, SelfAssignmentKeepsEverything)
+{
+    const CTimDescriptor& alias = d;
+    d = alias;
+    EXPECT_EQ(d.m_Version, L"0x030400");
+    EXPECT_EQ(d.m_HeaderWords[0], 0x100u);
+    EXPECT_EQ(Tags(d.m_Images), (std::vector<std::wstring>{L"TIMH", L"OBMI", L"OSLO"}));
+}
+
+TEST_F(TimDescriptorFilled, ReplaceAndClearImages)
+{
+    ImageList other;
+    AddImage(other, L"NEW1");
+    AddImage(other, L"NEW2");
+    d.ReplaceImages(other);
+    EXPECT_EQ(Tags(d.m_Images), (std::vector<std::wstring>{L"NEW1", L"NEW2"}));
+    d.m_Images.front()->SetImagePath(L"copy.bin");
+    EXPECT_TRUE(other.front()->GetImagePath().empty());
+
+    // The splitting step may hand back the descriptor's own list.
+    d.ReplaceImages(d.m_Images);
+    EXPECT_EQ(Tags(d.m_Images), (std::vector<std::wstring>{L"NEW1", L"NEW2"}));
+    EXPECT_EQ(d.m_Images.front()->GetImagePath(), L"copy.bin");
+
+    d.ReplaceImages(ImageList());
+    EXPECT_TRUE(d.m_Images.empty());
+    EXPECT_EQ(Tags(other), (std::vector<std::wstring>{L"NEW1", L"NEW2"}));
+
+    d.ReplaceImages(other);
+    d.ClearImages();
+    EXPECT_TRUE(d.m_Images.empty());
+    EXPECT_EQ(d.m_Version, L"0x030400");
+}
+
+TEST(TimDescriptorTest, SaveStateSettersStoreAndMarkBoth)
+{
+    struct Case {
+        const char* name;
+        std::function<void(CTimDescriptor&, std::wstring)> set;
+        std::wstring CTimDescriptor::*field;
+    };
+    const std::vector<Case> cases = {
+        {"FlashSignature", &CTimDescriptor::SetVktSaveStateFlashSignature,
+         &CTimDescriptor::m_VktSaveStateFlashSignature},
+        {"FlashEntryAddress", &CTimDescriptor::SetVktSaveStateFlashEntryAddress,
+         &CTimDescriptor::m_VktSaveStateFlashEntryAddress},
+        {"BackUpEntryAddress", &CTimDescriptor::SetVktSaveStateBackUpEntryAddress,
+         &CTimDescriptor::m_VktSaveStateBackUpEntryAddress},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTimDescriptor d;
+        d.m_bDirty = false;
+        c.set(d, L"0x00123456");
+        EXPECT_EQ(d.*c.field, L"0x00123456");
+        EXPECT_TRUE(d.m_bChanged);
+        EXPECT_TRUE(d.m_bDirty);
+    }
+}
+
+}  // namespace

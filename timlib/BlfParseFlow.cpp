@@ -1,0 +1,284 @@
+#include "timlib/BlfParseFlow.h"
+
+#include "common/TimLib.h"
+#include "common/ZorlixException.h"
+#include "common/platform/Console.h"
+#include "common/platform/Format.h"
+#include "timlib/ImageListParser.h"
+
+namespace {
+
+const wchar_t kTimConfiguration[] = L"TIM_Configuration";
+const wchar_t kBlfVersion[] = L"BLF_Version";
+const wchar_t kFlashProperties[] = L"Flash_Properties";
+const wchar_t kFlashOptions[] = L"Flash_Options";
+const wchar_t kUeOptions[] = L"UE_Options";
+const wchar_t kEraseOnlyOption[] = L"EraseOnly_Option";
+const wchar_t kNotAvailable[] = L"NOT AVAILABLE";
+
+struct PlatformRow {
+    const wchar_t* processor;
+    int32_t code;
+    const wchar_t* message;
+};
+
+// Compared in this order, each with the whole processor text.
+const PlatformRow kPlatformRows[] = {
+    {L"NLT105", 2, L"Quon2 platform type\n"},
+    {L"NLT115", 3, L"Draskel platform type\n"},
+    {L"NLT111", 5, L"Quon3 platform type\n"},
+    {L"NLT116", 6, L"Kalder platform type\n"},
+    {L"NLT112", 8, L"Brannoc platform type\n"},
+    {L"NLT113", 9, L"Torvin platform type\n"},
+    {L"NLT122", 10, L"Osmar platform type\n"},
+    {L"NLT121", 11, L"Torvin_LTE platform type\n"},
+    {L"NLT117", 12, L"Kalder2 platform type\n"},
+    {L"NLT114", 13, L"Torvin2 platform type\n"},
+    {L"NLT122_A0", 14, L"Osmar_A0 platform type\n"},
+    {L"NLT118", 15, L"Kalder3 platform type\n"},
+    {L"NLT119", 16, L"Vexa1 platform type\n"},
+    {L"NLT123", 17, L"Torvin3 platform type\n"},
+    {L"NLT124", 18, L"Torvin4 platform type\n"},
+    {L"NLT120", 19, L"Vexa2 platform type\n"},
+};
+
+struct FlashFamilyRow {
+    const wchar_t* family;
+    int32_t code;
+};
+
+const FlashFamilyRow kFlashFamilyRows[] = {
+    {L"NAND", kFlashTypeNand},
+    {L"eMMC", kFlashTypeEmmc},
+    {L"SPI-NOR", kFlashTypeSpiNor},
+    {L"SPI-NAND", kFlashTypeSpiNand},
+};
+
+// Platform codes from this one on read "ProductionMode" and the DTIM keys.
+constexpr int32_t kFirstProductionModePlatform = 7;
+// The platform whose untrusted files get all-ones save-state texts.
+constexpr int32_t kOsmarA0Platform = 14;
+
+bool Contains(const std::wstring& text, const wchar_t* part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+// Lookups on the parser's own layout file.
+class Reader {
+public:
+    explicit Reader(CBlfParser& parser) : m_Parser(parser) {}
+
+    std::wstring Text(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText)
+    {
+        std::wstring value;
+        m_Parser.GetKeyValue(defaultText, value, section, key, m_Parser.m_BlfPath);
+        return value;
+    }
+
+    int32_t Int(const wchar_t* section, const wchar_t* key, int32_t defaultNumber)
+    {
+        return m_Parser.GetKeyInt(m_Parser.m_BlfPath, section, key, defaultNumber);
+    }
+
+    uint32_t U32(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText)
+    {
+        return CTimLib::ParseUInt32(Text(section, key, defaultText));
+    }
+
+private:
+    CBlfParser& m_Parser;
+};
+
+}  // namespace
+
+bool GetPlatFormType(int32_t& platformType, CBlfParser& parser, const std::wstring& blfPath)
+{
+    std::wstring processor;
+    parser.GetKeyValue(kNotAvailable, processor, kTimConfiguration, L"Processor_Type", blfPath);
+    for (const PlatformRow& row : kPlatformRows) {
+        if (processor == row.processor) {
+            platformType = row.code;
+            platform::Print(row.message);
+            return true;
+        }
+    }
+
+    std::wstring version;
+    parser.GetKeyValue(kNotAvailable, version, kBlfVersion, L"Blf_Version_Number", blfPath);
+    if (Contains(version, L"V2.0.0")) {
+        return false;
+    }
+
+    // Layout files of the older format name their processor with blanks.
+    std::wstring oldProcessor;
+    parser.GetKeyValue(kNotAvailable, oldProcessor, L"TIM Configuration", L"Processor Type", blfPath);
+    if (Contains(oldProcessor, L"NLT07x") || Contains(oldProcessor, L"NLT07X")) {
+        platformType = kOldFormatPlatformType;
+        platform::Print(L"NLT07x platform type\n");
+        return true;
+    }
+
+    platformType = kUnknownPlatformType;
+    platform::Print(L"Unknown platform type\n");
+    throw CZorlixexception(L"Unknown platform type");
+}
+
+bool GetFlashType(std::wstring flashFamily, int32_t& flashType)
+{
+    for (const FlashFamilyRow& row : kFlashFamilyRows) {
+        if (flashFamily == row.family) {
+            flashType = row.code;
+            return true;
+        }
+    }
+    flashType = kFlashTypeUnknown;
+    platform::Print(L"Unknown flash Type to support....\n");
+    throw CZorlixexception(L"Unknown flash Type to support....");
+}
+
+bool CBlfParser::ParseEraseOnlyAreas()
+{
+    platform::Print(L"begin to parsing Erase Only Area\n\n");
+    Reader read(*this);
+    const uint32_t count = static_cast<uint32_t>(read.Int(kEraseOnlyOption, L"Total_Eraseonly_Areas", 0));
+    if (count == 0) {
+        return true;
+    }
+    // A negative count reads as a huge one; neither may make the reader
+    // create records without bound.
+    if (count > kMaxLayoutCount) {
+        platform::Print(L"%s = %u is refused: at most %d entries are allowed\n", L"Total_Eraseonly_Areas", count,
+                        static_cast<int>(kMaxLayoutCount));
+        return false;
+    }
+    for (uint32_t i = 1; i <= count; ++i) {
+        auto area = std::make_unique<EraseOnlyArea>();
+        const std::wstring start = read.Text(kEraseOnlyOption,
+                                             platform::Format(L"%d_%s", i, L"Eraseonly_Area_FlashStartAddress").c_str(),
+                                             kNotAvailable);
+        area->FlashStartAddress = m_FlashSettings.BlfVersionFlag != 0 ? FormatHex64(StrToUInt64(start))
+                                                                      : FormatHex32(ParseUInt32(start));
+        area->Size = read.Text(kEraseOnlyOption, platform::Format(L"%d_%s", i, L"Eraseonly_Area_Size").c_str(),
+                               kNotAvailable);
+        area->Partition =
+            read.Int(kEraseOnlyOption, platform::Format(L"%d_%s", i, L"Eraseonly_Area_Partition").c_str(), -1);
+        m_EraseOnlyAreas.push_back(std::move(area));
+    }
+    return true;
+}
+
+bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUpgrade)
+{
+    parser.Reset();
+    parser.m_bWebUpgrade = webUpgrade;
+    platform::Print(L"\nParsing Blf file: %s\n", blfPath);
+    parser.m_BlfPath = blfPath;
+
+    Reader read(parser);
+    CTimDescriptor& tim = parser.m_TimDescriptor;
+    FlashSettings& settings = parser.m_FlashSettings;
+    const auto markChanged = [&tim]() {
+        tim.m_bChanged = true;
+        tim.m_bDirty = true;
+    };
+
+    tim.m_ProcessorType = read.Text(kTimConfiguration, L"Processor_Type", kNotAvailable);
+    markChanged();
+
+    if (!GetPlatFormType(parser.m_PlatformType, parser, parser.m_BlfPath)) {
+        return false;
+    }
+
+    settings.Blf_Version_Number = read.Text(kBlfVersion, L"Blf_Version_Number", kNotAvailable);
+    const std::wstring& version = settings.Blf_Version_Number;
+    if (Contains(version, L"V2.0.0") || Contains(version, L"V3.0.0")) {
+        settings.BlfVersionFlag = 0;
+    } else if (Contains(version, L"V2.1.0") || Contains(version, L"V2.2.0")) {
+        settings.BlfVersionFlag = 1;
+    }
+
+    settings.KXP_Sector_Size = read.Int(kFlashProperties, L"KXP_Sector_Size", -1);
+    settings.Data_Area_Size = read.Text(kFlashProperties, L"Data_Area_Size", kNotAvailable);
+    settings.Spare_Area_Size = read.Text(kFlashProperties, L"Spare_Area_Size", kNotAvailable);
+    settings.Flash_Family = read.Text(kFlashProperties, L"Flash_Family", kNotAvailable);
+    GetFlashType(settings.Flash_Family, parser.m_FlashType);
+
+    settings.Skip_Blocks_Number = read.Text(kFlashOptions, L"Skip_Blocks_Number", L"");
+    settings.Erase_All_Flash = read.Int(kFlashOptions, L"Erase_All_Flash", 0);
+    settings.UE_Boot_Option = read.Int(kUeOptions, L"UE_Boot_Option", 0);
+    settings.Reset_BBT = read.Int(kFlashOptions, L"Reset_BBT", 0) == 1 ? 1 : 0;
+    settings.Trusted = read.Int(kTimConfiguration, L"Trusted", 0) == 1 ? 1 : 0;
+    if (parser.m_PlatformType >= kFirstProductionModePlatform) {
+        settings.ProductionMode = read.Int(kFlashOptions, L"ProductionMode", 0);
+    }
+    settings.Flash_NandID = static_cast<uint16_t>(read.U32(kFlashProperties, L"Flash_NandID", kNotAvailable));
+    settings.Max_KXP_Split_Size = read.U32(kFlashProperties, L"Max_KXP_Split_Size", L"0x10000000");
+    settings.Max_OTA_Image_Size = read.U32(kFlashProperties, L"Max_OTA_Image_Size", L"0x2000000");
+    settings.OTA_Image_Split_Size = read.Text(kFlashProperties, L"OTA_Image_Split_Size", L"");
+    settings.Max_Upload_Split_Size = read.U32(kFlashProperties, L"Max_Upload_Split_Size", L"0x10000000");
+    settings.Flash_Block_Size = read.U32(kFlashProperties, L"Flash_Block_Size", L"0x20000");
+
+    tim.m_bTrusted = settings.Trusted == 1;
+    tim.m_HeaderWords[CTimDescriptor::kWordTrusted] = tim.m_bTrusted ? 1 : 0;
+    markChanged();
+
+    tim.m_Version = read.Text(kTimConfiguration, L"Version", kNotAvailable);
+    markChanged();
+    tim.m_IssueDate = read.Text(kTimConfiguration, L"Issue_Date", kNotAvailable);
+    markChanged();
+    tim.m_OemUniqueId = read.Text(kTimConfiguration, L"OEM_UniqueID", kNotAvailable);
+    markChanged();
+    tim.m_BootFlashSignature = read.Text(kTimConfiguration, L"Boot_Flash_Signature", kNotAvailable);
+    markChanged();
+    tim.m_HeaderWords[CTimDescriptor::kWordVersion] = CTimLib::ParseUInt32(tim.m_Version);
+    tim.m_HeaderWords[CTimDescriptor::kWordIssueDate] = CTimLib::ParseUInt32(tim.m_IssueDate);
+    tim.m_HeaderWords[CTimDescriptor::kWordOemId] = CTimLib::ParseUInt32(tim.m_OemUniqueId);
+
+    settings.BbcsEnabled = parser.m_bBbcsEnabled;
+    settings.CrcsEnabled = parser.m_bCrcsEnabled;
+
+    if (settings.Trusted == 1) {
+        tim.SetVktSaveStateBackUpEntryAddress(
+            read.Text(kTimConfiguration, L"VKT_Save_State_BackUp_Entry_Address", kNotAvailable));
+        tim.SetVktSaveStateFlashSignature(
+            read.Text(kTimConfiguration, L"VKT_Save_State_Flash_Signature", kNotAvailable));
+        tim.SetVktSaveStateFlashEntryAddress(
+            read.Text(kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
+    } else if (parser.m_PlatformType == kOsmarA0Platform) {
+        tim.SetVktSaveStateBackUpEntryAddress(L"0xffffffff");
+        tim.SetVktSaveStateFlashSignature(L"0xffffffff");
+        tim.SetVktSaveStateFlashEntryAddress(L"0xffffffff");
+    }
+
+    if (!parser.ParseEraseOnlyAreas()) {
+        return false;
+    }
+
+    if (!ParseImageInfo(parser)) {
+        platform::Print(L"\nParseImageInfo failed\n");
+        return false;
+    }
+
+    uint32_t* words = tim.m_HeaderWords;
+    if (settings.Trusted == 0) {
+        words[CTimDescriptor::kWordNumberOfKeys] = 0;
+    }
+    words[CTimDescriptor::kWordIdentifier] = 0x54494D48u;  // "TIMH"
+    // No extended reserved data are read yet, so they add nothing.
+    const uint32_t extendedSize = 0;
+    const uint32_t reservedSize = tim.GetReservedDataSize();
+    words[CTimDescriptor::kWordReservedDataSize] =
+        (reservedSize == 0 && extendedSize != 0) ? extendedSize + 16 : extendedSize + reservedSize;
+    words[CTimDescriptor::kWordBootFlashSignature] = CTimLib::ParseUInt32(tim.m_BootFlashSignature);
+    words[CTimDescriptor::kWordSaveStateFlashSignature] = CTimLib::ParseUInt32(tim.m_VktSaveStateFlashSignature);
+    words[CTimDescriptor::kWordSaveStateFlashEntryAddress] =
+        CTimLib::ParseUInt32(tim.m_VktSaveStateFlashEntryAddress);
+    words[CTimDescriptor::kWordSaveStateBackUpEntryAddress] =
+        CTimLib::ParseUInt32(tim.m_VktSaveStateBackUpEntryAddress);
+    words[CTimDescriptor::kWordReserved1] = 0xFFFFFFFFu;
+    words[CTimDescriptor::kWordReserved2] = 0xFFFFFFFFu;
+
+    platform::Print(L"complete to parsing blf file\n\n");
+    return true;
+}

@@ -1,0 +1,120 @@
+// The reader of one BLF layout file. It answers single-key lookups from a
+// cached copy of the file's text, and holds everything a full parse of a
+// layout file produces: the TIM descriptor, the flash settings, the
+// erase-only areas, the NAND and eMMC image lists, platform and flash type
+// and a set of flags.
+#pragma once
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include "common/TimLib.h"
+#include "timlib/ImageDescription.h"
+#include "timlib/TimDescriptor.h"
+
+// The flash and option settings of a layout file.
+struct FlashSettings {
+    std::wstring Blf_Version_Number;
+    std::wstring Flash_Family;
+    std::wstring Skip_Blocks_Number;
+    std::wstring Data_Area_Size;
+    std::wstring Spare_Area_Size;
+    std::wstring FlasherLoadAddress;  // nothing fills it
+    std::wstring OTA_Image_Split_Size;
+    uint32_t Flash_Block_Size = 0;
+    int32_t KXP_Sector_Size = 0;
+    uint32_t Max_KXP_Split_Size = 0;
+    uint32_t Max_OTA_Image_Size = 0;
+    int32_t ProductionMode = 0;
+    uint32_t Max_Upload_Split_Size = 0;
+    uint16_t Flash_NandID = 0;
+    int32_t Erase_All_Flash = 0;
+    int32_t UE_Boot_Option = 0;
+    uint8_t Reset_BBT = 0;
+    uint8_t BbcsEnabled = 0;
+    uint8_t CrcsEnabled = 0;
+    uint8_t Trusted = 0;
+    // 1 for layout files with 64-bit flash addresses.
+    int32_t BlfVersionFlag = 0;
+};
+
+struct EraseOnlyArea {
+    std::wstring FlashStartAddress;  // normalised hexadecimal text
+    std::wstring Size;               // as written in the file
+    int32_t Partition = 0;
+};
+
+// The images of one eMMC type.
+struct EmmcTypeImageList {
+    std::wstring EmmcSize;
+    ImageList Images;
+};
+
+// The images of one NAND ID.
+struct NandIdImageList {
+    std::wstring NandId;
+    std::wstring NandSize;
+    ImageList Images;
+};
+
+// The NAND IDs of one NAND signature.
+struct NandSignImageList {
+    std::wstring NandSignValue;
+    std::list<std::unique_ptr<NandIdImageList>> NandIdLists;
+};
+
+class CBlfParser : public CTimLib {
+public:
+    CBlfParser();
+    CBlfParser(const CBlfParser&) = delete;
+    CBlfParser& operator=(const CBlfParser&) = delete;
+    ~CBlfParser() override;
+
+    // Empties what a parse produces: flags, descriptor and the three lists.
+    // Settings, platform and flash type, paths and file cache stay.
+    void Reset();
+    void ReleaseFileCache();
+
+    // Looks key up in section of the layout file at filePath and writes the
+    // value found, or defaultText when there is none, into value. True when
+    // value ends up non-empty. Raises CZorlixexception when the file cannot
+    // be read.
+    bool GetKeyValue(const std::wstring& defaultText, std::wstring& value, const std::wstring& section,
+                     const std::wstring& key, const std::wstring& filePath);
+    // The key's value as a number; defaultNumber when the key is missing or
+    // its value does not read as one.
+    int32_t GetKeyInt(const std::wstring& filePath, const std::wstring& section, const std::wstring& key,
+                      int32_t defaultNumber);
+
+    bool ParseEraseOnlyAreas();
+    bool ParseNandImageLists();
+    bool ParseEmmcImageLists();
+
+    // The cached layout-file text; null when nothing is cached.
+    const std::wstring* CachedText() const { return m_pCachedText.get(); }
+
+    std::wstring m_BlfPath;
+    CTimDescriptor m_TimDescriptor;
+    FlashSettings m_FlashSettings;
+    std::list<std::unique_ptr<EraseOnlyArea>> m_EraseOnlyAreas;
+    int32_t m_PlatformType = 0;
+    int32_t m_FlashType = 0;
+    uint8_t m_bBbcsEnabled = 0;
+    uint8_t m_bCrcsEnabled = 0;
+    uint8_t m_bWebUpgrade = 0;
+    uint8_t m_bTimhPartition1 = 0;
+    uint8_t m_bTimhPartition2 = 0;
+    uint8_t m_bTimhPartition3 = 0;
+    uint8_t m_bDtimNeeded = 0;
+    uint8_t m_bEmmcImageLists = 0;
+    std::wstring m_OriginalBlfPath;
+    std::list<std::unique_ptr<EmmcTypeImageList>> m_EmmcImageLists;
+    std::list<std::unique_ptr<NandSignImageList>> m_NandSignImageLists;
+
+private:
+    void LoadFile(const std::wstring& filePath);
+
+    std::wstring m_CachedFileName;
+    std::unique_ptr<std::wstring> m_pCachedText;
+    int32_t m_CachedLength = 0;
+};

@@ -1,0 +1,83 @@
+// One image entry of the TIM model: the image's identity (a four-character
+// tag and the same ID as hexadecimal text), the image that follows it, its
+// flash and load addresses, its file, type, hash, CRC and erase sizes, its
+// partition and flags. Values are kept as the texts the layout file gives;
+// a few have a numeric companion. The numeric fields and the flags are
+// written directly by their users; the ID and address texts normally go
+// through the setters because of the fields they derive.
+#pragma once
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include "common/TimLib.h"
+
+class CImageDescription : public CTimLib {
+public:
+    CImageDescription();
+    CImageDescription(const CImageDescription& other);
+    CImageDescription& operator=(const CImageDescription& other) = default;
+    ~CImageDescription() override;
+
+    // Construction values of every text and number except EraseSize; the
+    // flags and EraseSize stay as they are.
+    void SetDefaults();
+
+    // Sets the tag and derives ImageId from it ("0xFFFFFFFF" for an empty
+    // tag or "<None>").
+    void SetIdName(std::wstring tag);
+    std::wstring GetIdName() const { return IdName; }
+    // Sets the ID text and derives the four-character tag from its value.
+    void SetImageId(std::wstring id);
+    std::wstring GetImageId() const { return ImageId; }
+    // As SetImageId, for the next image's ID and tag.
+    void SetNextImageId(std::wstring id);
+    std::wstring GetNextImageId() const { return NextImageId; }
+
+    void SetFlashAddress(std::wstring text);
+    std::wstring GetFlashAddress() const { return FlashAddress; }
+    void SetFlashEntrySector(std::wstring text);
+    std::wstring GetFlashEntrySector() const { return FlashEntrySector; }
+    void SetFlashEntryAddress(std::wstring text);
+    std::wstring GetFlashEntryAddress() const { return FlashEntryAddress; }
+    void SetLoadAddress(std::wstring text);
+    std::wstring GetLoadAddress() const { return LoadAddress; }
+    void SetSizeToCrc(std::wstring text);
+    std::wstring GetSizeToCrc() const { return SizeToCrc; }
+    void SetImagePath(std::wstring text);
+    std::wstring GetImagePath() const { return ImagePath; }
+    void SetHashAlgorithmId(std::wstring text);
+    std::wstring GetHashAlgorithmId() const { return HashAlgorithmId; }
+    void SetEraseSize(std::wstring text);
+    void SetImageType(std::wstring text);
+    // The one setter that leaves Changed alone.
+    void SetImageSizeToHash(std::wstring text);
+
+    std::wstring IdName;
+    std::wstring ImageId;
+    std::wstring NextIdName;
+    std::wstring NextImageId;
+    std::wstring FlashAddress;
+    std::wstring FlashEntryAddress;
+    std::wstring FlashEntrySector;
+    std::wstring LoadAddress;
+    std::wstring SizeToCrc;
+    std::wstring ImagePath;
+    std::wstring HashAlgorithmId;
+    std::wstring ImageSizeToHashText;
+    uint32_t ImageSize = 0;
+    uint32_t ImageSizeToHash = 0;
+    int32_t PartitionNumber = 0;
+    uint32_t EraseSizeValue = 0;
+    std::wstring EraseSize;
+    std::wstring ImageType;
+    bool Changed = false;
+    bool Enable = false;
+    int32_t TimIncluded = 0;
+};
+
+// An owned list of image entries, in order.
+using ImageList = std::list<std::unique_ptr<CImageDescription>>;
+
+// False only for the exact tag "TIMH".
+bool IsNotTimhId(const std::wstring& tag);

@@ -1,0 +1,19 @@
+// The image list sections of a layout file: [Image_List] into the
+// descriptor's images, and the NAND and eMMC image lists into the parser's
+// own lists.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "timlib/BlfParser.h"
+
+// The most entries a count in a layout file may ask for; a larger count
+// would make the reader allocate and loop without bound.
+constexpr int64_t kMaxLayoutCount = 1000;
+
+bool ParseImageInfo(CBlfParser& parser);
+// Creates the missing file of a TIMH image empty and returns its path (in
+// the program's temp folder when the image's folder is not writable).
+std::wstring CreateEmptyImageFile(std::wstring imagePath);
+// A byte address text as a 512-byte sector address, "0x%08X";
+// "0xFFFFFFFF" for a not-set address.
+std::wstring ByteAddressToSectorText(std::wstring addressText);
