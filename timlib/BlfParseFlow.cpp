@@ -5,16 +5,16 @@
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
 #include "timlib/ImageListParser.h"
+#include "timlib/LayoutLookup.h"
 
 namespace {
 
-const wchar_t kTimConfiguration[] = L"TIM_Configuration";
+using namespace layout;
+
 const wchar_t kBlfVersion[] = L"BLF_Version";
-const wchar_t kFlashProperties[] = L"Flash_Properties";
 const wchar_t kFlashOptions[] = L"Flash_Options";
 const wchar_t kUeOptions[] = L"UE_Options";
 const wchar_t kEraseOnlyOption[] = L"EraseOnly_Option";
-const wchar_t kNotAvailable[] = L"NOT AVAILABLE";
 
 struct PlatformRow {
     const wchar_t* processor;
@@ -58,37 +58,6 @@ const FlashFamilyRow kFlashFamilyRows[] = {
 constexpr int32_t kFirstProductionModePlatform = 7;
 // The platform whose untrusted files get all-ones save-state texts.
 constexpr int32_t kOsmarA0Platform = 14;
-
-bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
-
-// Lookups on the parser's own layout file.
-class Reader {
-public:
-    explicit Reader(CBlfParser& parser) : m_Parser(parser) {}
-
-    std::wstring Text(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText)
-    {
-        std::wstring value;
-        m_Parser.GetKeyValue(defaultText, value, section, key, m_Parser.m_BlfPath);
-        return value;
-    }
-
-    int32_t Int(const wchar_t* section, const wchar_t* key, int32_t defaultNumber)
-    {
-        return m_Parser.GetKeyInt(m_Parser.m_BlfPath, section, key, defaultNumber);
-    }
-
-    uint32_t U32(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText)
-    {
-        return CTimLib::ParseUInt32(Text(section, key, defaultText));
-    }
-
-private:
-    CBlfParser& m_Parser;
-};
 
 }  // namespace
 
@@ -140,8 +109,7 @@ bool GetFlashType(std::wstring flashFamily, int32_t& flashType)
 bool CBlfParser::ParseEraseOnlyAreas()
 {
     platform::Print(L"begin to parsing Erase Only Area\n\n");
-    Reader read(*this);
-    const uint32_t count = static_cast<uint32_t>(read.Int(kEraseOnlyOption, L"Total_Eraseonly_Areas", 0));
+    const uint32_t count = static_cast<uint32_t>(Int(*this, kEraseOnlyOption, L"Total_Eraseonly_Areas", 0));
     if (count == 0) {
         return true;
     }
@@ -153,16 +121,14 @@ bool CBlfParser::ParseEraseOnlyAreas()
         return false;
     }
     for (uint32_t i = 1; i <= count; ++i) {
+        const auto key = [i](const wchar_t* name) { return platform::Format(L"%d_%s", i, name); };
         auto area = std::make_unique<EraseOnlyArea>();
-        const std::wstring start = read.Text(kEraseOnlyOption,
-                                             platform::Format(L"%d_%s", i, L"Eraseonly_Area_FlashStartAddress").c_str(),
-                                             kNotAvailable);
+        const std::wstring start =
+            Text(*this, kEraseOnlyOption, key(L"Eraseonly_Area_FlashStartAddress"), kNotAvailable);
         area->FlashStartAddress = m_FlashSettings.BlfVersionFlag != 0 ? FormatHex64(StrToUInt64(start))
                                                                       : FormatHex32(ParseUInt32(start));
-        area->Size = read.Text(kEraseOnlyOption, platform::Format(L"%d_%s", i, L"Eraseonly_Area_Size").c_str(),
-                               kNotAvailable);
-        area->Partition =
-            read.Int(kEraseOnlyOption, platform::Format(L"%d_%s", i, L"Eraseonly_Area_Partition").c_str(), -1);
+        area->Size = Text(*this, kEraseOnlyOption, key(L"Eraseonly_Area_Size"), kNotAvailable);
+        area->Partition = Int(*this, kEraseOnlyOption, key(L"Eraseonly_Area_Partition"), -1);
         m_EraseOnlyAreas.push_back(std::move(area));
     }
     return true;
@@ -175,7 +141,6 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     platform::Print(L"\nParsing Blf file: %s\n", blfPath);
     parser.m_BlfPath = blfPath;
 
-    Reader read(parser);
     CTimDescriptor& tim = parser.m_TimDescriptor;
     FlashSettings& settings = parser.m_FlashSettings;
     const auto markChanged = [&tim]() {
@@ -183,14 +148,14 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         tim.m_bDirty = true;
     };
 
-    tim.m_ProcessorType = read.Text(kTimConfiguration, L"Processor_Type", kNotAvailable);
+    tim.m_ProcessorType = Text(parser, kTimConfiguration, L"Processor_Type", kNotAvailable);
     markChanged();
 
     if (!GetPlatFormType(parser.m_PlatformType, parser, parser.m_BlfPath)) {
         return false;
     }
 
-    settings.Blf_Version_Number = read.Text(kBlfVersion, L"Blf_Version_Number", kNotAvailable);
+    settings.Blf_Version_Number = Text(parser, kBlfVersion, L"Blf_Version_Number", kNotAvailable);
     const std::wstring& version = settings.Blf_Version_Number;
     if (Contains(version, L"V2.0.0") || Contains(version, L"V3.0.0")) {
         settings.BlfVersionFlag = 0;
@@ -198,38 +163,38 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         settings.BlfVersionFlag = 1;
     }
 
-    settings.KXP_Sector_Size = read.Int(kFlashProperties, L"KXP_Sector_Size", -1);
-    settings.Data_Area_Size = read.Text(kFlashProperties, L"Data_Area_Size", kNotAvailable);
-    settings.Spare_Area_Size = read.Text(kFlashProperties, L"Spare_Area_Size", kNotAvailable);
-    settings.Flash_Family = read.Text(kFlashProperties, L"Flash_Family", kNotAvailable);
+    settings.KXP_Sector_Size = Int(parser, kFlashProperties, L"KXP_Sector_Size", -1);
+    settings.Data_Area_Size = Text(parser, kFlashProperties, L"Data_Area_Size", kNotAvailable);
+    settings.Spare_Area_Size = Text(parser, kFlashProperties, L"Spare_Area_Size", kNotAvailable);
+    settings.Flash_Family = Text(parser, kFlashProperties, L"Flash_Family", kNotAvailable);
     GetFlashType(settings.Flash_Family, parser.m_FlashType);
 
-    settings.Skip_Blocks_Number = read.Text(kFlashOptions, L"Skip_Blocks_Number", L"");
-    settings.Erase_All_Flash = read.Int(kFlashOptions, L"Erase_All_Flash", 0);
-    settings.UE_Boot_Option = read.Int(kUeOptions, L"UE_Boot_Option", 0);
-    settings.Reset_BBT = read.Int(kFlashOptions, L"Reset_BBT", 0) == 1 ? 1 : 0;
-    settings.Trusted = read.Int(kTimConfiguration, L"Trusted", 0) == 1 ? 1 : 0;
+    settings.Skip_Blocks_Number = Text(parser, kFlashOptions, L"Skip_Blocks_Number", L"");
+    settings.Erase_All_Flash = Int(parser, kFlashOptions, L"Erase_All_Flash", 0);
+    settings.UE_Boot_Option = Int(parser, kUeOptions, L"UE_Boot_Option", 0);
+    settings.Reset_BBT = Int(parser, kFlashOptions, L"Reset_BBT", 0) == 1 ? 1 : 0;
+    settings.Trusted = Int(parser, kTimConfiguration, L"Trusted", 0) == 1 ? 1 : 0;
     if (parser.m_PlatformType >= kFirstProductionModePlatform) {
-        settings.ProductionMode = read.Int(kFlashOptions, L"ProductionMode", 0);
+        settings.ProductionMode = Int(parser, kFlashOptions, L"ProductionMode", 0);
     }
-    settings.Flash_NandID = static_cast<uint16_t>(read.U32(kFlashProperties, L"Flash_NandID", kNotAvailable));
-    settings.Max_KXP_Split_Size = read.U32(kFlashProperties, L"Max_KXP_Split_Size", L"0x10000000");
-    settings.Max_OTA_Image_Size = read.U32(kFlashProperties, L"Max_OTA_Image_Size", L"0x2000000");
-    settings.OTA_Image_Split_Size = read.Text(kFlashProperties, L"OTA_Image_Split_Size", L"");
-    settings.Max_Upload_Split_Size = read.U32(kFlashProperties, L"Max_Upload_Split_Size", L"0x10000000");
-    settings.Flash_Block_Size = read.U32(kFlashProperties, L"Flash_Block_Size", L"0x20000");
+    settings.Flash_NandID = static_cast<uint16_t>(U32(parser, kFlashProperties, L"Flash_NandID", kNotAvailable));
+    settings.Max_KXP_Split_Size = U32(parser, kFlashProperties, L"Max_KXP_Split_Size", L"0x10000000");
+    settings.Max_OTA_Image_Size = U32(parser, kFlashProperties, L"Max_OTA_Image_Size", L"0x2000000");
+    settings.OTA_Image_Split_Size = Text(parser, kFlashProperties, L"OTA_Image_Split_Size", L"");
+    settings.Max_Upload_Split_Size = U32(parser, kFlashProperties, L"Max_Upload_Split_Size", L"0x10000000");
+    settings.Flash_Block_Size = U32(parser, kFlashProperties, L"Flash_Block_Size", L"0x20000");
 
     tim.m_bTrusted = settings.Trusted == 1;
     tim.m_HeaderWords[CTimDescriptor::kWordTrusted] = tim.m_bTrusted ? 1 : 0;
     markChanged();
 
-    tim.m_Version = read.Text(kTimConfiguration, L"Version", kNotAvailable);
+    tim.m_Version = Text(parser, kTimConfiguration, L"Version", kNotAvailable);
     markChanged();
-    tim.m_IssueDate = read.Text(kTimConfiguration, L"Issue_Date", kNotAvailable);
+    tim.m_IssueDate = Text(parser, kTimConfiguration, L"Issue_Date", kNotAvailable);
     markChanged();
-    tim.m_OemUniqueId = read.Text(kTimConfiguration, L"OEM_UniqueID", kNotAvailable);
+    tim.m_OemUniqueId = Text(parser, kTimConfiguration, L"OEM_UniqueID", kNotAvailable);
     markChanged();
-    tim.m_BootFlashSignature = read.Text(kTimConfiguration, L"Boot_Flash_Signature", kNotAvailable);
+    tim.m_BootFlashSignature = Text(parser, kTimConfiguration, L"Boot_Flash_Signature", kNotAvailable);
     markChanged();
     tim.m_HeaderWords[CTimDescriptor::kWordVersion] = CTimLib::ParseUInt32(tim.m_Version);
     tim.m_HeaderWords[CTimDescriptor::kWordIssueDate] = CTimLib::ParseUInt32(tim.m_IssueDate);
@@ -240,11 +205,11 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
 
     if (settings.Trusted == 1) {
         tim.SetVktSaveStateBackUpEntryAddress(
-            read.Text(kTimConfiguration, L"VKT_Save_State_BackUp_Entry_Address", kNotAvailable));
+            Text(parser, kTimConfiguration, L"VKT_Save_State_BackUp_Entry_Address", kNotAvailable));
         tim.SetVktSaveStateFlashSignature(
-            read.Text(kTimConfiguration, L"VKT_Save_State_Flash_Signature", kNotAvailable));
+            Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Signature", kNotAvailable));
         tim.SetVktSaveStateFlashEntryAddress(
-            read.Text(kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
+            Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
     } else if (parser.m_PlatformType == kOsmarA0Platform) {
         tim.SetVktSaveStateBackUpEntryAddress(L"0xffffffff");
         tim.SetVktSaveStateFlashSignature(L"0xffffffff");

@@ -9,37 +9,20 @@
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "timlib/BlfParseFlow.h"
+#include "timlib/LayoutLookup.h"
 
 namespace {
 
-const wchar_t kTimConfiguration[] = L"TIM_Configuration";
+using namespace layout;
+
 const wchar_t kImageList[] = L"Image_List";
-const wchar_t kFlashProperties[] = L"Flash_Properties";
 const wchar_t kNandImagesList[] = L"Nand_Images_list_Property";
 const wchar_t kEmmcImagesList[] = L"EMMC_Images_list_Property";
-const wchar_t kNotAvailable[] = L"NOT AVAILABLE";
 const wchar_t kNotSet64[] = L"0xFFFFFFFFFF";
-
-bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 bool HasHexMarker(const std::wstring& text)
 {
     return Contains(text, L"0x") || Contains(text, L"0X");
-}
-
-std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::wstring& key, const wchar_t* defaultText)
-{
-    std::wstring value;
-    parser.GetKeyValue(defaultText, value, section, key, parser.m_BlfPath);
-    return value;
-}
-
-int32_t Int(CBlfParser& parser, const wchar_t* section, const std::wstring& key, int32_t defaultNumber)
-{
-    return parser.GetKeyInt(parser.m_BlfPath, section, key, defaultNumber);
 }
 
 // The flash entry address as normalised text: 64-bit for layout files with
@@ -274,9 +257,11 @@ bool CBlfParser::ParseNandImageLists()
         for (int32_t e = 1; e <= ids; ++e) {
             sign.NandIdLists.push_back(std::make_unique<NandIdImageList>());
             NandIdImageList& nand = *sign.NandIdLists.back();
-            nand.NandId = Text(*this, kNandImagesList, platform::Format(L"%d_%s_%d_%s", s, L"NandSign", e, L"NandId"), L"");
-            nand.NandSize =
-                Text(*this, kNandImagesList, platform::Format(L"%d_%s_%d_%s", s, L"NandSign", e, L"NandSize"), L"");
+            const auto idKey = [s, e](const wchar_t* name) {
+                return platform::Format(L"%d_%s_%d_%s", s, L"NandSign", e, name);
+            };
+            nand.NandId = Text(*this, kNandImagesList, idKey(L"NandId"), L"");
+            nand.NandSize = Text(*this, kNandImagesList, idKey(L"NandSize"), L"");
             const std::wstring imageCountKey =
                 platform::Format(L"%d_%s_%d_%s_%s", s, L"NandSign", e, L"NandId", L"ImageNumber");
             const int32_t images = Int(*this, kNandImagesList, imageCountKey, 0);
@@ -331,9 +316,10 @@ bool CBlfParser::ParseEmmcImageLists()
             };
             const std::wstring idName = Text(*this, kEmmcImagesList, key(L"ID_Name"), L"");
             const std::wstring path = ResolveListPath(*this, Text(*this, kEmmcImagesList, key(L"Path"), kNotAvailable));
-            const std::wstring flashEntry =
-                NormaliseFlashAddress(Text(*this, kEmmcImagesList, key(L"Flash_Entry_Address"), kNotSet64), wideAddresses);
-            const std::wstring loadAddress = NormaliseAddress32(Text(*this, kEmmcImagesList, key(L"Load_Address"), kNotSet64));
+            const std::wstring flashEntry = NormaliseFlashAddress(
+                Text(*this, kEmmcImagesList, key(L"Flash_Entry_Address"), kNotSet64), wideAddresses);
+            const std::wstring loadAddress =
+                NormaliseAddress32(Text(*this, kEmmcImagesList, key(L"Load_Address"), kNotSet64));
             const std::wstring eraseSize = Text(*this, kEmmcImagesList, key(L"Erase_Size"), L"");
             const std::wstring sizeToHash = Text(*this, kEmmcImagesList, key(L"Image_Size_To_Hash_in_bytes"), L"");
 

@@ -1,0 +1,40 @@
+// Section names and the lookups on a parser's own layout file that the
+// section readers share.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "common/TimLib.h"
+#include "timlib/BlfParser.h"
+
+namespace layout {
+
+inline constexpr wchar_t kTimConfiguration[] = L"TIM_Configuration";
+inline constexpr wchar_t kFlashProperties[] = L"Flash_Properties";
+inline constexpr wchar_t kNotAvailable[] = L"NOT AVAILABLE";
+
+inline bool Contains(const std::wstring& text, const wchar_t* part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+// The key's value text in the parser's layout file, or the default.
+inline std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::wstring& key,
+                         const wchar_t* defaultText)
+{
+    std::wstring value;
+    parser.GetKeyValue(defaultText, value, section, key, parser.m_BlfPath);
+    return value;
+}
+
+inline int32_t Int(CBlfParser& parser, const wchar_t* section, const std::wstring& key, int32_t defaultNumber)
+{
+    return parser.GetKeyInt(parser.m_BlfPath, section, key, defaultNumber);
+}
+
+// The value text (or the default text) read as a value text.
+inline uint32_t U32(CBlfParser& parser, const wchar_t* section, const std::wstring& key, const wchar_t* defaultText)
+{
+    return CTimLib::ParseUInt32(Text(parser, section, key, defaultText));
+}
+
+}  // namespace layout
