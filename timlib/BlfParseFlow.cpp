@@ -200,6 +200,10 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     tim.m_HeaderWords[CTimDescriptor::kWordIssueDate] = CTimLib::ParseUInt32(tim.m_IssueDate);
     tim.m_HeaderWords[CTimDescriptor::kWordOemId] = CTimLib::ParseUInt32(tim.m_OemUniqueId);
 
+    if (!parser.ParseReservedData()) {
+        platform::Print(L"ParseReservedData failed\n");
+        return false;
+    }
     settings.BbcsEnabled = parser.m_bBbcsEnabled;
     settings.CrcsEnabled = parser.m_bCrcsEnabled;
 

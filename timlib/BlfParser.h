@@ -87,6 +87,10 @@ public:
                       int32_t defaultNumber);
 
     bool ParseEraseOnlyAreas();
+    // Appends every "[Reserved_Data]" package of m_BlfPath to the
+    // descriptor and sets the BBCS and CRCS enabled flags. Raises
+    // CZorlixexception when the file cannot be read.
+    bool ParseReservedData();
     bool ParseNandImageLists();
     bool ParseEmmcImageLists();
 

@@ -39,6 +39,9 @@ CTimDescriptor& CTimDescriptor::operator=(const CTimDescriptor& other)
     for (const auto& image : other.m_Images) {
         m_Images.push_back(std::make_unique<CImageDescription>(*image));
     }
+    for (const auto& package : other.m_ReservedPackages) {
+        m_ReservedPackages.push_back(std::make_unique<CReservedPackageData>(*package));
+    }
     return *this;
 }
 
@@ -61,6 +64,7 @@ void CTimDescriptor::Reset()
 void CTimDescriptor::ClearAll()
 {
     ClearImages();
+    m_ReservedPackages.clear();
 }
 
 void CTimDescriptor::ClearImages()
@@ -80,8 +84,12 @@ void CTimDescriptor::ReplaceImages(const ImageList& images)
 
 uint32_t CTimDescriptor::GetReservedDataSize() const
 {
-    // No reserved-data packages are kept yet, so there is nothing to size.
-    return 0;
+    // Each package adds its identifier and size words to its data words.
+    uint32_t size = 0;
+    for (const auto& package : m_ReservedPackages) {
+        size += 8 + 4 * static_cast<uint32_t>(package->m_DataList.size());
+    }
+    return size > 0 ? size + 16 : size;
 }
 
 void CTimDescriptor::SetVktSaveStateFlashSignature(std::wstring text)

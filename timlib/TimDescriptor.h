@@ -1,13 +1,20 @@
 // The in-memory TIM descriptor that one layout file describes: the TIM
 // header values (held as the layout file's texts), fourteen header words
-// derived from them, and the image list. Nothing of it is written to a
-// file; the package builder takes its images from it. Copies are deep.
+// derived from them, the image list and the reserved-data packages.
+// Nothing of it is written to a file: the package builder takes its images
+// from it, and the packages only count towards a header word. Copies are
+// deep.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <list>
+#include <memory>
 #include "common/TimLib.h"
+#include "erd/ReservedPackageData.h"
 #include "timlib/ImageDescription.h"
+
+using ReservedPackageList = std::list<std::unique_ptr<CReservedPackageData>>;
 
 class CTimDescriptor : public CTimLib {
 public:
@@ -65,6 +72,7 @@ public:
     std::wstring m_VktSaveStateBackUpEntryAddress;
     uint32_t m_HeaderWords[kHeaderWordCount] = {};
     ImageList m_Images;
+    ReservedPackageList m_ReservedPackages;
     bool m_bChanged = false;
     bool m_bDirty = true;
 };

@@ -8,40 +8,16 @@
 
 #include "common/ZorlixException.h"
 #include "common/platform/Text.h"
+#include "support/CallCapture.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using testsupport::TempFolder;
+using testsupport::Capture;
+using testsupport::Outcome;
+using testsupport::Wide;
 using testsupport::WriteFile;
-
-std::wstring Wide(const std::string& text)
-{
-    return platform::DecodeText(text);
-}
-
-// What one call printed, returned or raised.
-struct Outcome {
-    bool result = false;
-    bool thrown = false;
-    std::wstring message;
-    std::string out;
-};
-
-template <class F>
-Outcome Capture(F&& call)
-{
-    Outcome outcome;
-    testing::internal::CaptureStdout();
-    try {
-        outcome.result = call();
-    } catch (const CZorlixexception& e) {
-        outcome.thrown = true;
-        outcome.message = e.GetMessageText();
-    }
-    outcome.out = testing::internal::GetCapturedStdout();
-    return outcome;
-}
 
 // A file that ParseBlfFile reads through without a failure.
 std::string MinimalLayout(const std::string& processor, const std::string& extra = "")
@@ -157,7 +133,8 @@ TEST(BlfParseFlowTest, ParsesSettingsHeaderWordsAndConsoleLines)
 
     ASSERT_TRUE(o.result) << o.out;
     EXPECT_EQ(o.out, "\nParsing Blf file: " + folder.File("full.blf") +
-                         "\nOsmar platform type\nbegin to parsing Erase Only Area\n\nbegin to parsing image\n"
+                         "\nOsmar platform type\nParsing Reserved data.....\ncomplete to parsing reserved data\n"
+                         "begin to parsing Erase Only Area\n\nbegin to parsing image\n"
                          "Number of images in blf file is 0\nComplete to parsing image info in blf file\n"
                          "complete to parsing blf file\n\n");
     EXPECT_EQ(parser.m_BlfPath, path);

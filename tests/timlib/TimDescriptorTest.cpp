@@ -185,3 +185,64 @@ TEST(TimDescriptorTest, SaveStateSettersStoreAndMarkBoth)
 }
 
 }  // namespace
+
+namespace {
+
+CReservedPackageData& AddPackage(CTimDescriptor& d, const std::wstring& id, size_t words)
+{
+    d.m_ReservedPackages.push_back(std::make_unique<CReservedPackageData>());
+    CReservedPackageData& package = *d.m_ReservedPackages.back();
+    package.SetPackageId(id);
+    for (size_t i = 0; i < words; ++i) {
+        package.AddData(L"0x1", L"");
+    }
+    return package;
+}
+
+}  // namespace
+
+TEST(TimDescriptorTest, ReservedDataSizeCountsPackagesAndTheirWords)
+{
+    struct Case {
+        std::vector<size_t> words;  // data words per package
+        uint32_t size;
+    };
+    const Case cases[] = {
+        {{}, 0},
+        {{0}, 24},
+        {{3}, 36},
+        {{0, 5}, 52},
+        {{1, 1, 1}, 3 * 12 + 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.words));
+        CTimDescriptor d;
+        for (size_t words : c.words) {
+            AddPackage(d, L"0x50524F49", words);
+        }
+        EXPECT_EQ(d.GetReservedDataSize(), c.size);
+    }
+}
+
+TEST_F(TimDescriptorFilled, PackagesAreCopiedDeepAndClearedWithTheRest)
+{
+    AddPackage(d, L"0x4750494F", 2);
+    AddPackage(d, L"0x42494E44", 1);
+    CTimDescriptor copy;
+    AddPackage(copy, L"0x43555354", 4);
+    copy = d;
+    ASSERT_EQ(copy.m_ReservedPackages.size(), 2u);
+    EXPECT_EQ(copy.m_ReservedPackages.front()->m_PackageName, L"GPIOID");
+    EXPECT_EQ(copy.m_ReservedPackages.back()->m_PackageName, L"AUTOBIND");
+    EXPECT_EQ(copy.GetReservedDataSize(), d.GetReservedDataSize());
+
+    copy.m_ReservedPackages.front()->AddData(L"0x2", L"");
+    copy.m_ReservedPackages.pop_back();
+    EXPECT_EQ(d.m_ReservedPackages.size(), 2u);
+    EXPECT_EQ(d.m_ReservedPackages.front()->m_DataList.size(), 2u);
+
+    d.Reset();
+    EXPECT_TRUE(d.m_ReservedPackages.empty());
+    EXPECT_EQ(d.GetReservedDataSize(), 0u);
+    EXPECT_EQ(copy.m_ReservedPackages.front()->m_DataList.size(), 3u);
+}

@@ -1,0 +1,282 @@
+#include "erd/ReservedPackageData.h"
+
+#include <utility>
+
+#include "common/ErdCategoryNames.h"
+#include "common/platform/Format.h"
+
+namespace {
+
+struct NamedId {
+    uint32_t id;
+    const wchar_t* name;
+};
+
+// Identifiers whose display name is not simply their tag; the first match
+// decides.
+const NamedId kPackageNames[] = {
+    {0x42494E44u, L"AUTOBIND"},
+    {0x44447248u, L"DDRID"},
+    {0x4750494Fu, L"GPIOID"},
+    {0x52736D32u, L"RESUMEBLID"},
+    {0x54425258u, L"TBR_XFER"},
+    {0x55415254u, L"UARTID"},
+    {0x00555342u, L"USBID"},
+    {0x55534201u, L"eUSB_CONFIG_DESCRIPTOR"},
+    {0x55534208u, L"eUSB_DEFAULT_STRING_DESCRIPTOR"},
+    {0x55534200u, L"eUSB_DEVICE_DESCRIPTOR"},
+    {0x55534209u, L"eUSB_ENDPOINT_DESCRIPTOR"},
+    {0x55534202u, L"eUSB_INTERFACE_DESCRIPTOR"},
+    {0x55534207u, L"eUSB_INTERFACE_STRING_DESCRIPTOR"},
+    {0x55534203u, L"eUSB_LANGUAGE_STRING_DESCRIPTOR"},
+    {0x55534204u, L"eUSB_MANUFACTURER_STRING_DESCRIPTOR"},
+    {0x55534205u, L"eUSB_PRODUCT_STRING_DESCRIPTOR"},
+    {0x55534206u, L"eUSB_SERIAL_STRING_DESCRIPTOR"},
+    {0x56524551u, L"USB_VENDORREQ"},
+    {0x45534353u, L"ESCAPE_SEQUENCE"},
+    {0x45537632u, L"ESCAPESEQUENCE_V2"},
+    {0x43555354u, L"CUST"},
+    {0x4E4F4643u, L"NOFC"},
+    {0x4E4F4B44u, L"NOKD"},
+    {0x4E4F4D43u, L"NOMONITORID"},
+    {0x434F5245u, L"COREID"},
+    {0x494D4150u, L"IMAPID"},
+    {0x44464D50u, L"DDR_Flash_Mcp_Map"},
+    {0x43495441u, L"CITA_CUMIZED_INFO_TRANSFER_TOAP_ID"},
+};
+
+// Names looked up after the register categories.
+const NamedId kLatePackageNames[] = {
+    {0x43494450u, L"CIPD"},
+    {0x545A5249u, L"TZRI"},
+};
+
+const wchar_t* const kBdkfpComments[] = {
+    L"Length", L"Length Type", L"sign[0]", L"sign[1]", L"sign[2]", L"sign[3]", L"Flags", L"Spare Blocks",
+    L"BDKFP_0_RFU_0", L"BDKFP_1_RFU_0", L"BDKFP_2_RFU_0", L"BDKFP_3_RFU_0",
+};
+const wchar_t* const kBdtlfpComments[] = {
+    L"Length", L"Fast Area Length", L"Length Type", L"Fast Area Length Type", L"Fast Area Virtual Factor",
+    L"Number of Spare Units", L"BDTLFP_0_RFU_0", L"BDTLFP_1_RFU_0", L"BDTLFP_2_RFU_0", L"BDTLFP_3_RFU_0",
+};
+const wchar_t* const kDocComments[] = {
+    L"Percent Use", L"Number of BDTL Partitions", L"Number of Binary Partitions", L"Cascaded Device Number",
+    L"Number of Cacaded Devices", L"Progress Callback", L"FP_0_RFU_0", L"FP_1_RFU_0", L"Boot Image Len",
+    L"vm Addressing Limit", L"embedded CIS length", L"embedded CIS",
+};
+
+// Eight protection key words after the leading ones, then the protection
+// type.
+bool ProtectedComment(const wchar_t* const* leading, uint32_t leadingCount, uint32_t index, std::wstring& comment)
+{
+    if (index >= 1 && index <= leadingCount) {
+        comment = leading[index - 1];
+        return true;
+    }
+    if (index > leadingCount && index <= leadingCount + 8) {
+        comment = platform::Format(L"Protection Key[%u]", index - leadingCount - 1);
+        return true;
+    }
+    if (index == leadingCount + 9) {
+        comment = L"Protection Type";
+        return true;
+    }
+    return false;
+}
+
+template <size_t N>
+void ListComment(const wchar_t* const (&comments)[N], uint32_t index, std::wstring& comment)
+{
+    if (index >= 1 && index <= N) {
+        comment = comments[index - 1];
+    }
+}
+
+}  // namespace
+
+CReservedPackageData::~CReservedPackageData()
+{
+    Clear();
+}
+
+void CReservedPackageData::AddData(std::wstring value, std::wstring comment)
+{
+    m_DataList.push_back(std::move(value));
+    if (comment.empty()) {
+        SetDefaultComment(static_cast<uint32_t>(m_DataList.size()), comment);
+    }
+    m_DataComments.push_back(std::move(comment));
+    m_bChanged = true;
+}
+
+void CReservedPackageData::AddField(std::wstring key, std::wstring value)
+{
+    m_FieldList.emplace_back(std::move(key), std::move(value));
+    m_bChanged = true;
+}
+
+void CReservedPackageData::SetDefaultComment(uint32_t wordIndex, std::wstring& comment) const
+{
+    // Three kinds are recognised by their identifier text only.
+    if (m_PackageId == L"0x6D42944E") {
+        ProtectedComment(kBdkfpComments, 12, wordIndex, comment);
+        return;
+    }
+    if (m_PackageId == L"0x6D424454") {
+        ProtectedComment(kBdtlfpComments, 10, wordIndex, comment);
+        return;
+    }
+    if (m_PackageId == L"0x6D444F43") {
+        ListComment(kDocComments, wordIndex, comment);
+        return;
+    }
+
+    switch (ParseUInt32(m_PackageId)) {
+    case 0x42494E44u: {  // BIND
+        static const wchar_t* const comments[] = {L"Autobind"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x44447248u: {  // DDrH
+        static const wchar_t* const comments[] = {L"ACCR_VALUE", L"MDCNFG_VALUE", L"DDR_HCAL_VALUE",
+                                                  L"MDREFR_VALUE"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x4750494Fu: {  // GPIO
+        static const wchar_t* const comments[] = {L"Number of GPIO Address & Value Pairs below", L"Address",
+                                                  L"Value"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x52736D32u: {  // Rsm2
+        static const wchar_t* const comments[] = {L"ResumeAddr", L"ResumeParam", L"ResumeFlag"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x5265736Du: {  // Resm
+        static const wchar_t* const comments[] = {L"Image Address"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x55415254u:    // UART
+    case 0x00555342u: {  // USB
+        static const wchar_t* const comments[] = {L"Port", L"Enabled"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x56524551u: {  // VREQ
+        static const wchar_t* const comments[] = {L"bm Request Type", L"bm Request", L"wValue",
+                                                  L"wIndex",          L"wLength",    L"wData"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x45534353u: {  // ESCS
+        static const wchar_t* const comments[] = {L"EscSeqTimeOutMS"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x45537632u: {  // ESv2
+        static const wchar_t* const comments[] = {L"GPIO_Number", L"GPIO_Trigger_Value", L"MFPR_pairs_num",
+                                                  L"MFPR_address", L"MFPR_value"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x43555354u: {  // CUST
+        static const wchar_t* const comments[] = {L"Enable DDR overwrite setting"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x4E4F4643u: {  // NOFC
+        static const wchar_t* const comments[] = {L"Enable no frequency change"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x4E4F4B44u: {  // NOKD
+        static const wchar_t* const comments[] = {L"Enable no key detect"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x494D4150u: {  // IMAP
+        static const wchar_t* const comments[] = {L"Number of Image Maps below", L"IMAGE_ID",
+                                                  L"IMAGE_TYPE",                 L"FLASH_ADDRESS_LO",
+                                                  L"FLASH_ADDRESS_HI",           L"PARTITION_NUM"};
+        ListComment(comments, wordIndex, comment);
+        break;
+    }
+    case 0x43495441u:  // CITA: the first pair and the closing pair
+        switch (wordIndex) {
+        case 1:
+            comment = L"Number_cfg_ID_Value_Pairs_below";
+            break;
+        case 2:
+            comment = L"CFGB";
+            break;
+        case 3:
+            comment = L"CFGB_Cfg_Value";
+            break;
+        case 64:
+            comment = L"CFGE";
+            break;
+        case 65:
+            comment = L"CFGE_Cfg_Value";
+            break;
+        default:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CReservedPackageData::Clear()
+{
+    m_DataList.clear();
+    m_DataComments.clear();
+    m_FieldList.clear();
+}
+
+void CReservedPackageData::SetPackageId(std::wstring id)
+{
+    m_PackageId = ToUpperText(id, true);
+    m_bChanged = true;
+
+    const uint32_t number = ParseUInt32(m_PackageId);
+    for (const NamedId& row : kPackageNames) {
+        if (row.id == number) {
+            m_PackageName = row.name;
+            return;
+        }
+    }
+    for (const ErdCategory& category : kErdCategories) {
+        std::wstring categoryId = category.id;
+        if (ToUpperText(categoryId, true) == m_PackageId) {
+            m_PackageName = category.name;
+            return;
+        }
+    }
+    for (const NamedId& row : kLatePackageNames) {
+        if (row.id == number) {
+            m_PackageName = row.name;
+            return;
+        }
+    }
+    m_PackageName = HexTextToTag(m_PackageId);
+}
+
+void CReservedPackageData::SetFieldComment(std::wstring name, std::wstring comment)
+{
+    m_FieldCommentMap[std::move(name)] = std::move(comment);
+    m_bChanged = true;
+}
+
+bool CReservedPackageData::GetFieldComment(const std::wstring& name, std::wstring& comment) const
+{
+    const auto found = m_FieldCommentMap.find(name);
+    if (found == m_FieldCommentMap.end()) {
+        return false;
+    }
+    comment = found->second;
+    return !comment.empty();
+}
