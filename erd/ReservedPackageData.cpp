@@ -67,21 +67,17 @@ const wchar_t* const kDocComments[] = {
 
 // Eight protection key words after the leading ones, then the protection
 // type.
-bool ProtectedComment(const wchar_t* const* leading, uint32_t leadingCount, uint32_t index, std::wstring& comment)
+template <size_t N>
+void ProtectedComment(const wchar_t* const (&leading)[N], uint32_t index, std::wstring& comment)
 {
+    constexpr uint32_t leadingCount = N;
     if (index >= 1 && index <= leadingCount) {
         comment = leading[index - 1];
-        return true;
-    }
-    if (index > leadingCount && index <= leadingCount + 8) {
+    } else if (index > leadingCount && index <= leadingCount + 8) {
         comment = platform::Format(L"Protection Key[%u]", index - leadingCount - 1);
-        return true;
-    }
-    if (index == leadingCount + 9) {
+    } else if (index == leadingCount + 9) {
         comment = L"Protection Type";
-        return true;
     }
-    return false;
 }
 
 template <size_t N>
@@ -119,11 +115,11 @@ void CReservedPackageData::SetDefaultComment(uint32_t wordIndex, std::wstring& c
 {
     // Three kinds are recognised by their identifier text only.
     if (m_PackageId == L"0x6D42944E") {
-        ProtectedComment(kBdkfpComments, 12, wordIndex, comment);
+        ProtectedComment(kBdkfpComments, wordIndex, comment);
         return;
     }
     if (m_PackageId == L"0x6D424454") {
-        ProtectedComment(kBdtlfpComments, 10, wordIndex, comment);
+        ProtectedComment(kBdtlfpComments, wordIndex, comment);
         return;
     }
     if (m_PackageId == L"0x6D444F43") {
