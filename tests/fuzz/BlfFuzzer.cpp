@@ -18,6 +18,7 @@
 #include "common/platform/Text.h"
 #include "timlib/BlfParseFlow.h"
 #include "timlib/BlfParser.h"
+#include "timlib/ReservedDataSection.h"
 #include "tests/fuzz/FuzzInput.h"
 
 namespace {
@@ -98,6 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CBlfParser parser;
         try {
             ParseBlfFile(blfPath, parser, 1);
+            // The package writer reads these two flags straight from the file.
+            GetReservedPackageEnabled(blfPath, L"BBCS", L"End_BBCS");
+            GetReservedPackageEnabled(blfPath, L"CRCS", L"End_CRCS");
         } catch (const CZorlixexception&) {
             // The reader's own report of bad input.
         }

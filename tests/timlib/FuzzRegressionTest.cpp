@@ -16,6 +16,7 @@
 #include "support/TestSupport.h"
 #include "timlib/BlfParseFlow.h"
 #include "timlib/BlfParser.h"
+#include "timlib/ReservedDataSection.h"
 
 namespace {
 
@@ -53,7 +54,10 @@ TEST_P(FuzzRegressionTest, EndsInNoOtherExceptionThanTheReadersOwn)
 
     CBlfParser parser;
     try {
-        ParseBlfFile(platform::DecodeText(blfPath), parser, 1);
+        const std::wstring path = platform::DecodeText(blfPath);
+        ParseBlfFile(path, parser, 1);
+        GetReservedPackageEnabled(path, L"BBCS", L"End_BBCS");
+        GetReservedPackageEnabled(path, L"CRCS", L"End_CRCS");
     } catch (const CZorlixexception&) {
         // The reader's own report of bad input.
     } catch (const std::exception& e) {
