@@ -1,5 +1,6 @@
 #include "erd/ReservedPackageData.h"
 
+#include <initializer_list>
 #include <utility>
 
 #include "common/ErdCategoryNames.h"
@@ -65,6 +66,33 @@ const wchar_t* const kDocComments[] = {
     L"vm Addressing Limit", L"embedded CIS length", L"embedded CIS",
 };
 
+// The default comments of the package kinds recognised by number, words
+// counted from 1.
+struct CommentRow {
+    uint32_t id;
+    std::initializer_list<const wchar_t*> comments;
+};
+
+const CommentRow kCommentRows[] = {
+    {0x42494E44u, {L"Autobind"}},  // BIND
+    {0x44447248u, {L"ACCR_VALUE", L"MDCNFG_VALUE", L"DDR_HCAL_VALUE", L"MDREFR_VALUE"}},  // DDrH
+    {0x4750494Fu, {L"Number of GPIO Address & Value Pairs below", L"Address", L"Value"}},  // GPIO
+    {0x52736D32u, {L"ResumeAddr", L"ResumeParam", L"ResumeFlag"}},                        // Rsm2
+    {0x5265736Du, {L"Image Address"}},                                                    // Resm
+    {0x55415254u, {L"Port", L"Enabled"}},                                                 // UART
+    {0x00555342u, {L"Port", L"Enabled"}},                                                 // USB
+    {0x56524551u, {L"bm Request Type", L"bm Request", L"wValue", L"wIndex", L"wLength", L"wData"}},  // VREQ
+    {0x45534353u, {L"EscSeqTimeOutMS"}},                                                             // ESCS
+    {0x45537632u, {L"GPIO_Number", L"GPIO_Trigger_Value", L"MFPR_pairs_num", L"MFPR_address", L"MFPR_value"}},  // ESv2
+    {0x43555354u, {L"Enable DDR overwrite setting"}},  // CUST
+    {0x4E4F4643u, {L"Enable no frequency change"}},    // NOFC
+    {0x4E4F4B44u, {L"Enable no key detect"}},          // NOKD
+    {0x494D4150u, {L"Number of Image Maps below", L"IMAGE_ID", L"IMAGE_TYPE", L"FLASH_ADDRESS_LO",
+                   L"FLASH_ADDRESS_HI", L"PARTITION_NUM"}},  // IMAP
+};
+
+constexpr uint32_t kCitaId = 0x43495441u;
+
 // Eight protection key words after the leading ones, then the protection
 // type.
 template <size_t N>
@@ -127,102 +155,25 @@ void CReservedPackageData::SetDefaultComment(uint32_t wordIndex, std::wstring& c
         return;
     }
 
-    switch (ParseUInt32(m_PackageId)) {
-    case 0x42494E44u: {  // BIND
-        static const wchar_t* const comments[] = {L"Autobind"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x44447248u: {  // DDrH
-        static const wchar_t* const comments[] = {L"ACCR_VALUE", L"MDCNFG_VALUE", L"DDR_HCAL_VALUE",
-                                                  L"MDREFR_VALUE"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x4750494Fu: {  // GPIO
-        static const wchar_t* const comments[] = {L"Number of GPIO Address & Value Pairs below", L"Address",
-                                                  L"Value"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x52736D32u: {  // Rsm2
-        static const wchar_t* const comments[] = {L"ResumeAddr", L"ResumeParam", L"ResumeFlag"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x5265736Du: {  // Resm
-        static const wchar_t* const comments[] = {L"Image Address"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x55415254u:    // UART
-    case 0x00555342u: {  // USB
-        static const wchar_t* const comments[] = {L"Port", L"Enabled"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x56524551u: {  // VREQ
-        static const wchar_t* const comments[] = {L"bm Request Type", L"bm Request", L"wValue",
-                                                  L"wIndex",          L"wLength",    L"wData"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x45534353u: {  // ESCS
-        static const wchar_t* const comments[] = {L"EscSeqTimeOutMS"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x45537632u: {  // ESv2
-        static const wchar_t* const comments[] = {L"GPIO_Number", L"GPIO_Trigger_Value", L"MFPR_pairs_num",
-                                                  L"MFPR_address", L"MFPR_value"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x43555354u: {  // CUST
-        static const wchar_t* const comments[] = {L"Enable DDR overwrite setting"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x4E4F4643u: {  // NOFC
-        static const wchar_t* const comments[] = {L"Enable no frequency change"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x4E4F4B44u: {  // NOKD
-        static const wchar_t* const comments[] = {L"Enable no key detect"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x494D4150u: {  // IMAP
-        static const wchar_t* const comments[] = {L"Number of Image Maps below", L"IMAGE_ID",
-                                                  L"IMAGE_TYPE",                 L"FLASH_ADDRESS_LO",
-                                                  L"FLASH_ADDRESS_HI",           L"PARTITION_NUM"};
-        ListComment(comments, wordIndex, comment);
-        break;
-    }
-    case 0x43495441u:  // CITA: the first pair and the closing pair
-        switch (wordIndex) {
-        case 1:
-            comment = L"Number_cfg_ID_Value_Pairs_below";
-            break;
-        case 2:
-            comment = L"CFGB";
-            break;
-        case 3:
-            comment = L"CFGB_Cfg_Value";
-            break;
-        case 64:
-            comment = L"CFGE";
-            break;
-        case 65:
-            comment = L"CFGE_Cfg_Value";
-            break;
-        default:
-            break;
+    const uint32_t id = ParseUInt32(m_PackageId);
+    for (const CommentRow& row : kCommentRows) {
+        if (row.id == id) {
+            if (wordIndex >= 1 && wordIndex <= row.comments.size()) {
+                comment = row.comments.begin()[wordIndex - 1];
+            }
+            return;
         }
-        break;
-    default:
-        break;
+    }
+    if (id == kCitaId) {
+        // Only the first pair and the closing pair are named.
+        switch (wordIndex) {
+        case 1: comment = L"Number_cfg_ID_Value_Pairs_below"; break;
+        case 2: comment = L"CFGB"; break;
+        case 3: comment = L"CFGB_Cfg_Value"; break;
+        case 64: comment = L"CFGE"; break;
+        case 65: comment = L"CFGE_Cfg_Value"; break;
+        default: break;
+        }
     }
 }
 
