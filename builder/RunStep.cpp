@@ -1,10 +1,157 @@
 #include "builder/RunStep.h"
 
-// The package build is not in place yet. Until it is, no package is ever
-// claimed: the run step reports failure and the front end says so.
+#include <exception>
+
+#include "builder/FlashDevice.h"
+#include "builder/ImageSplit.h"
+#include "builder/KxpFile.h"
+#include "builder/ProcessingContext.h"
+#include "builder/VirtualFileStore.h"
+#include "common/FileUtils.h"
+#include "common/Print.h"
+#include "common/TimLib.h"
+#include "common/ZorlixException.h"
+#include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Path.h"
+#include "common/platform/Text.h"
+
+namespace {
+
+constexpr size_t kMaxImages = 30;
+constexpr uint16_t kPackageSectorSize = 8192;
+
+// Platforms that split by the command line's size, and the one that
+// compresses first and splits by the layout file's size.
+constexpr int32_t kSplitByCommandLine1 = 3;
+constexpr int32_t kSplitByCommandLine2 = 6;
+constexpr int32_t kCompressAndSplit = 15;
+
+bool IsRefusedImage(const CImageDescription& image)
+{
+    const std::wstring tag = image.GetIdName();
+    return image.Enable && (tag == L"TIMH" || tag == L"OBMI" || tag == L"RBLI");
+}
+
+bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLineSplitText)
+{
+    std::wstring splitText;
+    if (context.m_PlatformType == kSplitByCommandLine1 || context.m_PlatformType == kSplitByCommandLine2) {
+        splitText = commandLineSplitText;
+    } else if (context.m_PlatformType == kCompressAndSplit) {
+        if (!CompressSpecLzmaImage(context.m_TimDescriptor.m_Images)) {
+            PrintLog(L"CompressSpecLzmaImage failed.\n");
+            return false;
+        }
+        splitText = context.m_FlashSettings.OTA_Image_Split_Size;
+    }
+    if (splitText.empty()) {
+        return true;
+    }
+    const uint32_t splitSize = CTimLib::ParseUInt32(splitText);
+    // A split size of 0 could never make progress; the layout file's size
+    // has no lower bound, so such a value means no split.
+    if (splitSize == 0) {
+        return true;
+    }
+    return SplitImages(context.m_TimDescriptor, splitSize);
+}
+
+}  // namespace
+
+bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText)
+{
+    CProcessingContext& context = g_ProcessingContext;
+    context.Reset();
+    CreateFolderTree(context.m_TempFolder);
+    context.m_bWebUpgrade = 1;
+    if (blfPath.empty()) {
+        return false;
+    }
+    context.m_BlfPath = blfPath;
+    platform::Print(L"\nDoTarvokfileforWebUpgrade....\n\n");
+    if (!context.ProcessBLF(blfPath)) {
+        throw CZorlixexception(L"ProcessBLF failed for some enable image is not exist ");
+    }
+    for (const std::unique_ptr<CImageDescription>& image : context.m_TimDescriptor.m_Images) {
+        if (IsRefusedImage(*image)) {
+            throw CZorlixexception(
+                L"TIM,OBM and ReliableData can't be upgrate through OTA,please disable these images in blf.");
+        }
+    }
+    if (!SplitAndCompress(context, splitSizeText)) {
+        return false;
+    }
+    if (context.m_TimDescriptor.m_Images.size() > kMaxImages) {
+        PrintLog(L"\n\nError:Splite size is too small or total images size is too large.\n\n");
+        return false;
+    }
+
+    const FlashSettings& settings = context.m_FlashSettings;
+    CKXP_File writer(context.m_BlfPath);
+    writer.SetSectorSize(kPackageSectorSize);
+    BinaryList binaries;
+    const EraseOnlyList eraseOnlyAreas;
+    if (!writer.AddDevice(&binaries, context.m_TimDescriptor.m_Images, eraseOnlyAreas,
+                          static_cast<uint32_t>(settings.Erase_All_Flash), settings.Reset_BBT, settings.Flash_NandID,
+                          static_cast<uint32_t>(settings.ProductionMode))) {
+        PrintLog(L"ERROR: invalid flash ini file, cannot create the KXP image file!");
+        return false;
+    }
+    if (writer.createVirtualKXP(&binaries) == 0) {
+        PrintLog(L"createVirtualKXP failed.\n");
+        return false;
+    }
+
+    const std::wstring packagePath = platform::JoinPath(context.m_ProgramFolder, L"kxp.bin");
+    if (!writer.DumpToFile(packagePath, std::wstring())) {
+        g_VirtualFileStore.Close();
+        return false;
+    }
+    // A package that did not reach the disk whole is never reported as built.
+    const bool copied = g_VirtualFileStore.CopyOut(packagePath);
+    g_VirtualFileStore.Close();
+    if (!copied) {
+        PrintLog(L"Write file failed:%s\n", packagePath);
+        return false;
+    }
+
+    FILE* package = platform::OpenFile(packagePath, "rb");
+    if (!package) {
+        PrintLog(L"Open file %s failed when get file size.", packagePath);
+        return true;
+    }
+    long long size = -1;
+    if (fseeko(package, 0, SEEK_END) == 0) {
+        size = ftello(package);
+    }
+    std::fclose(package);
+    if (size < 0 || static_cast<unsigned long long>(size) > settings.Max_OTA_Image_Size) {
+        ForceDeleteFile(packagePath);
+        PrintLog(L"OTA image size is too larger and Max_OTA_Image_Size is 0x%x!\n\n", settings.Max_OTA_Image_Size);
+        return false;
+    }
+    return true;
+}
+
 bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText)
 {
-    (void)blfPath;
-    (void)splitSizeText;
-    return false;
+    bool result = true;
+    try {
+        if (!DoTarvokfileforWebUpgrade(blfPath, splitSizeText)) {
+            platform::Print(L"DoTarvokfileforWebUpgrade failed.\n");
+            result = false;
+        }
+    } catch (const CZorlixexception& e) {
+        MessageBoxPrintf(L"\nZorlix exception:\n%s\n\n", e.GetMessageText());
+        result = false;
+    } catch (const std::exception& e) {
+        MessageBoxPrintf(L"\n exception: %s\n", platform::DecodeText(e.what()));
+        result = false;
+    } catch (...) {
+        MessageBoxPrintf(L"\n error catch\n");
+        result = false;
+    }
+    g_ProcessingContext.Reset();
+    return result;
 }

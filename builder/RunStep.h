@@ -1,7 +1,11 @@
-// The run step: builds the package for one layout file into "kxp.bin" in
-// the program's folder.
+// The run and build steps: one layout file becomes "kxp.bin" in the
+// program's folder.
 #pragma once
 
 #include <string>
 
+// Builds the package and turns every exception into a message box and a
+// failed result; always resets the processing context afterwards.
 bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText);
+// One build. False after a reported failure; exceptions pass.
+bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText);

@@ -19,7 +19,16 @@ struct FrontEndCase {
 
 const char kTooFew[] = "Invalid parameters input\nFunction:  Make kxp file for WEBUI Upgrade\n";
 const char kTooSmall[] = "Invalid Input,Split Size is too small!\n";
-const char kRunFailed[] = "DoTarvokforSplitImage failed....\n";
+// A command line that passes every check goes on to the build, which
+// stops at the missing layout file "a.blf" in the tool's folder.
+const char kRunFailed[] =
+    "\nDoTarvokfileforWebUpgrade....\n\n\nProcessBLF.....\nDoTarvokforSplitImage failed....\n";
+
+std::string MissingLayoutBoxes(const std::string& folder)
+{
+    return " file \"" + folder + "/a.blf\" is not exist!\n\n"
+           "\nZorlix exception:\nProcessBLF failed for some enable image is not exist \n\n\n";
+}
 
 std::string Invalid(const std::string& letter)
 {
@@ -64,7 +73,7 @@ TEST(FrontEndTest, ChecksTheCommandLine)
         const testsupport::RunResult r = tool.Run(c.args);
         EXPECT_EQ(r.exitCode, 1) << c.name;
         EXPECT_EQ(r.out, std::string(kBanner) + c.after) << c.name;
-        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(r.err, c.after == kRunFailed ? MissingLayoutBoxes(tool.Folder()) : "") << c.name;
     }
 }
 

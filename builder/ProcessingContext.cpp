@@ -1,0 +1,99 @@
+#include "builder/ProcessingContext.h"
+
+#include "builder/OldBlfConvert.h"
+#include "builder/VirtualFileStore.h"
+#include "common/FileUtils.h"
+#include "common/Print.h"
+#include "common/ZorlixException.h"
+#include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Path.h"
+#include "timlib/BlfParseFlow.h"
+
+CProcessingContext::CProcessingContext()
+{
+    Reset();
+    m_PlatformType = kUnknownPlatformType;
+    m_bWebUpgrade = 0;
+    m_ProgramFolder = GetProgramFolder();
+    m_TempFolder = platform::JoinPath(m_ProgramFolder, L"temp");
+    m_AbsBlfTempFolder = platform::JoinPath(m_ProgramFolder, L"AbsBlfTemp");
+    m_TempSplitFolder = platform::JoinPath(m_ProgramFolder, L"TempSplit");
+    CreateFolderTree(m_TempFolder);
+    CreateFolderTree(m_AbsBlfTempFolder);
+    // Creates the empty store file; the first write opens it again.
+    g_VirtualFileStore.Open(m_TempFolder.c_str(), L"wb");
+    g_VirtualFileStore.CloseStream();
+}
+
+CProcessingContext::~CProcessingContext()
+{
+    for (const std::wstring* folder : {&m_AbsBlfTempFolder, &m_TempFolder, &m_TempSplitFolder}) {
+        if (platform::Exists(*folder) && !DeleteTempFolder(*folder)) {
+            platform::Print(L"DeleteTempFolder failed\n");
+        }
+    }
+    Reset();
+}
+
+void CProcessingContext::Reset()
+{
+    m_PlatformType = kUnknownPlatformType;
+    m_bWebUpgrade = 0;
+    m_TimDescriptor.Reset();
+    m_OldBlfTimDescriptor.Reset();
+    m_BlfPath.clear();
+}
+
+bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
+{
+    platform::Print(L"\nProcessBLF.....\n");
+    std::wstring absolutePath = blfPath;
+    if (!SetAbsolutePath(absolutePath)) {
+        throw CZorlixexception(L"SetAbsolutePath failed ");
+    }
+    if (!platform::Exists(absolutePath)) {
+        MessageBoxPrintf(L" file \"%s\" is not exist!\n", absolutePath);
+        return false;
+    }
+    m_BlfParser.ReleaseFileCache();
+    if (!GetPlatFormType(m_PlatformType, m_BlfParser, absolutePath)) {
+        PrintLog(L"GetPlatFormType failed in blf %s\n", absolutePath);
+        throw CZorlixexception(L"GetPlatFormType failed");
+    }
+
+    if (m_PlatformType == kUnknownPlatformType) {
+        PrintLog(L"\nUnknown PlatformType.....\n");
+        return false;
+    }
+    std::wstring parsedPath = absolutePath;
+    if (m_PlatformType == kOldFormatPlatformType) {
+        m_BlfParser.m_OriginalBlfPath = blfPath;
+        std::wstring fileName = absolutePath;
+        StripPathToFileName(fileName);
+        m_CvtBlfPath = platform::JoinPath(m_AbsBlfTempFolder, L"Cvt_" + fileName);
+        if (!ConvertOldBlf2New(absolutePath)) {
+            PrintLog(L"\nConvertOldBlf2New failed....\n");
+            return false;
+        }
+        if (!ParseBlfFile(m_CvtBlfPath, m_BlfParser, m_bWebUpgrade)) {
+            PrintLog(L"ParseBlfFile failed for nlt07x\n");
+            return false;
+        }
+    } else if (!ParseBlfFile(parsedPath, m_BlfParser, m_bWebUpgrade)) {
+        PrintLog(L"Parse blf failed:%s\n", absolutePath);
+        return false;
+    }
+    m_TimDescriptor = m_BlfParser.m_TimDescriptor;
+    m_FlashSettings = m_BlfParser.m_FlashSettings;
+    m_BlfPath = m_BlfParser.m_BlfPath;
+    platform::Print(L"\nProcessBLF return.....\n");
+
+    m_PlatformType = m_BlfParser.m_PlatformType;
+    if (!GetFlashType(m_FlashSettings.Flash_Family, m_FlashType)) {
+        PrintLog(L"Get flash type failed.\n");
+        return false;
+    }
+    platform::Print(L"\nProcessBLF return.....\n");
+    return true;
+}

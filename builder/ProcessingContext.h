@@ -1,0 +1,47 @@
+// The state of one package build: the parser that reads the layout file,
+// the TIM descriptor of the package, the copied settings, the platform and
+// the program's work folders. Its constructor creates the work folders and
+// the empty store file; its destructor deletes them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "timlib/BlfParser.h"
+#include "timlib/TimDescriptor.h"
+
+class CProcessingContext {
+public:
+    CProcessingContext();
+    CProcessingContext(const CProcessingContext&) = delete;
+    CProcessingContext& operator=(const CProcessingContext&) = delete;
+    ~CProcessingContext();
+
+    // Forgets the build: descriptors, path, platform and flag.
+    void Reset();
+    // Makes the path absolute, detects the platform and parses the layout
+    // file into the context. False after a reported failure; raises
+    // CZorlixexception when the path cannot be made absolute or the
+    // platform cannot be detected.
+    bool ProcessBLF(const std::wstring& blfPath);
+
+    std::wstring m_BlfPath;
+    std::wstring m_TempFolder;
+    std::wstring m_AbsBlfTempFolder;
+    std::wstring m_TempSplitFolder;
+    std::wstring m_CvtBlfPath;
+    std::wstring m_FlasherSettingsPath;
+    CTimDescriptor m_TimDescriptor;
+    FlashSettings m_FlashSettings;
+    int32_t m_PlatformType = 255;
+    int32_t m_FlashType = 0;
+    CBlfParser m_BlfParser;
+    CTimDescriptor m_OldBlfTimDescriptor;
+    std::wstring m_ProgramFolder;
+    uint8_t m_bWebUpgrade = 0;
+    int32_t m_NumberOfBlocks0 = 0;
+    uint32_t m_StartAddress0 = 0;
+};
+
+// The program's one context; see Globals.cpp for its construction order.
+extern CProcessingContext g_ProcessingContext;
