@@ -38,6 +38,23 @@ constexpr BootFlashSignature kBootFlashSignatureCodes[] = {
     throw CZorlixexception(platform::Format(L"Unable to open file: %s", path));
 }
 
+// The XOR of the little-endian words that start below length; the bytes
+// up to the next multiple of 4 must be readable.
+uint32_t XorWords(const uint8_t* bytes, uint32_t length)
+{
+    // Two words at a time: the XOR of the halves of the 64-bit XOR.
+    uint64_t wide = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        wide ^= static_cast<uint64_t>(LoadLe32(bytes + i)) | static_cast<uint64_t>(LoadLe32(bytes + i + 4)) << 32;
+    }
+    uint32_t sum = static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
+    for (; i < length; i += 4) {
+        sum ^= LoadLe32(bytes + i);
+    }
+    return sum;
+}
+
 bool ReadFailed(const std::wstring& path)
 {
     PrintLog(L"Unable to read file: %s\n", path);
@@ -124,17 +141,14 @@ bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint
     uint32_t remaining = length;
     while (remaining > 0) {
         const uint32_t chunk = std::min(remaining, kChecksumChunk);
-        std::fill(buffer.begin(), buffer.begin() + chunk + 4, 0xFF);
-        // Only the bytes the file has are read; the rest stay 0xFF.
+        // Only the bytes the file has are read; the rest count as 0xFF.
         const uint64_t available = offset < binary.m_FileLength ? binary.m_FileLength - offset : 0;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
         if (wanted != 0 && std::fread(buffer.data(), 1, wanted, binary.m_Stream) != wanted) {
             return ReadFailed(binary.m_Path);
         }
-        const uint8_t* bytes = buffer.data();
-        for (uint32_t i = 0; i < chunk; i += 4) {
-            sum ^= LoadLe32(bytes + i);
-        }
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(wanted), buffer.begin() + chunk + 4, 0xFF);
+        sum ^= XorWords(buffer.data(), chunk);
         offset += chunk;
         remaining -= chunk;
     }
@@ -173,9 +187,6 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
     bool ok = true;
     while (ok && remaining > 0) {
         const uint32_t chunk = std::min(remaining, blockBytes);
-        // Fresh 0xFF before every read: no byte of an earlier block may
-        // reach the package.
-        std::memset(blockBuffer, 0xFF, blockBytes);
         const uint64_t available = offset < binary.m_FileLength ? binary.m_FileLength - offset : 0;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
         if (wanted != 0 && std::fread(blockBuffer, 1, wanted, binary.m_Stream) != wanted) {
@@ -184,6 +195,9 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         }
         const uint32_t sectors = static_cast<uint32_t>((uint64_t(chunk) + sector - 1) / sector);
         const uint32_t bytes = sectors * sector;
+        // Whatever the file did not fill is 0xFF: no byte of an earlier
+        // block or image may reach the package.
+        std::memset(blockBuffer + wanted, 0xFF, bytes - wanted);
         ok = interleaved ? g_VirtualFileStore.WriteInterleaved(storeName, blockBuffer, bytes)
                          : g_VirtualFileStore.Write(storeName, blockBuffer, bytes);
         if (!ok) {

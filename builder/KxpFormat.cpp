@@ -32,12 +32,6 @@ void StoreLe32(uint8_t* destination, uint32_t value)
     }
 }
 
-uint32_t LoadLe32(const uint8_t* source)
-{
-    return static_cast<uint32_t>(source[0]) | (static_cast<uint32_t>(source[1]) << 8) |
-           (static_cast<uint32_t>(source[2]) << 16) | (static_cast<uint32_t>(source[3]) << 24);
-}
-
 void KXP_MasterHeader::Store(uint8_t* d) const
 {
     std::memcpy(d + offsetof(KXP_MasterHeader, Magic), Magic, sizeof Magic);

@@ -122,4 +122,10 @@ uint32_t GetImageTypeCode(const std::wstring& imageType);
 
 void StoreLe16(uint8_t* destination, uint16_t value);
 void StoreLe32(uint8_t* destination, uint32_t value);
-uint32_t LoadLe32(const uint8_t* source);
+
+// Inline: the image checksum reads every word of every image through it.
+inline uint32_t LoadLe32(const uint8_t* source)
+{
+    return static_cast<uint32_t>(source[0]) | (static_cast<uint32_t>(source[1]) << 8) |
+           (static_cast<uint32_t>(source[2]) << 16) | (static_cast<uint32_t>(source[3]) << 24);
+}

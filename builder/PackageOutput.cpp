@@ -69,6 +69,58 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
     return length == 0 || std::fwrite(data, 1, length, out) == length;
 }
 
+// The header sector lies within this prefix whatever the sector size.
+constexpr size_t kHeaderPrefixBytes = 0x10000;
+
+enum class MoveResult { kDone, kNotMoved, kFailed };
+
+// An unsigned package whose output may simply take the intermediate file's
+// place is not copied a second time: the intermediate becomes the output
+// and only its stamped header is written. The bytes are those the copy
+// would write. kNotMoved leaves everything as it was.
+MoveResult MoveIntermediateToOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
+                                    uint32_t size, const CommandLineOptions& options)
+{
+    bool exists = false;
+    unsigned mode = 0;
+    if (options.m_bKeyGiven || !platform::CanReplaceFile(outputPath, exists, mode)) {
+        return MoveResult::kNotMoved;
+    }
+    FILE* in = platform::OpenFile(intermediatePath, "rb");
+    if (!in) {
+        return MoveResult::kNotMoved;
+    }
+    std::vector<uint8_t> header(std::min<size_t>(size, kHeaderPrefixBytes));
+    const size_t got = header.empty() ? 0 : std::fread(header.data(), 1, header.size(), in);
+    std::fclose(in);
+    uint32_t sectorSize = 0;
+    if (got != header.size() || !StampPackage(header, options, sectorSize)) {
+        return MoveResult::kNotMoved;
+    }
+    if (!platform::RenameEntry(intermediatePath, outputPath)) {
+        return MoveResult::kNotMoved;
+    }
+    if (exists) {
+        platform::SetFileMode(outputPath, mode);
+    }
+    FILE* out = platform::OpenFile(outputPath, "r+b");
+    if (!out) {
+        RemoveIncompleteOutput(outputPath);
+        platform::Print(L"Open file failed:%s\n", outputPath);
+        return MoveResult::kFailed;
+    }
+    if (!WriteAll(out, header.data(), header.size())) {
+        FailWrite(out, outputPath);
+        return MoveResult::kFailed;
+    }
+    if (std::fclose(out) != 0) {
+        RemoveIncompleteOutput(outputPath);
+        platform::Print(L"Write file failed:%s\n", outputPath);
+        return MoveResult::kFailed;
+    }
+    return MoveResult::kDone;
+}
+
 }  // namespace
 
 bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize)
@@ -119,6 +171,16 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
     if (!GetFileSizeByPath(intermediatePath, size)) {
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return 1;
+    }
+    switch (MoveIntermediateToOutput(intermediatePath, outputPath, size, options)) {
+    case MoveResult::kDone:
+        platform::Print(L"\n\n");
+        platform::Print(L"\nTarvok for WEB successfully....\n");
+        return 0;
+    case MoveResult::kFailed:
+        return 1;
+    case MoveResult::kNotMoved:
+        break;
     }
     FILE* in = platform::OpenFile(intermediatePath, "rb");
     if (!in) {

@@ -243,9 +243,41 @@ bool CVirtualFileStore::Close()
     return closed;
 }
 
+bool CVirtualFileStore::MoveOut(const std::wstring& name)
+{
+    if (m_Extents.size() != 1 || !EnsureStream()) {
+        return false;
+    }
+    const Segments& s = m_Segments[name];
+    const bool neverSplit = s.e0 == 0 && s.s1 == 0 && s.e1 == 0 && s.s2 == 0;
+    const bool contiguous = s.s0 == 0 && (neverSplit || (s.e0 == s.s1 && s.e1 == s.s2));
+    if (!contiguous || fseeko(m_Stream, 0, SEEK_END) != 0 || ftello(m_Stream) != static_cast<off_t>(s.e2)) {
+        return false;
+    }
+    // Only a plain file or nothing may be replaced: "wb" would write
+    // through a link instead.
+    const platform::EntryType target = platform::GetEntryType(name);
+    if (target != platform::EntryType::kNone && target != platform::EntryType::kFile) {
+        return false;
+    }
+    if (std::fflush(m_Stream) != 0 || std::fclose(m_Stream) != 0) {
+        m_Stream = nullptr;
+        return false;
+    }
+    m_Stream = nullptr;
+    if (!platform::RenameEntry(m_StorePath, name)) {
+        return false;
+    }
+    Reset();
+    return true;
+}
+
 bool CVirtualFileStore::CopyOut(const std::wstring& name)
 {
     if (m_Segments.find(name) == m_Segments.end()) {
+        return true;
+    }
+    if (MoveOut(name)) {
         return true;
     }
     Rewind();

@@ -51,6 +51,9 @@ public:
     // Writes the file's content to a real file at the path given by its
     // name. True when every byte arrived (also when there is no such file:
     // nothing is created then); a partial real file is removed.
+    // When the store holds this one file and nothing else, in order, the
+    // store file itself becomes the real file, so a package is not copied
+    // a second time; the store is then empty, as after Close.
     bool CopyOut(const std::wstring& name);
 
     const std::wstring& StorePath() const { return m_StorePath; }
@@ -64,6 +67,7 @@ private:
         uint32_t s0 = 0, e0 = 0, s1 = 0, e1 = 0, s2 = 0, e2 = 0;
     };
 
+    bool MoveOut(const std::wstring& name);
     bool EnsureStream();
     bool SeekPhysical(uint32_t offset);
     bool ReadPhysical(uint8_t* buffer, uint32_t length);

@@ -143,6 +143,37 @@ bool RemoveFile(const std::wstring& path)
     return ToOsPath(path, native) && unlink(native.c_str()) == 0;
 }
 
+bool RenameEntry(const std::wstring& from, const std::wstring& to)
+{
+    std::string nativeFrom;
+    std::string nativeTo;
+    return ToOsPath(from, nativeFrom) && ToOsPath(to, nativeTo) && rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
+}
+
+bool CanReplaceFile(const std::wstring& path, bool& exists, unsigned& mode)
+{
+    exists = false;
+    mode = 0;
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return false;
+    }
+    struct stat info;
+    if (lstat(native.c_str(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    exists = true;
+    mode = static_cast<unsigned>(info.st_mode & 07777);
+    return S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == geteuid() &&
+           access(native.c_str(), W_OK) == 0;
+}
+
+bool SetFileMode(const std::wstring& path, unsigned mode)
+{
+    std::string native;
+    return ToOsPath(path, native) && chmod(native.c_str(), static_cast<mode_t>(mode)) == 0;
+}
+
 bool HasOwnerWriteBit(const std::wstring& path)
 {
     std::string native;

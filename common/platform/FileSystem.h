@@ -25,6 +25,16 @@ bool Exists(const std::wstring& path);
 bool CreateFolder(const std::wstring& path);  // mkdir, mode 0777 less umask
 bool RemoveFolder(const std::wstring& path);  // rmdir
 bool RemoveFile(const std::wstring& path);    // unlink; never removes a folder
+// rename: the entry at to, if any, is replaced; both must be on one file
+// system.
+bool RenameEntry(const std::wstring& from, const std::wstring& to);
+
+// Whether a new file put in the path's place would be indistinguishable
+// from rewriting what is there: true when nothing is there (exists false),
+// and when it is a plain file with one link, owned and writable by this
+// process (exists true, mode its permission bits).
+bool CanReplaceFile(const std::wstring& path, bool& exists, unsigned& mode);
+bool SetFileMode(const std::wstring& path, unsigned mode);  // chmod
 
 // Whether the owner's write bit is set on what the path leads to; false when
 // nothing is there.

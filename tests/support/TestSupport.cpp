@@ -1,10 +1,12 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -62,7 +64,8 @@ ToolCopy::ToolCopy()
     fs::permissions(m_Executable, fs::perms::owner_all);
 }
 
-RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string& workingFolder) const
+RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string& workingFolder,
+                        long long fileSizeLimit) const
 {
     const std::string outPath = m_Folder.Path() + "/.stdout";
     const std::string errPath = m_Folder.Path() + "/.stderr";
@@ -85,6 +88,11 @@ RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string&
         if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         dup2(out, 1);
         dup2(err, 2);
+        if (fileSizeLimit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
         execv(pointers[0], pointers.data());
         _exit(127);
     }

@@ -38,8 +38,11 @@ public:
     const std::string& Executable() const { return m_Executable; }
 
     // Runs the tool with the arguments in the given working folder (the
-    // tool's folder when empty).
-    RunResult Run(const std::vector<std::string>& args, const std::string& workingFolder = std::string()) const;
+    // tool's folder when empty). A fileSizeLimit of 0 or more caps every
+    // file the tool writes at that many bytes, as a full disk would: writes
+    // past it fail instead of killing the tool.
+    RunResult Run(const std::vector<std::string>& args, const std::string& workingFolder = std::string(),
+                  long long fileSizeLimit = -1) const;
 
 private:
     TempFolder m_Folder;
