@@ -466,6 +466,8 @@ TEST(PackageBuildTest, RefusedImagesAndLayouts)
     Layout skip = with({plain});
     skip.sections = "[Flash_Options]\nSkip_Blocks_Number = 0-32\n";
     Layout yaffs = with({{"YAFS", "0x59414653", "y.bin", "ABCDE", "0x00100000", "YAFFS"}});
+    Layout undetected = with({plain}, "NLT999");
+    undetected.version = "V2.0.0";
     std::vector<Case> cases = {
         {"enabled TIMH", with({{"TIMH", "0x54494D48", "t.bin", "tim"}, plain}), "", timOba},
         {"enabled OBMI", with({{"OBMI", "0x4F424D49", "o.bin", "obm"}}), "", timOba},
@@ -483,6 +485,8 @@ TEST(PackageBuildTest, RefusedImagesAndLayouts)
          with({{"AAAA", "0x41414141", "a.bin", "ABCDE", "0x00100000", "RAW_LZMA"}}, "NLT118"),
          "CompressSpecLzmaImage failed.\n", ""},
         {"YAFFS image", yaffs, "YAFFS images cannot be packaged yet", ""},
+        {"old layout with an unknown processor", undetected, "GetPlatFormType failed in blf ",
+         "\nZorlix exception:\nGetPlatFormType failed\n\n\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -643,4 +647,17 @@ TEST(PackageBuildTest, SampleLayoutBuilds)
     const std::string p = ReadFile(tool.Folder() + "/sample.kxp");
     EXPECT_EQ(p.size() % kSector, 0u);
     EXPECT_EQ(Le32(p, 76 + 240), 2u);
+}
+
+TEST(PackageBuildTest, OlderLayoutFormatIsRefused)
+{
+    const ToolCopy tool;
+    WriteFile(tool.Folder() + "/old.blf", "[TIM Configuration]\nProcessor Type = NLT07X\n");
+    const RunResult r = tool.Run({"-f", "old.blf", "-i", "0x100000"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.out, "Layout files of the older format cannot be converted yet: " + tool.Folder() +
+                                    "/old.blf\n\nConvertOldBlf2New failed....\n"))
+        << r.out;
+    EXPECT_EQ(r.err, "\nZorlix exception:\nProcessBLF failed for some enable image is not exist \n\n\n");
+    ExpectWorkFilesGone(tool);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -215,4 +216,56 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReported)
     const std::string tail = "Calc signature failed\nTarvok for WEB failed......\n";
     ASSERT_GE(m_Out.size(), tail.size());
     EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
+}
+
+TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
+{
+    // Whether the intermediate is moved into place or copied, the output
+    // must end up as rewriting it would leave it: same bytes, the old
+    // permission bits, written through hard and symbolic links.
+    std::vector<uint8_t> package = MakePackage(1, 3);
+    package[kSector + 5] = 0x42;
+    std::vector<uint8_t> stamped = package;
+    uint32_t sector = 0;
+    ASSERT_TRUE(StampPackage(stamped, Options(L"9.9", false, 1), sector));
+    const std::string expected(stamped.begin(), stamped.end());
+
+    struct Case {
+        const char* name;
+        std::string prepare;  // "", "file", "hardlink", "symlink"
+    };
+    for (const Case& c : {Case{"new output", ""}, Case{"existing file", "file"}, Case{"hard link", "hardlink"},
+                          Case{"symbolic link", "symlink"}}) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string intermediate = folder.File("kxp.bin");
+        const std::string output = folder.File("out.kxp");
+        const std::string other = folder.File("other");
+        WriteFile(intermediate, std::string(package.begin(), package.end()));
+        if (c.prepare == "file") {
+            WriteFile(output, "old content");
+            chmod(output.c_str(), 0640);
+        } else if (c.prepare == "hardlink") {
+            WriteFile(other, "old content");
+            ASSERT_EQ(link(other.c_str(), output.c_str()), 0);
+        } else if (c.prepare == "symlink") {
+            WriteFile(other, "old content");
+            ASSERT_EQ(symlink(other.c_str(), output.c_str()), 0);
+        }
+        testing::internal::CaptureStdout();
+        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), L"");
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_EQ(ReadFile(output), expected);
+        EXPECT_FALSE(FileExists(intermediate));
+        struct stat st;
+        ASSERT_EQ(lstat(output.c_str(), &st), 0);
+        if (c.prepare == "file") {
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+        }
+        if (c.prepare == "hardlink" || c.prepare == "symlink") {
+            EXPECT_EQ(ReadFile(other), expected);
+        }
+        EXPECT_EQ(S_ISLNK(st.st_mode), c.prepare == "symlink");
+    }
 }
