@@ -254,10 +254,11 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     if (!contiguous || fseeko(m_Stream, 0, SEEK_END) != 0 || ftello(m_Stream) != static_cast<off_t>(s.e2)) {
         return false;
     }
-    // Only a plain file or nothing may be replaced: "wb" would write
-    // through a link instead.
-    const platform::EntryType target = platform::GetEntryType(name);
-    if (target != platform::EntryType::kNone && target != platform::EntryType::kFile) {
+    // Only where the result is what "wb" would leave: not through a link,
+    // not past a second name of the file, and with the old permissions.
+    bool exists = false;
+    unsigned mode = 0;
+    if (!platform::CanReplaceFile(name, exists, mode)) {
         return false;
     }
     if (std::fflush(m_Stream) != 0 || std::fclose(m_Stream) != 0) {
@@ -267,6 +268,9 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     m_Stream = nullptr;
     if (!platform::RenameEntry(m_StorePath, name)) {
         return false;
+    }
+    if (exists) {
+        platform::SetFileMode(name, mode);
     }
     Reset();
     return true;

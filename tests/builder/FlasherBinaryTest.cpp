@@ -1,0 +1,342 @@
+#include "builder/FlasherBinary.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "builder/VirtualFileStore.h"
+#include "common/platform/Text.h"
+#include "support/CallCapture.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::Capture;
+using testsupport::FileExists;
+using testsupport::Outcome;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::Wide;
+using testsupport::WriteFile;
+
+constexpr uint32_t kSector = 8192;
+constexpr uint32_t kBlock = CFlasherBinary::kSectorsPerBlock * kSector;
+
+std::string Pattern(size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : bytes) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+// The image checksum worked out independently: the XOR of the
+// little-endian words of length bytes, 0xFF past the end of the data.
+uint32_t XorWords(const std::string& data, uint32_t length)
+{
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < length; i += 4) {
+        uint32_t word = 0;
+        for (uint32_t b = 0; b < 4; ++b) {
+            const uint8_t byte = i + b < data.size() ? static_cast<uint8_t>(data[i + b]) : 0xFF;
+            word |= static_cast<uint32_t>(byte) << (8 * b);
+        }
+        sum ^= word;
+    }
+    return sum;
+}
+
+std::unique_ptr<CFlasherBinary> MakeBinary(const std::string& path, const std::wstring& type = L"RAW",
+                                           uint32_t eraseValue = 0, uint32_t sectorSize = kSector)
+{
+    return std::make_unique<CFlasherBinary>(Wide(path), type, 0, 0, 1, 0x54494D48, 0x1000, sectorSize, 3, 64,
+                                            2048, 0, eraseValue, 0);
+}
+
+// A file of the given bytes in the fixture's folder.
+class FlasherBinaryTest : public testing::Test {
+protected:
+    std::string Image(const std::string& name, const std::string& bytes)
+    {
+        const std::string path = temp.File(name);
+        WriteFile(path, bytes);
+        return path;
+    }
+
+    TempFolder temp;
+};
+
+TEST_F(FlasherBinaryTest, ChecksumOfShortFiles)
+{
+    struct Case {
+        const char* what;
+        std::string bytes;
+        uint32_t length;
+        uint32_t sum;
+    };
+    const Case cases[] = {
+        // 0x44434241 ^ 0xFFFFFF45: the fifth byte is padded with 0xFF.
+        {"five bytes", "ABCDE", 8, 0xBBBCBD04u},
+        {"length inside the file", "ABCDEFGH", 4, 0x44434241u},
+        {"empty file, one padding word", "", 4, 0xFFFFFFFFu},
+        {"no length", "ABCD", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto binary = MakeBinary(Image("image.bin", c.bytes));
+        uint32_t sum = 0x12345678;
+        EXPECT_TRUE(CFlasherBinary::ComputeChecksum(*binary, sum, 0, c.length));
+        EXPECT_EQ(sum, c.sum);
+    }
+}
+
+TEST_F(FlasherBinaryTest, ChecksumAcrossTheReadChunk)
+{
+    // Longer than the 8 MiB the checksum reads at a time; the length is
+    // rounded up to 4, so the last word holds two bytes of padding.
+    const std::string data = Pattern(0x800000 + 6, 7);
+    auto binary = MakeBinary(Image("large.bin", data));
+    ASSERT_EQ(binary->m_Length, data.size());
+    const uint32_t length = 0x800000 + 8;
+    uint32_t sum = 0;
+    ASSERT_TRUE(CFlasherBinary::ComputeChecksum(*binary, sum, 0, length));
+    EXPECT_EQ(sum, XorWords(data, length));
+}
+
+TEST_F(FlasherBinaryTest, YaffsChecksumIsLeftToTheRelayout)
+{
+    auto binary = MakeBinary(Image("fs.yaffs", "ABCDEFGH"), L"YAFFS");
+    EXPECT_EQ(binary->m_Mode, 2);
+    uint32_t sum = 0x12345678;
+    EXPECT_TRUE(CFlasherBinary::ComputeChecksum(*binary, sum, 0, 8));
+    EXPECT_EQ(sum, 0x12345678u);
+    // Only the exact type text selects the re-layout.
+    EXPECT_EQ(MakeBinary(Image("fs.yaffs", "ABCD"), L"yaffs")->m_Mode, 0);
+}
+
+TEST_F(FlasherBinaryTest, EraseSize)
+{
+    struct Case {
+        uint32_t eraseValue;
+        uint32_t fileSize;
+        uint32_t eraseSize;
+    };
+    const Case cases[] = {
+        {0x40000, 0x1000, 0x40000},
+        {0x100, 0x1000, 0x1000},
+        {0, 0x1000, 0x1000},
+        {0x1000, 0x1000, 0x1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.eraseValue);
+        auto binary = MakeBinary(Image("image.bin", std::string(c.fileSize, 'x')), L"RAW", c.eraseValue);
+        EXPECT_EQ(binary->m_Length, c.fileSize);
+        EXPECT_EQ(binary->m_EraseSize, c.eraseSize);
+    }
+}
+
+TEST_F(FlasherBinaryTest, EraseOnlyHasNoFile)
+{
+    TempFolder storeFolder;
+    ASSERT_TRUE(g_VirtualFileStore.Open(Wide(storeFolder.Path()).c_str(), L"wb"));
+    // The path is never opened, so one that does not exist is fine.
+    auto binary = MakeBinary(temp.File("missing.bin"), L"ERASEONLY", 0x20000);
+    EXPECT_FALSE(binary->HasPath());
+    EXPECT_EQ(binary->m_Stream, nullptr);
+    EXPECT_EQ(binary->m_Length, 0u);
+    EXPECT_EQ(binary->m_EraseSize, 0x20000u);
+    uint32_t sum = 0x12345678;
+    EXPECT_TRUE(CFlasherBinary::ComputeChecksum(*binary, sum, 0, 0));
+    EXPECT_EQ(sum, 0u);
+    std::vector<uint8_t> block(kBlock);
+    const std::wstring name = Wide(temp.File("out.kxp"));
+    EXPECT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), name));
+    EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
+    g_VirtualFileStore.Close();
+}
+
+TEST_F(FlasherBinaryTest, UnopenableFileRaises)
+{
+    const std::string folder = temp.File("folder.bin");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    for (const std::string& path : {temp.File("missing.bin"), folder}) {
+        SCOPED_TRACE(path);
+        const Outcome o = Capture([&] {
+            MakeBinary(path);
+            return true;
+        });
+        EXPECT_TRUE(o.thrown);
+        EXPECT_EQ(o.message, L"Unable to open file: " + Wide(path));
+    }
+}
+
+// Copies go to the program's store, opened on a private folder.
+class FlasherBinaryCopyTest : public FlasherBinaryTest {
+protected:
+    void SetUp() override { FreshStore(); }
+    void TearDown() override { g_VirtualFileStore.Close(); }
+
+    // An empty store file and no stream, as the processing context leaves it.
+    void FreshStore()
+    {
+        g_VirtualFileStore.Reset();
+        ASSERT_TRUE(g_VirtualFileStore.Open(Wide(storeFolder.Path()).c_str(), L"wb"));
+        g_VirtualFileStore.CloseStream();
+    }
+
+    std::string CopiedOut(const std::wstring& name)
+    {
+        EXPECT_TRUE(g_VirtualFileStore.CopyOut(name));
+        return ReadFile(platform::EncodeText(name));
+    }
+
+    TempFolder storeFolder;
+    std::wstring name = Wide(temp.File("out.kxp"));
+    std::vector<uint8_t> block = std::vector<uint8_t>(kBlock);
+};
+
+TEST_F(FlasherBinaryCopyTest, WholeSectorsPaddedWithFF)
+{
+    struct Case {
+        const char* what;
+        uint32_t size;
+        uint32_t copied;
+    };
+    const Case cases[] = {
+        {"five bytes", 5, kSector},
+        {"one sector", kSector, kSector},
+        {"one whole block", kBlock, kBlock},
+        {"one byte past a block", kBlock + 1, kBlock + kSector},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FreshStore();
+        const std::string data = Pattern(c.size, c.size);
+        auto binary = MakeBinary(Image("image.bin", data));
+        // A block buffer that arrives full of other bytes must not leak
+        // them into the padding.
+        std::fill(block.begin(), block.end(), 0x5A);
+        const std::wstring out = Wide(temp.File(std::string("out-") + std::to_string(c.size)));
+        ASSERT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), out));
+        EXPECT_EQ(binary->m_Stream, nullptr);
+        EXPECT_EQ(g_VirtualFileStore.GetSize(out), c.copied);
+        const std::string copied = CopiedOut(out);
+        ASSERT_EQ(copied.size(), c.copied);
+        EXPECT_TRUE(copied.compare(0, data.size(), data) == 0);
+        EXPECT_EQ(copied.find_first_not_of('\xFF', data.size()), std::string::npos);
+    }
+}
+
+TEST_F(FlasherBinaryCopyTest, ShortImageAfterLongOneGetsNoStaleBytes)
+{
+    const std::string longData = Pattern(3 * kSector, 1);
+    const std::string shortData = "short";
+    auto first = MakeBinary(Image("long.bin", longData));
+    auto second = MakeBinary(Image("short.bin", shortData));
+    ASSERT_TRUE(CFlasherBinary::CopyToStore(*first, block.data(), name));
+    ASSERT_TRUE(CFlasherBinary::CopyToStore(*second, block.data(), name));
+    const std::string copied = CopiedOut(name);
+    ASSERT_EQ(copied.size(), 4u * kSector);
+    EXPECT_EQ(copied.substr(0, 3 * kSector), longData);
+    EXPECT_EQ(copied.substr(3 * kSector, 5), shortData);
+    EXPECT_EQ(copied.find_first_not_of('\xFF', 3 * kSector + 5), std::string::npos);
+}
+
+// The package's order: header, first image, middle images interleaved,
+// last image, header rewritten. The copy-out must read as one run.
+TEST_F(FlasherBinaryCopyTest, InterleavedCopyGivesTheSameBytes)
+{
+    const std::string header(kSector, '\0');
+    const std::string images[] = {Pattern(kSector + 3, 1), Pattern(2 * kSector, 2), Pattern(10, 3),
+                                  Pattern(kSector - 1, 4)};
+    const auto padded = [](const std::string& data) {
+        const size_t sectors = (data.size() + kSector - 1) / kSector;
+        return data + std::string(sectors * kSector - data.size(), '\xFF');
+    };
+
+    ASSERT_TRUE(g_VirtualFileStore.Write(name, reinterpret_cast<const uint8_t*>(header.data()), kSector));
+    for (size_t i = 0; i < 4; ++i) {
+        auto binary = MakeBinary(Image("image" + std::to_string(i), images[i]));
+        const bool middle = i == 1 || i == 2;
+        ASSERT_TRUE(middle ? CFlasherBinary::CopyToStoreInterleaved(*binary, block.data(), name)
+                           : CFlasherBinary::CopyToStore(*binary, block.data(), name));
+    }
+    const std::string finalHeader = Pattern(kSector, 9);
+    ASSERT_EQ(g_VirtualFileStore.Seek(name, 0), 0);
+    ASSERT_TRUE(g_VirtualFileStore.Write(name, reinterpret_cast<const uint8_t*>(finalHeader.data()), kSector));
+
+    EXPECT_EQ(CopiedOut(name),
+              finalHeader + padded(images[0]) + padded(images[1]) + padded(images[2]) + padded(images[3]));
+}
+
+TEST_F(FlasherBinaryCopyTest, ReadAndWriteFailuresReportFalse)
+{
+    // The file shrinks after it was measured: the read comes up short.
+    const std::string path = Image("shrinks.bin", Pattern(3 * kSector, 1));
+    auto forChecksum = MakeBinary(path);
+    auto forCopy = MakeBinary(path);
+    std::filesystem::resize_file(path, 10);
+
+    uint32_t sum = 0;
+    Outcome o = Capture([&] { return CFlasherBinary::ComputeChecksum(*forChecksum, sum, 0, 3 * kSector); });
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.out, "Unable to read file: " + path + "\n");
+
+    o = Capture([&] { return CFlasherBinary::CopyToStore(*forCopy, block.data(), name); });
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.out, "Unable to read file: " + path + "\n");
+    EXPECT_EQ(forCopy->m_Stream, nullptr);
+    EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
+
+    // The store file is gone: the write fails.
+    auto intact = MakeBinary(Image("intact.bin", "ABCDE"));
+    ASSERT_EQ(unlink((storeFolder.Path() + "/BinFile.bin").c_str()), 0);
+    o = Capture([&] { return CFlasherBinary::CopyToStore(*intact, block.data(), name); });
+    EXPECT_FALSE(o.result);
+    EXPECT_NE(o.out.find("Unable to write file: "), std::string::npos) << o.out;
+}
+
+TEST_F(FlasherBinaryCopyTest, YaffsCopyFails)
+{
+    auto binary = MakeBinary(Image("fs.yaffs", Pattern(2 * kSector, 1)), L"YAFFS");
+    const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*binary, block.data(), name); });
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.out.rfind("Error: ", 0), 0u) << o.out;
+    EXPECT_EQ(binary->m_Stream, nullptr);
+    EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
+}
+
+TEST(BootFlashSignatureCodeTest, FirstTableEntryContainedInTheValue)
+{
+    struct Case {
+        std::wstring text;
+        uint32_t code;
+    };
+    const Case cases[] = {
+        {L"0x4D4D4308", 8},
+        {L"0x00000000", 0},
+        {L"0x5350491A", 26},
+        {L"NOT AVAILABLE", 255},
+        {L"", 255},
+        {L"0x4d4d4308", 255},  // hexadecimal digits are compared as written
+        {L"0x53444915", 255},  // codes 21 and 22 have no entry
+        {L"0x4E414E0", 255},
+        {L"  0x58495003 (XIP)", 3},
+        // Table order decides, not the order in the text.
+        {L"0x4D4D4308 0x4E414E01", 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GetBootFlashSignatureCode(c.text), c.code) << platform::EncodeText(c.text);
+    }
+}
+
+}  // namespace
