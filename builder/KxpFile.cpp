@@ -120,7 +120,12 @@ uint32_t CKXP_File::createVirtualKXP(BinaryList* binaries)
         }
     }
     // The entries live in the header sector; past it they would be lost.
-    if (headerEnd > m_SectorSize) {
+    // The buffer was made for the sector size AddDevice saw.
+    if (m_HeaderBuffer.size() != m_SectorSize) {
+        m_bHasDevices = false;
+        return 0;
+    }
+    if (headerEnd > m_HeaderBuffer.size()) {
         PrintLog(L"Too many images for one package: the image entries do not fit into the header sector.\n");
         m_bHasDevices = false;
         return 0;
