@@ -1,12 +1,12 @@
 #include "builder/FlashDevice.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "common/Print.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
+#include "common/platform/Scan.h"
 #include "common/platform/Text.h"
 #include "timlib/LayoutLookup.h"
 #include "timlib/ReservedDataSection.h"
@@ -17,29 +17,6 @@ namespace {
 // reader and the writer; -1 would leave every NAND and SPI-NOR image out.
 constexpr int32_t kDefaultFlashBlockSize = 0x20000;
 constexpr uint64_t kMaxPackageBytes = 0xFFFFFFFFu;
-
-// The C runtime's decimal conversion: blanks, a sign, digits up to the
-// first other character; out-of-range values saturate.
-int ToInt(const std::wstring& text)
-{
-    size_t i = 0;
-    while (i < text.size() && platform::IsBlank(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        value = std::min<long long>(value * 10 + (text[i] - L'0'), static_cast<long long>(INT_MAX) + 1);
-    }
-    if (negative) {
-        value = -value;
-    }
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
 
 uint32_t RoundUpTo4(uint32_t length)
 {
@@ -61,8 +38,8 @@ bool ParseSkipBlocks(std::wstring text, std::vector<uint32_t>& blocks, size_t li
         const std::wstring item = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
         const size_t dash = item.find(L'-');
         if (dash != std::wstring::npos) {
-            const long long a = ToInt(item.substr(0, dash));
-            const long long b = ToInt(item.substr(dash + 1));
+            const long long a = platform::ToInt(item.substr(0, dash));
+            const long long b = platform::ToInt(item.substr(dash + 1));
             // Counted before expanding: a range may span billions of blocks.
             for (long long n = std::min(a, b); n <= std::max(a, b); ++n) {
                 if (blocks.size() == limit) {
@@ -74,7 +51,7 @@ bool ParseSkipBlocks(std::wstring text, std::vector<uint32_t>& blocks, size_t li
             if (blocks.size() == limit) {
                 return false;
             }
-            blocks.push_back(static_cast<uint32_t>(ToInt(item)));
+            blocks.push_back(static_cast<uint32_t>(platform::ToInt(item)));
         }
         if (comma == std::wstring::npos) {
             return true;

@@ -11,6 +11,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Scan.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -84,14 +85,7 @@ bool FindKeyValue(const std::wstring& text, const std::wstring& section, const s
 uint32_t ToUInt32Base0(const std::wstring& text)
 {
     size_t i = 0;
-    while (i < text.size() && platform::IsBlank(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
+    const bool negative = platform::SkipBlanksAndSign(text, i);
     auto digitOf = [](wchar_t c) -> unsigned {
         if (c >= L'0' && c <= L'9') {
             return static_cast<unsigned>(c - L'0');

@@ -29,20 +29,51 @@ bool IsHexPrefix(const wchar_t* text, size_t pos, size_t length)
 
 }  // namespace
 
+bool SkipBlanksAndSign(const wchar_t* text, size_t length, size_t& pos)
+{
+    while (pos < length && IsBlank(text[pos])) {
+        ++pos;
+    }
+    if (pos < length && (text[pos] == L'+' || text[pos] == L'-')) {
+        return text[pos++] == L'-';
+    }
+    return false;
+}
+
+bool SkipBlanksAndSign(const std::wstring& text, size_t& pos)
+{
+    return SkipBlanksAndSign(text.data(), text.size(), pos);
+}
+
+int ToInt(const std::wstring& text)
+{
+    size_t pos = 0;
+    const bool negative = SkipBlanksAndSign(text, pos);
+    // One past INT_MAX is enough to know the result saturates either way.
+    constexpr long long kLimit = 2147483648LL;
+    long long value = 0;
+    for (; pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9'; ++pos) {
+        value = value * 10 + (text[pos] - L'0');
+        if (value > kLimit) {
+            value = kLimit;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > kLimit - 1) {
+        value = kLimit - 1;
+    }
+    return static_cast<int>(value);
+}
+
 uint64_t ScanInteger(const wchar_t* text, size_t length, ScanBase base, unsigned bits)
 {
     if (text == nullptr) {
         return 0;
     }
     size_t pos = 0;
-    while (pos < length && IsBlank(text[pos])) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < length && (text[pos] == L'+' || text[pos] == L'-')) {
-        negative = text[pos] == L'-';
-        ++pos;
-    }
+    const bool negative = SkipBlanksAndSign(text, length, pos);
 
     unsigned radix = 10;
     switch (base) {

@@ -26,4 +26,14 @@ enum class ScanBase {
 uint64_t ScanInteger(const wchar_t* text, size_t length, ScanBase base, unsigned bits);
 uint64_t ScanInteger(const std::wstring& text, ScanBase base, unsigned bits);
 
+// Moves pos past the white space (the six C blanks) and an optional '+' or
+// '-' at pos in text; true when the sign was '-'. Every integer conversion
+// starts this way.
+bool SkipBlanksAndSign(const std::wstring& text, size_t& pos);
+bool SkipBlanksAndSign(const wchar_t* text, size_t length, size_t& pos);
+
+// The C runtime's decimal conversion to int (_wtoi): blanks, a sign, then
+// digits up to the first other character; a value out of range saturates.
+int ToInt(const std::wstring& text);
+
 }  // namespace platform

@@ -13,8 +13,13 @@
 #include "builder/KxpFormat.h"
 #include "common/platform/Console.h"
 #include "support/CallCapture.h"
+#include "support/PackageBytes.h"
 #include "support/TestSupport.h"
 #include "timlib/ImageDescription.h"
+
+using testsupport::MessageBoxes;
+using testsupport::XorWords;
+using testsupport::Pattern;
 
 namespace {
 
@@ -28,41 +33,6 @@ using Blocks = std::vector<uint32_t>;
 using Names = std::vector<std::wstring>;
 
 constexpr uint32_t kSector = 8192;
-
-// Collects message boxes instead of writing them to standard error.
-class MessageBoxes {
-public:
-    MessageBoxes() : m_Previous(platform::SetMessageBoxSink([this](const std::wstring& t) { texts.push_back(t); })) {}
-    ~MessageBoxes() { platform::SetMessageBoxSink(m_Previous); }
-    std::vector<std::wstring> texts;
-
-private:
-    platform::MessageBoxSink m_Previous;
-};
-
-// The XOR of the little-endian words of length bytes, 0xFF past the data.
-uint32_t XorWords(const std::string& data, uint32_t length)
-{
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < length; i += 4) {
-        uint32_t word = 0;
-        for (uint32_t b = 0; b < 4; ++b) {
-            const uint8_t byte = i + b < data.size() ? static_cast<uint8_t>(data[i + b]) : 0xFF;
-            word |= static_cast<uint32_t>(byte) << (8 * b);
-        }
-        sum ^= word;
-    }
-    return sum;
-}
-
-std::string Pattern(size_t length, unsigned seed)
-{
-    std::string bytes(length, '\0');
-    for (size_t i = 0; i < length; ++i) {
-        bytes[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 8)) & 0xFF);
-    }
-    return bytes;
-}
 
 // ---------------------------------------------------------------------------
 

@@ -13,7 +13,11 @@
 #include "builder/VirtualFileStore.h"
 #include "common/platform/Text.h"
 #include "support/CallCapture.h"
+#include "support/PackageBytes.h"
 #include "support/TestSupport.h"
+
+using testsupport::Pattern;
+using testsupport::XorWords;
 
 namespace {
 
@@ -27,33 +31,6 @@ using testsupport::WriteFile;
 
 constexpr uint32_t kSector = 8192;
 constexpr uint32_t kBlock = CFlasherBinary::kSectorsPerBlock * kSector;
-
-std::string Pattern(size_t size, uint32_t seed)
-{
-    std::string bytes(size, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
-}
-
-// The image checksum worked out independently: the XOR of the
-// little-endian words of length bytes, 0xFF past the end of the data.
-uint32_t XorWords(const std::string& data, uint32_t length)
-{
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < length; i += 4) {
-        uint32_t word = 0;
-        for (uint32_t b = 0; b < 4; ++b) {
-            const uint8_t byte = i + b < data.size() ? static_cast<uint8_t>(data[i + b]) : 0xFF;
-            word |= static_cast<uint32_t>(byte) << (8 * b);
-        }
-        sum ^= word;
-    }
-    return sum;
-}
 
 std::unique_ptr<CFlasherBinary> MakeBinary(const std::string& path, const std::wstring& type = L"RAW",
                                            uint32_t eraseValue = 0, uint32_t sectorSize = kSector)

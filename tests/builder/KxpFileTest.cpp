@@ -15,8 +15,15 @@
 #include "builder/VirtualFileStore.h"
 #include "common/platform/Console.h"
 #include "support/CallCapture.h"
+#include "support/PackageBytes.h"
 #include "support/TestSupport.h"
 #include "timlib/ImageDescription.h"
+
+using testsupport::MessageBoxes;
+using testsupport::Le16;
+using testsupport::Le32;
+using testsupport::XorWords;
+using testsupport::Pattern;
 
 namespace {
 
@@ -34,49 +41,6 @@ constexpr size_t kEntries = 320;
 const std::string kLayout =
     "[TIM_Configuration]\nProcessor_Type = NLT122_A0\n"
     "[Flash_Properties]\nFlash_Family = eMMC\n";
-
-class MessageBoxes {
-public:
-    MessageBoxes() : m_Previous(platform::SetMessageBoxSink([this](const std::wstring& t) { texts.push_back(t); })) {}
-    ~MessageBoxes() { platform::SetMessageBoxSink(m_Previous); }
-    std::vector<std::wstring> texts;
-
-private:
-    platform::MessageBoxSink m_Previous;
-};
-
-uint32_t Le16(const std::vector<uint8_t>& d, size_t at)
-{
-    return d.at(at) | (d.at(at + 1) << 8);
-}
-
-uint32_t Le32(const std::vector<uint8_t>& d, size_t at)
-{
-    return d.at(at) | (d.at(at + 1) << 8) | (d.at(at + 2) << 16) | (static_cast<uint32_t>(d.at(at + 3)) << 24);
-}
-
-uint32_t XorWords(const std::string& data, uint32_t length)
-{
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < length; i += 4) {
-        uint32_t word = 0;
-        for (uint32_t b = 0; b < 4; ++b) {
-            const uint8_t byte = i + b < data.size() ? static_cast<uint8_t>(data[i + b]) : 0xFF;
-            word |= static_cast<uint32_t>(byte) << (8 * b);
-        }
-        sum ^= word;
-    }
-    return sum;
-}
-
-std::string Pattern(size_t length, unsigned seed)
-{
-    std::string bytes(length, '\0');
-    for (size_t i = 0; i < length; ++i) {
-        bytes[i] = static_cast<char>((i * 13 + seed * 101 + (i >> 9)) & 0xFF);
-    }
-    return bytes;
-}
 
 // The data's run in the package: whole sectors, 0xFF behind the data.
 std::string SectorRun(const std::string& data)

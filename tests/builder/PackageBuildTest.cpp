@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/PackageBytes.h"
 #include "support/TestSupport.h"
 
 using testsupport::FileExists;
@@ -16,6 +17,11 @@ using testsupport::ReadFile;
 using testsupport::RunResult;
 using testsupport::ToolCopy;
 using testsupport::WriteFile;
+
+using testsupport::Le16;
+using testsupport::Le32;
+using testsupport::Pattern;
+using testsupport::XorWords;
 
 namespace {
 
@@ -82,33 +88,14 @@ std::string WriteLayout(const ToolCopy& tool, const Layout& layout, const std::s
     return name;
 }
 
-uint32_t Le32(const std::string& data, size_t at)
+uint32_t RoundUp4(size_t n)
 {
-    return static_cast<uint32_t>(static_cast<uint8_t>(data[at])) |
-           static_cast<uint32_t>(static_cast<uint8_t>(data[at + 1])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(data[at + 2])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(data[at + 3])) << 24;
-}
-
-uint16_t Le16(const std::string& data, size_t at)
-{
-    return static_cast<uint16_t>(static_cast<uint8_t>(data[at]) | static_cast<uint8_t>(data[at + 1]) << 8);
+    return static_cast<uint32_t>((n + 3) / 4 * 4);
 }
 
 uint32_t Checksum(const std::string& bytes)
 {
-    std::string padded = bytes;
-    padded.append((4 - padded.size() % 4) % 4, '\xff');
-    uint32_t sum = 0;
-    for (size_t i = 0; i < padded.size(); i += 4) {
-        sum ^= Le32(padded, i);
-    }
-    return sum;
-}
-
-uint32_t RoundUp4(size_t n)
-{
-    return static_cast<uint32_t>((n + 3) / 4 * 4);
+    return XorWords(bytes, RoundUp4(bytes.size()));
 }
 
 uint32_t Sectors(size_t n)
@@ -141,17 +128,6 @@ bool Succeeded(const RunResult& r)
 bool Contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
-}
-
-std::string Pattern(size_t size, unsigned seed)
-{
-    std::string bytes(size, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
 }
 
 // Runs the tool on the layout with "-o out.kxp" and the extra arguments.

@@ -11,7 +11,10 @@
 
 #include "common/platform/Text.h"
 #include "support/CallCapture.h"
+#include "support/PackageBytes.h"
 #include "support/TestSupport.h"
+
+using testsupport::Pattern;
 
 namespace {
 
@@ -22,19 +25,6 @@ using testsupport::Wide;
 using testsupport::WriteFile;
 
 constexpr uint32_t kSector = 8192;
-
-// Bytes that differ from one offset to the next, so a misplaced or
-// repeated range shows up in a comparison.
-std::string Pattern(size_t size, uint32_t seed)
-{
-    std::string bytes(size, '\0');
-    uint32_t x = seed * 2654435761u + 1;
-    for (char& c : bytes) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
-    return bytes;
-}
 
 const uint8_t* Data(const std::string& bytes)
 {

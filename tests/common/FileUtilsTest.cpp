@@ -11,7 +11,10 @@
 
 #include "common/platform/Console.h"
 #include "common/platform/Text.h"
+#include "support/CallCapture.h"
 #include "support/TestSupport.h"
+
+using testsupport::MessageBoxes;
 
 namespace {
 
@@ -34,21 +37,6 @@ bool IsDir(const std::string& path)
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
-
-// Collects the message boxes shown while it lives.
-class MessageBoxes {
-public:
-    MessageBoxes()
-        : m_Previous(platform::SetMessageBoxSink([this](const std::wstring& text) { texts.push_back(text); }))
-    {
-    }
-    ~MessageBoxes() { platform::SetMessageBoxSink(m_Previous); }
-
-    std::vector<std::wstring> texts;
-
-private:
-    platform::MessageBoxSink m_Previous;
-};
 
 std::wstring CurrentFolder()
 {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/ZorlixException.h"
+#include "common/platform/Console.h"
 #include "common/platform/Text.h"
 
 namespace testsupport {
@@ -36,5 +38,22 @@ Outcome Capture(F&& call)
     outcome.out = testing::internal::GetCapturedStdout();
     return outcome;
 }
+
+// Keeps the texts of the message boxes shown while it lives.
+class MessageBoxes {
+public:
+    MessageBoxes()
+        : m_Previous(platform::SetMessageBoxSink([this](const std::wstring& text) { texts.push_back(text); }))
+    {
+    }
+    ~MessageBoxes() { platform::SetMessageBoxSink(m_Previous); }
+    MessageBoxes(const MessageBoxes&) = delete;
+    MessageBoxes& operator=(const MessageBoxes&) = delete;
+
+    std::vector<std::wstring> texts;
+
+private:
+    platform::MessageBoxSink m_Previous;
+};
 
 }  // namespace testsupport

@@ -14,8 +14,11 @@
 #include "common/platform/Console.h"
 #include "common/platform/Path.h"
 #include "common/platform/Text.h"
+#include "support/CallCapture.h"
 #include "support/TestSupport.h"
 #include "timlib/BlfParseFlow.h"
+
+using testsupport::MessageBoxes;
 
 namespace {
 
@@ -28,17 +31,6 @@ std::wstring Wide(const std::string& text)
 {
     return platform::DecodeText(text);
 }
-
-// Collects message boxes while in scope.
-class MessageBoxes {
-public:
-    MessageBoxes() : m_Old(platform::SetMessageBoxSink([this](const std::wstring& t) { texts.push_back(t); })) {}
-    ~MessageBoxes() { platform::SetMessageBoxSink(m_Old); }
-    std::vector<std::wstring> texts;
-
-private:
-    platform::MessageBoxSink m_Old;
-};
 
 // A layout file with count images in [Image_List], given as key lines.
 std::string Images(int count, const std::string& lines)

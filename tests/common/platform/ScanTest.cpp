@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/Text.h"
+
 namespace {
 
 using platform::ScanBase;
@@ -116,3 +118,28 @@ TEST(ScanTest, NeverReadsPastTheGivenLength)
 }
 
 }  // namespace
+
+TEST(ScanTest, ToIntReadsDecimalAndSaturates)
+{
+    struct Case {
+        const wchar_t* text;
+        int value;
+    };
+    const Case cases[] = {
+        {L"12", 12},
+        {L" \t-7x", -7},
+        {L"+5", 5},
+        {L"", 0},
+        {L"abc", 0},
+        {L"- 3", 0},
+        {L"0x10", 0},
+        {L"2147483647", 2147483647},
+        {L"2147483648", 2147483647},
+        {L"99999999999999999999999", 2147483647},
+        {L"-2147483648", -2147483647 - 1},
+        {L"-99999999999999999999999", -2147483647 - 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::ToInt(c.text), c.value) << platform::EncodeText(c.text);
+    }
+}
