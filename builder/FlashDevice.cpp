@@ -165,7 +165,6 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
 
     m_dev.nOfImages = 0;
     m_ImageCount = 0;
-    m_ImagePaths.clear();
     if (images.empty()) {
         return true;
     }
@@ -216,7 +215,6 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
             PrintLog(L"Error: %s", e.GetMessageText());
             return false;
         }
-        m_ImagePaths.push_back(path);
         ++m_ImageCount;
     }
     return true;

@@ -83,7 +83,6 @@ private:
     int32_t m_DataAreaSize = -1;
     int32_t m_FlashBlockSize = -1;
     std::wstring m_LayoutPath;
-    std::vector<std::wstring> m_ImagePaths;
     std::wstring m_CurrentType;
     std::wstring m_FlashFamily;
     uint32_t m_CurrentImageId = 0;

@@ -89,16 +89,13 @@ CFlasherBinary::CFlasherBinary(const std::wstring& path, const std::wstring& typ
     m_Reserved = reserved;
 
     if (m_Stream) {
-        off_t size = -1;
-        if (fseeko(m_Stream, 0, SEEK_END) == 0) {
-            size = ftello(m_Stream);
-        }
-        if (size < 0 || fseeko(m_Stream, 0, SEEK_SET) != 0) {
+        uint64_t size = 0;
+        if (!platform::GetStreamEnd(m_Stream, size) || fseeko(m_Stream, 0, SEEK_SET) != 0) {
             CloseStream();
             RaiseOpenFailure(path);
         }
         // A length that does not fit the entry's 32-bit fields would wrap.
-        if (static_cast<uint64_t>(size) > kMaxImageLength) {
+        if (size > kMaxImageLength) {
             CloseStream();
             throw CZorlixexception(platform::Format(L"Image file is too large for a package: %s", path));
         }

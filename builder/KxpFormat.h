@@ -123,6 +123,11 @@ uint32_t GetImageTypeCode(const std::wstring& imageType);
 void StoreLe16(uint8_t* destination, uint16_t value);
 void StoreLe32(uint8_t* destination, uint32_t value);
 
+inline uint16_t LoadLe16(const uint8_t* source)
+{
+    return static_cast<uint16_t>(source[0] | (source[1] << 8));
+}
+
 // Inline: the image checksum reads every word of every image through it.
 inline uint32_t LoadLe32(const uint8_t* source)
 {

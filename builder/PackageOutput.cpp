@@ -1,9 +1,11 @@
 #include "builder/PackageOutput.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <new>
 
+#include "builder/KxpFormat.h"
 #include "builder/RsaKeyFile.h"
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
@@ -11,41 +13,21 @@
 
 namespace {
 
-// Header positions the front end reads or changes.
-constexpr size_t kMasterHeaderBytes = 76;
-constexpr size_t kVersionOffset = 0x0C;
-constexpr size_t kVersionBytes = 12;
-constexpr size_t kSectorSizeOffset = 0x22;
-constexpr size_t kDeviceHeaderOffsetField = 0x3C;
-constexpr size_t kDifferentialOffset = 232;  // in the device header
-constexpr size_t kImageCountOffset = 240;    // in the device header
-constexpr size_t kDeviceHeaderBytes = 244;
-constexpr size_t kImageEntryBytes = 52;
-constexpr size_t kEntryFirstSectorOffset = 20;
-constexpr size_t kEntryLengthOffset = 24;
+// Header positions the front end reads or changes: the package records
+// are the one description of the file's layout.
+constexpr size_t kVersionOffset = offsetof(KXP_MasterHeader, Version);
+constexpr size_t kVersionBytes = sizeof(KXP_MasterHeader::Version);
+constexpr size_t kSectorSizeOffset = offsetof(KXP_MasterHeader, Sector_Size);
+constexpr size_t kDeviceHeaderOffsetField = offsetof(KXP_MasterHeader, Device_Header_Offset);
+constexpr size_t kDifferentialOffset = offsetof(KXP_DeviceHeader, Differential_Upgrade);
+constexpr size_t kImageCountOffset = offsetof(KXP_DeviceHeader, nOfImages);
+constexpr size_t kEntryFirstSectorOffset = offsetof(KXP_ImageEntry, First_Sector);
+constexpr size_t kEntryLengthOffset = offsetof(KXP_ImageEntry, length);
 
 constexpr uint32_t kSignatureImageId = 0x52534149;
 constexpr uint32_t kSignatureEntryLength = 128;
 const wchar_t kSignatureHash[] = L"SHA-160";
 constexpr size_t kKeyNumberBytes = 256;
-
-uint32_t ReadLe32(const std::vector<uint8_t>& data, size_t offset)
-{
-    return static_cast<uint32_t>(data[offset]) | (static_cast<uint32_t>(data[offset + 1]) << 8) |
-           (static_cast<uint32_t>(data[offset + 2]) << 16) | (static_cast<uint32_t>(data[offset + 3]) << 24);
-}
-
-uint16_t ReadLe16(const std::vector<uint8_t>& data, size_t offset)
-{
-    return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
-}
-
-void WriteLe32(std::vector<uint8_t>& data, size_t offset, uint32_t value)
-{
-    for (size_t i = 0; i < 4; ++i) {
-        data[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 // An incomplete package must not look like a finished one. Only a plain
 // file is removed: the output may also be a device such as a pipe.
@@ -125,21 +107,21 @@ MoveResult MoveIntermediateToOutput(const std::wstring& intermediatePath, const 
 
 bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize)
 {
-    if (package.size() < kMasterHeaderBytes) {
+    if (package.size() < kKxpMasterHeaderBytes) {
         return false;
     }
-    const uint64_t device = ReadLe32(package, kDeviceHeaderOffsetField);
-    sectorSize = ReadLe16(package, kSectorSizeOffset);
-    if (sectorSize == 0 || device + kDeviceHeaderBytes > package.size()) {
+    const uint64_t device = LoadLe32(package.data() + kDeviceHeaderOffsetField);
+    sectorSize = LoadLe16(package.data() + kSectorSizeOffset);
+    if (sectorSize == 0 || device + kKxpDeviceHeaderBytes > package.size()) {
         return false;
     }
-    const uint32_t imageCount = ReadLe32(package, static_cast<size_t>(device + kImageCountOffset));
-    const uint64_t entry = device + kDeviceHeaderBytes + uint64_t(kImageEntryBytes) * imageCount;
+    const uint32_t imageCount = LoadLe32(package.data() + device + kImageCountOffset);
+    const uint64_t entry = device + kKxpDeviceHeaderBytes + uint64_t(kKxpImageEntryBytes) * imageCount;
     if (options.m_bKeyGiven) {
         // The signature entry belongs in the header sector; past it, it would
         // overwrite image data.
         const uint64_t headerEnd = std::min<uint64_t>(sectorSize, package.size());
-        if (entry + kImageEntryBytes > headerEnd) {
+        if (entry + kKxpImageEntryBytes > headerEnd) {
             return false;
         }
     }
@@ -155,12 +137,12 @@ bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& optio
     }
     if (options.m_bKeyGiven) {
         const size_t at = static_cast<size_t>(entry);
-        WriteLe32(package, at, kSignatureImageId);
-        WriteLe32(package, at + kEntryFirstSectorOffset, static_cast<uint32_t>(package.size() / sectorSize));
-        WriteLe32(package, at + kEntryLengthOffset, kSignatureEntryLength);
-        WriteLe32(package, static_cast<size_t>(device + kImageCountOffset), imageCount + 1);
+        StoreLe32(package.data() + at, kSignatureImageId);
+        StoreLe32(package.data() + at + kEntryFirstSectorOffset, static_cast<uint32_t>(package.size() / sectorSize));
+        StoreLe32(package.data() + at + kEntryLengthOffset, kSignatureEntryLength);
+        StoreLe32(package.data() + static_cast<size_t>(device + kImageCountOffset), imageCount + 1);
     }
-    WriteLe32(package, static_cast<size_t>(device + kDifferentialOffset), options.m_DifferentialFlag);
+    StoreLe32(package.data() + static_cast<size_t>(device + kDifferentialOffset), options.m_DifferentialFlag);
     return true;
 }
 

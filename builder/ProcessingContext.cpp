@@ -66,7 +66,6 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         PrintLog(L"\nUnknown PlatformType.....\n");
         return false;
     }
-    std::wstring parsedPath = absolutePath;
     if (m_PlatformType == kOldFormatPlatformType) {
         m_BlfParser.m_OriginalBlfPath = blfPath;
         std::wstring fileName = absolutePath;
@@ -80,7 +79,7 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
             PrintLog(L"ParseBlfFile failed for nlt07x\n");
             return false;
         }
-    } else if (!ParseBlfFile(parsedPath, m_BlfParser, m_bWebUpgrade)) {
+    } else if (!ParseBlfFile(absolutePath, m_BlfParser, m_bWebUpgrade)) {
         PrintLog(L"Parse blf failed:%s\n", absolutePath);
         return false;
     }

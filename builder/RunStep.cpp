@@ -121,12 +121,10 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         PrintLog(L"Open file %s failed when get file size.", packagePath);
         return true;
     }
-    long long size = -1;
-    if (fseeko(package, 0, SEEK_END) == 0) {
-        size = ftello(package);
-    }
+    uint64_t size = 0;
+    const bool measured = platform::GetStreamEnd(package, size);
     std::fclose(package);
-    if (size < 0 || static_cast<unsigned long long>(size) > settings.Max_OTA_Image_Size) {
+    if (!measured || size > settings.Max_OTA_Image_Size) {
         ForceDeleteFile(packagePath);
         PrintLog(L"OTA image size is too larger and Max_OTA_Image_Size is 0x%x!\n\n", settings.Max_OTA_Image_Size);
         return false;

@@ -71,11 +71,8 @@ bool CVirtualFileStore::Write(const std::wstring& name, const uint8_t* data, uin
     }
     if (m_Extents.find(name) == m_Extents.end()) {
         // A new file begins at the physical end of the store.
-        if (fseeko(m_Stream, 0, SEEK_END) != 0) {
-            return false;
-        }
-        const off_t size = ftello(m_Stream);
-        if (size < 0 || static_cast<uint64_t>(size) > kMaxOffset) {
+        uint64_t size = 0;
+        if (!platform::GetStreamEnd(m_Stream, size) || size > kMaxOffset) {
             return false;
         }
         m_StoreSize = static_cast<uint32_t>(size);
@@ -251,7 +248,8 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     const Segments& s = m_Segments[name];
     const bool neverSplit = s.e0 == 0 && s.s1 == 0 && s.e1 == 0 && s.s2 == 0;
     const bool contiguous = s.s0 == 0 && (neverSplit || (s.e0 == s.s1 && s.e1 == s.s2));
-    if (!contiguous || fseeko(m_Stream, 0, SEEK_END) != 0 || ftello(m_Stream) != static_cast<off_t>(s.e2)) {
+    uint64_t end = 0;
+    if (!contiguous || !platform::GetStreamEnd(m_Stream, end) || end != s.e2) {
         return false;
     }
     // Only where the result is what "wb" would leave: not through a link,

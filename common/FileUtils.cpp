@@ -252,12 +252,10 @@ bool GetFileSizeByPath(const std::wstring& path, uint32_t& size)
         PrintLog(L"Open file %s failed when get file size.", path);
         return false;
     }
-    off_t end = -1;
-    if (fseeko(file, 0, SEEK_END) == 0) {
-        end = ftello(file);
-    }
+    uint64_t end = 0;
+    const bool measured = platform::GetStreamEnd(file, end);
     fclose(file);
-    if (end < 0) {
+    if (!measured) {
         PrintLog(L"Seek in file %s failed when get file size.", path);
         return false;
     }

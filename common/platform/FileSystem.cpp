@@ -143,6 +143,19 @@ bool RemoveFile(const std::wstring& path)
     return ToOsPath(path, native) && unlink(native.c_str()) == 0;
 }
 
+bool GetStreamEnd(FILE* stream, uint64_t& end)
+{
+    if (fseeko(stream, 0, SEEK_END) != 0) {
+        return false;
+    }
+    const off_t position = ftello(stream);
+    if (position < 0) {
+        return false;
+    }
+    end = static_cast<uint64_t>(position);
+    return true;
+}
+
 bool RenameEntry(const std::wstring& from, const std::wstring& to)
 {
     std::string nativeFrom;

@@ -3,6 +3,7 @@
 // refused (errno EINVAL): the OS would see a shorter path, another file.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,10 @@
 namespace platform {
 
 enum class EntryType { kNone, kFile, kFolder, kLink, kOther };
+
+// The stream's length: seeks to its end and takes the position, which
+// stays there. False when the stream cannot seek.
+bool GetStreamEnd(FILE* stream, uint64_t& end);
 
 // fopen on the native path. Opening a folder fails with errno EISDIR, as
 // the program expects from Windows.
