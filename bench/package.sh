@@ -33,28 +33,13 @@ cp "$tool" "$work/Tarvok_WEB"
 images=()
 for i in $(seq 1 "$count"); do images+=("$work/image$i.bin"); done
 
-# Nanoseconds of the fastest of three runs of the command.
-best_of_three() {
-  local best=0 start end t
-  for _ in 1 2 3; do
-    start=$(date +%s%N)
-    "$@" > /dev/null 2>&1
-    end=$(date +%s%N)
-    t=$((end - start))
-    if [ "$best" -eq 0 ] || [ "$t" -lt "$best" ]; then best=$t; fi
-  done
-  echo "$best"
-}
-
-# n nanoseconds as seconds with three decimals.
-seconds() { printf '%d.%03d' $(($1 / 1000000000)) $((($1 / 1000000) % 1000)); }
+source "$(dirname "$0")/timing.sh"
 
 build() { (cd "$work" && ./Tarvok_WEB -f bench.blf -i 0x100000 -o bench.kxp); }
 concatenate() { cat "${images[@]}" > "$work/cat.bin"; }
 
 build > /dev/null 2>&1 || { echo "the build failed" >&2; exit 1; }
-tool_time=$(best_of_three build)
-cat_time=$(best_of_three concatenate)
-ratio=$((tool_time * 100 / cat_time))
-printf 'images: %s x %s MiB\nbuild: %s s\ncat:   %s s\nratio: %d.%02d\n' "$count" "$mib" \
-  "$(seconds "$tool_time")" "$(seconds "$cat_time")" $((ratio / 100)) $((ratio % 100))
+tool_time=$(best_of build)
+cat_time=$(best_of concatenate)
+printf 'images: %s x %s MiB\nbuild: %s s\ncat:   %s s\nratio: %s\n' "$count" "$mib" \
+  "$(seconds "$tool_time")" "$(seconds "$cat_time")" "$(ratio "$tool_time" "$cat_time")"

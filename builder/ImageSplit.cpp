@@ -1,34 +1,195 @@
 #include "builder/ImageSplit.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "builder/ImageFileNames.h"
 #include "common/Print.h"
+#include "common/TimLib.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Path.h"
 
 namespace {
 
-bool IsLzmaImageType(const std::wstring& type)
+// One copy buffer per split keeps memory bounded whatever the image size.
+constexpr size_t kCopyBlock = 0x800000;
+// Sector numbers in layouts with 64-bit addresses count 512-byte sectors.
+constexpr unsigned kSectorShift = 9;
+
+bool Contains(const std::wstring& text, const wchar_t* part)
 {
-    return type == L"YAFFS_LZMA" || type == L"UBIFS_LZMA" || type == L"JFFS2_LZMA" || type == L"RAW_LZMA";
+    return text.find(part) != std::wstring::npos;
+}
+
+// Whether the image's FlashAddress holds a sector number rather than a byte
+// address. The reader keeps the byte form in layouts with 64-bit addresses
+// only for the images the boot ROM finds by byte address; at address 0 the
+// two forms read alike and the image's tag decides.
+bool HasSectorFlashAddress(const CImageDescription& image)
+{
+    const uint64_t flash = StrToUInt64(image.FlashAddress);
+    if (flash != StrToUInt64(image.FlashEntryAddress)) {
+        return true;
+    }
+    if (flash != StrToUInt64(image.FlashEntrySector)) {
+        return false;
+    }
+    const std::wstring& tag = image.IdName;
+    return !(Contains(tag, L"TIMH") || Contains(tag, L"OBMI") || Contains(tag, L"VKTI") || Contains(tag, L"TZII"));
+}
+
+// Copies count bytes from in to out through the buffer. A short read (the
+// file shrank, or a read error) or a short write fails, reported.
+bool CopyBytes(FILE* in, const std::wstring& inPath, FILE* out, const std::wstring& outPath, uint64_t count,
+               std::vector<uint8_t>& buffer)
+{
+    while (count > 0) {
+        const size_t block = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
+        if (std::fread(buffer.data(), 1, block, in) != block) {
+            PrintLog(L"Unable to read file: %s\n", inPath);
+            return false;
+        }
+        if (std::fwrite(buffer.data(), 1, block, out) != block) {
+            PrintLog(L"Unable to write file: %s\n", outPath);
+            return false;
+        }
+        count -= block;
+    }
+    return true;
+}
+
+class OpenedFile {
+public:
+    explicit OpenedFile(FILE* file) : m_File(file) {}
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile()
+    {
+        if (m_File) {
+            std::fclose(m_File);
+        }
+    }
+    FILE* Get() const { return m_File; }
+    // fclose's result: a write that only fails on the final flush counts.
+    bool Close()
+    {
+        FILE* file = m_File;
+        m_File = nullptr;
+        return std::fclose(file) == 0;
+    }
+
+private:
+    FILE* m_File;
+};
+
+// Writes the parts of one image (size bytes, open as in) and appends their
+// descriptions to parts.
+bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint32_t splitSize,
+                   const std::wstring& tempFolder, const std::wstring& name, bool sectorAddresses,
+                   std::vector<uint8_t>& buffer, ImageList& parts)
+{
+    const std::wstring& imagePath = image.ImagePath;
+    const bool sectorForm = sectorAddresses && HasSectorFlashAddress(image);
+    if (sectorAddresses && splitSize % (1u << kSectorShift) != 0) {
+        PrintLog(L"Error: split size 0x%x is not a whole number of 512-byte sectors, so the parts of %s "
+                 L"cannot be addressed.\n",
+                 splitSize, imagePath);
+        return false;
+    }
+    uint64_t address = StrToUInt64(image.GetFlashEntryAddress());
+    uint64_t remaining = size;
+    uint32_t erase = image.EraseSizeValue;
+    for (unsigned k = 1; remaining > 0; ++k) {
+        auto part = std::make_unique<CImageDescription>(image);
+        const std::wstring partPath = platform::JoinPath(tempFolder, std::to_wstring(k) + L"_" + name);
+        OpenedFile out(platform::OpenFile(partPath, "wb"));
+        if (!out.Get()) {
+            MessageBoxPrintf(L"Save %s Blf file Failed,Errorcode:%d", name, platform::LastErrorCode());
+            return false;
+        }
+        part->SetImagePath(partPath);
+        if (sectorAddresses) {
+            // The flash device takes some images' start from the sector form.
+            part->SetFlashEntrySector(CTimLib::FormatHex32(static_cast<uint32_t>(address >> kSectorShift)));
+        }
+        part->SetFlashAddress(sectorForm ? CTimLib::FormatHex32(static_cast<uint32_t>(address >> kSectorShift))
+                                         : CTimLib::FormatHex64(address));
+        part->Changed = true;
+        uint64_t count = 0;
+        if (remaining > splitSize) {
+            count = splitSize;
+            part->ImageSize = splitSize;
+            part->EraseSizeValue = splitSize;
+            part->SetEraseSize(CTimLib::FormatHex32(splitSize));
+        } else {
+            count = remaining;
+            part->ImageSize = static_cast<uint32_t>(remaining);
+            part->EraseSizeValue = erase;
+            part->SetEraseSize(CTimLib::FormatHex32(erase));
+        }
+        if (!CopyBytes(in, imagePath, out.Get(), partPath, count, buffer)) {
+            return false;
+        }
+        if (!out.Close()) {
+            PrintLog(L"Unable to write file: %s\n", partPath);
+            return false;
+        }
+        remaining -= count;
+        erase = erase > splitSize ? erase - splitSize : 0;
+        address += count;
+        parts.push_back(std::move(part));
+    }
+    return true;
 }
 
 }  // namespace
 
-// Splitting is not part of this build yet. A package for a platform that
-// splits its images is refused rather than built from unsplit images.
-bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize)
+bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstring& tempFolder,
+                 bool sectorAddresses)
 {
-    (void)descriptor;
-    PrintLog(L"Image splitting (split size 0x%x) is not available yet.\n", splitSize);
-    return false;
-}
-
-// Compression is not part of this build yet: a list without an image of
-// an LZMA type needs none; any other is refused.
-bool CompressSpecLzmaImage(ImageList& images)
-{
-    for (const std::unique_ptr<CImageDescription>& image : images) {
-        if (IsLzmaImageType(image->ImageType)) {
-            PrintLog(L"LZMA compression of images is not available yet: %s\n", image->GetImagePath());
+    if (splitSize == 0) {
+        PrintLog(L"Error: images cannot be split by a size of 0.\n");
+        return false;
+    }
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.resize(kCopyBlock);
+    } catch (const std::bad_alloc&) {
+        PrintLog(L"Malloc memory failed.\n");
+        return false;
+    }
+    ImageList images;
+    CImageFileNames names;
+    for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
+        if (!image->Enable) {
+            continue;
+        }
+        const std::wstring path = image->GetImagePath();
+        OpenedFile in(platform::OpenFile(path, "rb"));
+        if (!in.Get()) {
+            PrintLog(L"Error: Can't open  %s file!\n", path);
+            return false;
+        }
+        uint64_t size = 0;
+        if (!platform::GetStreamEnd(in.Get(), size) || std::fseek(in.Get(), 0, SEEK_SET) != 0) {
+            PrintLog(L"Unable to read file: %s\n", path);
+            return false;
+        }
+        if (size <= splitSize) {
+            images.push_back(std::make_unique<CImageDescription>(*image));
+            continue;
+        }
+        // Parts are named after the image's file; an image whose file name
+        // another split image already uses gets a distinct one.
+        const std::wstring name = names.Claim(CImageFileNames::FileNameOf(path));
+        if (!SplitOneImage(*image, in.Get(), size, splitSize, tempFolder, name, sectorAddresses, buffer, images)) {
             return false;
         }
     }
+    descriptor.ClearImages();
+    descriptor.ReplaceImages(images);
     return true;
 }

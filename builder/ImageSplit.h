@@ -1,15 +1,17 @@
-// Reshaping the image list before packing: splitting large images into
-// parts and LZMA-compressing the images of the LZMA image types.
+// Splitting large images into part files before packing.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-#include "timlib/ImageDescription.h"
 #include "timlib/TimDescriptor.h"
 
-// Splits every enabled image of the descriptor larger than splitSize into
-// parts; its list then holds only enabled images. False after a reported failure.
-bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize);
-// Compresses every image of the four LZMA image types. False after a
-// reported failure.
-bool CompressSpecLzmaImage(ImageList& images);
+// Splits every enabled image of the descriptor whose file is larger than
+// splitSize into part files of at most splitSize bytes, written into
+// tempFolder as "<k>_<file name>"; each part gets its own description in
+// the image's place. Disabled images leave the list. sectorAddresses: the
+// layout file addresses most images by 512-byte sector (64-bit layouts),
+// so the parts' addresses are given that way too. False after a reported
+// failure; the list is then unchanged. A splitSize of 0 is refused.
+bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstring& tempFolder,
+                 bool sectorAddresses);

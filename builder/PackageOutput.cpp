@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <new>
 
+#include <openssl/crypto.h>
+
 #include "builder/KxpFormat.h"
 #include "builder/RsaKeyFile.h"
 #include "common/FileUtils.h"
@@ -54,33 +56,48 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 // The header sector lies within this prefix whatever the sector size.
 constexpr size_t kHeaderPrefixBytes = 0x10000;
 
-enum class MoveResult { kDone, kNotMoved, kFailed };
-
-// An unsigned package whose output may simply take the intermediate file's
-// place is not copied a second time: the intermediate becomes the output
-// and only its stamped header is written. The bytes are those the copy
-// would write. kNotMoved leaves everything as it was.
-MoveResult MoveIntermediateToOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
-                                    uint32_t size, const CommandLineOptions& options)
+// Reads the first length bytes of the intermediate file and stamps them.
+// False after a reported failure.
+bool LoadPackage(const std::wstring& intermediatePath, size_t length, const CommandLineOptions& options,
+                 std::vector<uint8_t>& package, uint32_t& sectorSize)
 {
-    bool exists = false;
-    unsigned mode = 0;
-    if (options.m_bKeyGiven || !platform::CanReplaceFile(outputPath, exists, mode)) {
-        return MoveResult::kNotMoved;
-    }
     FILE* in = platform::OpenFile(intermediatePath, "rb");
     if (!in) {
-        return MoveResult::kNotMoved;
+        platform::Print(L"Open file failed:%s\n", intermediatePath);
+        return false;
     }
-    std::vector<uint8_t> header(std::min<size_t>(size, kHeaderPrefixBytes));
-    const size_t got = header.empty() ? 0 : std::fread(header.data(), 1, header.size(), in);
+    try {
+        package.assign(length, 0);
+    } catch (const std::bad_alloc&) {
+        std::fclose(in);
+        platform::Print(L"Malloc memory failed.\n");
+        return false;
+    }
+    const size_t got = length ? std::fread(package.data(), 1, length, in) : 0;
     std::fclose(in);
-    uint32_t sectorSize = 0;
-    if (got != header.size() || !StampPackage(header, options, sectorSize)) {
-        return MoveResult::kNotMoved;
+    if (got != length) {
+        platform::Print(L"\nDoTarvok for WEB failed....\n");
+        return false;
     }
+    if (!StampPackage(package, options, sectorSize)) {
+        ForceDeleteFile(intermediatePath);
+        platform::Print(L"\nDoTarvok for WEB failed....\n");
+        return false;
+    }
+    return true;
+}
+
+// Where the output may simply take the intermediate file's place, the
+// package is not copied a second time: the intermediate becomes the output
+// and only its stamped header is rewritten. The bytes are those a copy
+// would write. Null when the move could not be made, with everything as it
+// was; otherwise the output, open for writing at its end.
+FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& outputPath, bool exists,
+                    unsigned mode, const std::vector<uint8_t>& package, bool& failed)
+{
+    failed = false;
     if (!platform::RenameEntry(intermediatePath, outputPath)) {
-        return MoveResult::kNotMoved;
+        return nullptr;
     }
     if (exists) {
         platform::SetFileMode(outputPath, mode);
@@ -89,18 +106,47 @@ MoveResult MoveIntermediateToOutput(const std::wstring& intermediatePath, const 
     if (!out) {
         RemoveIncompleteOutput(outputPath);
         platform::Print(L"Open file failed:%s\n", outputPath);
-        return MoveResult::kFailed;
+        failed = true;
+        return nullptr;
     }
-    if (!WriteAll(out, header.data(), header.size())) {
+    if (!WriteAll(out, package.data(), std::min(package.size(), kHeaderPrefixBytes)) ||
+        std::fseek(out, 0, SEEK_END) != 0) {
         FailWrite(out, outputPath);
-        return MoveResult::kFailed;
+        failed = true;
+        return nullptr;
     }
-    if (std::fclose(out) != 0) {
-        RemoveIncompleteOutput(outputPath);
-        platform::Print(L"Write file failed:%s\n", outputPath);
-        return MoveResult::kFailed;
+    return out;
+}
+
+// The signature sector of the package: the signature, most significant
+// byte first, then 0xFF to the sector's end. False when the key does not
+// load or signing fails (the loader and signer report why).
+bool SignStampedPackage(const std::vector<uint8_t>& package, uint32_t sectorSize, const std::wstring& keyPath,
+                        std::vector<uint8_t>& sector)
+{
+    CRsaKeyFile key(keyPath);
+    key.Load();
+    uint8_t publicExponent[kKeyNumberBytes] = {};
+    uint8_t modulus[kKeyNumberBytes] = {};
+    uint8_t privateExponent[kKeyNumberBytes] = {};
+    key.GetPublicExponent(publicExponent);
+    key.GetModulus(modulus);
+    key.GetPrivateExponent(privateExponent);
+    const int keyBytes = key.GetKeyBytes();
+
+    // Room for the largest signature even when the sector is smaller.
+    sector.assign(std::max<size_t>(sectorSize, kKeyNumberBytes), 0xFF);
+    uint32_t signatureLength = 0;
+    const bool signedOk = SignPackage(package.data(), static_cast<uint32_t>(package.size()), sector.data(),
+                                      &signatureLength, kSignatureHash, privateExponent, publicExponent, modulus,
+                                      keyBytes);
+    OPENSSL_cleanse(privateExponent, sizeof(privateExponent));
+    if (!signedOk || signatureLength > sectorSize) {
+        return false;
     }
-    return MoveResult::kDone;
+    ReverseBytes(sector.data(), sector.data() + signatureLength);
+    sector.resize(sectorSize);
+    return true;
 }
 
 }  // namespace
@@ -154,80 +200,57 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return 1;
     }
-    switch (MoveIntermediateToOutput(intermediatePath, outputPath, size, options)) {
-    case MoveResult::kDone:
-        platform::Print(L"\n\n");
-        platform::Print(L"\nTarvok for WEB successfully....\n");
-        return 0;
-    case MoveResult::kFailed:
-        return 1;
-    case MoveResult::kNotMoved:
-        break;
-    }
-    FILE* in = platform::OpenFile(intermediatePath, "rb");
-    if (!in) {
-        platform::Print(L"Open file failed:%s\n", intermediatePath);
-        return 1;
-    }
+    bool exists = false;
+    unsigned mode = 0;
+    const bool movable = platform::CanReplaceFile(outputPath, exists, mode);
+    // An unsigned package that moves into place needs only its header; a
+    // signed one is read whole for its digest.
+    const bool whole = !movable || options.m_bKeyGiven;
     std::vector<uint8_t> package;
-    try {
-        package.resize(size);
-    } catch (const std::bad_alloc&) {
-        std::fclose(in);
-        platform::Print(L"Malloc memory failed.\n");
-        return 1;
-    }
-    const size_t got = size ? std::fread(package.data(), 1, size, in) : 0;
-    std::fclose(in);
-    if (got != size) {
-        platform::Print(L"\nDoTarvok for WEB failed....\n");
-        return 1;
-    }
-    ForceDeleteFile(intermediatePath);
-
     uint32_t sectorSize = 0;
-    if (!StampPackage(package, options, sectorSize)) {
-        platform::Print(L"\nDoTarvok for WEB failed....\n");
+    if (!LoadPackage(intermediatePath, whole ? size : std::min<size_t>(size, kHeaderPrefixBytes), options, package,
+                     sectorSize)) {
         return 1;
     }
 
-    // A file that cannot be created is left alone: it may be the user's.
-    FILE* out = platform::OpenFile(outputPath, "wb");
-    if (!out) {
-        platform::Print(L"Open file failed:%s\n", outputPath);
+    // Signed before anything is written: a package whose header announces a
+    // signature sector must never be left without one.
+    std::vector<uint8_t> signature;
+    if (options.m_bKeyGiven && !SignStampedPackage(package, sectorSize, keyPath, signature)) {
+        ForceDeleteFile(intermediatePath);
+        RemoveIncompleteOutput(outputPath);
+        platform::Print(L"Calc signature failed\n");
+        platform::Print(L"Tarvok for WEB failed......\n");
         return 1;
     }
-    if (!WriteAll(out, package.data(), package.size())) {
-        return FailWrite(out, outputPath);
-    }
 
-    if (options.m_bKeyGiven) {
-        CRsaKeyFile key(keyPath);
-        key.Load();
-        uint8_t publicExponent[kKeyNumberBytes] = {};
-        uint8_t modulus[kKeyNumberBytes] = {};
-        uint8_t privateExponent[kKeyNumberBytes] = {};
-        key.GetPublicExponent(publicExponent);
-        key.GetModulus(modulus);
-        key.GetPrivateExponent(privateExponent);
-        const int keyBytes = key.GetKeyBytes();
-
-        // Room for the largest signature even when the sector is smaller.
-        std::vector<uint8_t> signature(std::max<size_t>(sectorSize, kKeyNumberBytes), 0xFF);
-        uint32_t signatureLength = 0;
-        const bool signedOk = SignPackage(package.data(), static_cast<uint32_t>(package.size()), signature.data(),
-                                          &signatureLength, kSignatureHash, privateExponent, publicExponent,
-                                          modulus, keyBytes);
-        if (!signedOk || signatureLength > sectorSize) {
-            std::fclose(out);
-            platform::Print(L"Calc signature failed\n");
-            platform::Print(L"Tarvok for WEB failed......\n");
+    FILE* out = nullptr;
+    if (movable) {
+        bool failed = false;
+        out = MoveIntoPlace(intermediatePath, outputPath, exists, mode, package, failed);
+        if (failed) {
             return 1;
         }
-        ReverseBytes(signature.data(), signature.data() + signatureLength);
-        if (!WriteAll(out, signature.data(), sectorSize)) {
+    }
+    if (!out) {
+        // A copy it is (another file system, say): the whole package is needed.
+        if (package.size() != size && !LoadPackage(intermediatePath, size, options, package, sectorSize)) {
+            return 1;
+        }
+        ForceDeleteFile(intermediatePath);
+        // A file that cannot be created is left alone: it may be the user's.
+        out = platform::OpenFile(outputPath, "wb");
+        if (!out) {
+            platform::Print(L"Open file failed:%s\n", outputPath);
+            return 1;
+        }
+        if (!WriteAll(out, package.data(), package.size())) {
             return FailWrite(out, outputPath);
         }
+    }
+
+    if (!signature.empty() && !WriteAll(out, signature.data(), signature.size())) {
+        return FailWrite(out, outputPath);
     }
     if (std::fclose(out) != 0) {
         RemoveIncompleteOutput(outputPath);

@@ -1,21 +1,239 @@
 #include "builder/RsaKeyFile.h"
 
-#include <cstring>
+#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
 
-// Key loading and signing are not in place yet. Until they are, every key
-// stays empty and every signing request is refused, so no package is ever
-// reported as signed without a signature.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Path.h"
+
+namespace {
+
+const char kBeginMarker[] = "BEGIN RSA PRIVATE KEY";
+const char kEndMarker[] = "END RSA PRIVATE KEY";
+
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+struct PkeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+// Every number may be, or may have been near, the private exponent.
+struct BnFree {
+    void operator()(BIGNUM* bn) const { BN_clear_free(bn); }
+};
+struct BnCtxFree {
+    void operator()(BN_CTX* ctx) const { BN_CTX_free(ctx); }
+};
+struct MontFree {
+    void operator()(BN_MONT_CTX* mont) const { BN_MONT_CTX_free(mont); }
+};
+using Bio = std::unique_ptr<BIO, BioFree>;
+using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using Bn = std::unique_ptr<BIGNUM, BnFree>;
+using BnCtx = std::unique_ptr<BN_CTX, BnCtxFree>;
+using Mont = std::unique_ptr<BN_MONT_CTX, MontFree>;
+
+// Key files with a pass phrase are not supported: an encrypted key must
+// fail to load rather than make the library ask on the terminal.
+int NoPassPhrase(char*, int, int, void*)
+{
+    return 0;
+}
+
+uint8_t* Bytes(uint32_t* words)
+{
+    return reinterpret_cast<uint8_t*>(words);
+}
+
+Pkey ReadPrivateKey(const std::wstring& path)
+{
+    Bio bio(BIO_new(BIO_s_file()));
+    if (!bio) {
+        return nullptr;
+    }
+    const std::string native = platform::ToNativePath(path);
+    if (BIO_read_filename(bio.get(), native.c_str()) <= 0) {
+        return nullptr;
+    }
+    return Pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassPhrase, nullptr));
+}
+
+Bn GetNumber(const EVP_PKEY* key, const char* name)
+{
+    BIGNUM* bn = nullptr;
+    if (EVP_PKEY_get_bn_param(key, name, &bn) != 1) {
+        BN_clear_free(bn);
+        return nullptr;
+    }
+    return Bn(bn);
+}
+
+// The DigestInfo prefixes of PKCS #1 v1.5 (RFC 8017, section 9.2, note 1).
+const uint8_t kSha1Prefix[] = {0x30, 0x21, 0x30, 0x09, 0x06, 0x05, 0x2b, 0x0e,
+                               0x03, 0x02, 0x1a, 0x05, 0x00, 0x04, 0x14};
+const uint8_t kSha256Prefix[] = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                 0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
+
+struct DigestScheme {
+    const wchar_t* name;
+    const EVP_MD* (*md)();
+    const uint8_t* prefix;
+    size_t prefixLength;
+};
+
+const DigestScheme kSchemes[] = {
+    {L"SHA-160", EVP_sha1, kSha1Prefix, sizeof(kSha1Prefix)},
+    {L"SHA-256", EVP_sha256, kSha256Prefix, sizeof(kSha256Prefix)},
+};
+
+// PKCS #1 v1.5 asks for at least eight bytes of 0xFF padding.
+constexpr int kMinPadding = 8;
+
+// EM^d mod n into signature, k bytes least significant first. EM is
+// big-endian, the key's numbers little-endian.
+bool PrivateKeyOperation(const std::vector<uint8_t>& em, const uint8_t* privateExponent, const uint8_t* modulus,
+                         int keyBytes, uint8_t* signature)
+{
+    const BnCtx ctx(BN_CTX_new());
+    const Bn n(BN_lebin2bn(modulus, keyBytes, nullptr));
+    const Bn d(BN_lebin2bn(privateExponent, keyBytes, nullptr));
+    const Bn m(BN_bin2bn(em.data(), keyBytes, nullptr));
+    const Bn s(BN_new());
+    const Mont mont(BN_MONT_CTX_new());
+    if (!ctx || !n || !d || !m || !s || !mont) {
+        return false;
+    }
+    // Montgomery arithmetic needs an odd modulus; zero and even ones are
+    // not RSA moduli at all.
+    if (BN_is_zero(n.get()) || !BN_is_odd(n.get())) {
+        platform::Print(L"RSA modulus is not valid\n");
+        return false;
+    }
+    // EM^d mod n of a larger EM would not give back EM on verification.
+    if (BN_cmp(m.get(), n.get()) >= 0) {
+        platform::Print(L"RSA modulus is too small for the encoded message\n");
+        return false;
+    }
+    BN_set_flags(d.get(), BN_FLG_CONSTTIME);
+    if (BN_MONT_CTX_set(mont.get(), n.get(), ctx.get()) != 1 ||
+        BN_mod_exp_mont_consttime(s.get(), m.get(), d.get(), n.get(), ctx.get(), mont.get()) != 1) {
+        return false;
+    }
+    // Padded to k bytes: a signature with leading zero bytes keeps them.
+    return BN_bn2lebinpad(s.get(), signature, keyBytes) == keyBytes;
+}
+
+}  // namespace
 
 CRsaKeyFile::CRsaKeyFile(const std::wstring& path) : m_Path(path) {}
 
+CRsaKeyFile::~CRsaKeyFile()
+{
+    Clear();
+}
+
+void CRsaKeyFile::Clear()
+{
+    m_KeyLength = 0;
+    OPENSSL_cleanse(m_E, sizeof(m_E));
+    OPENSSL_cleanse(m_D, sizeof(m_D));
+    OPENSSL_cleanse(m_N, sizeof(m_N));
+}
+
 bool CRsaKeyFile::CheckFormat()
 {
+    FILE* file = platform::OpenFile(m_Path, "r");
+    if (!file) {
+        platform::Print(L"Open file %s failed.\n\n", m_Path);
+        return false;
+    }
+    // The markers are searched piece by piece, each piece joined to the tail
+    // of the one before so that a marker across two pieces is found; NUL
+    // bytes are ordinary bytes here. Only the file's length is read, so a
+    // device without end counts as empty.
+    uint64_t size = 0;
+    bool begin = false;
+    bool end = false;
+    if (platform::GetStreamEnd(file, size) && std::fseek(file, 0, SEEK_SET) == 0) {
+        const size_t keep = std::max(sizeof(kBeginMarker), sizeof(kEndMarker)) - 2;
+        std::string window;
+        std::vector<char> piece(64 * 1024);
+        uint64_t left = size;
+        while (left > 0) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+            const size_t got = std::fread(piece.data(), 1, want, file);
+            if (got == 0) {
+                break;
+            }
+            left -= got;
+            window.append(piece.data(), got);
+            begin = begin || window.find(kBeginMarker) != std::string::npos;
+            end = end || window.find(kEndMarker) != std::string::npos;
+            if (window.size() > keep) {
+                window.erase(0, window.size() - keep);
+            }
+        }
+    }
+    std::fclose(file);
+    if (begin && end) {
+        return true;
+    }
+    platform::Print(L"private key file format error.\n\n");
     return false;
 }
 
 bool CRsaKeyFile::Load()
 {
-    return false;
+    Clear();
+    if (!CheckFormat()) {
+        return false;
+    }
+    bool loaded = false;
+    const Pkey key = ReadPrivateKey(m_Path);
+    if (!key) {
+        platform::Print(L"Load private key file %s failed.\n\n", m_Path);
+    } else if (EVP_PKEY_is_a(key.get(), "RSA") != 1) {
+        platform::Print(L"private key file %s holds no RSA key.\n\n", m_Path);
+    } else {
+        const Bn n = GetNumber(key.get(), OSSL_PKEY_PARAM_RSA_N);
+        const Bn e = GetNumber(key.get(), OSSL_PKEY_PARAM_RSA_E);
+        const Bn d = GetNumber(key.get(), OSSL_PKEY_PARAM_RSA_D);
+        const int keyBytes = EVP_PKEY_get_size(key.get());
+        if (n && BN_num_bits(n.get()) > kMaxBytes * 8) {
+            platform::Print(L"private key is larger than %d bits.\n\n", kMaxBytes * 8);
+        } else if (!n || !e || !d || keyBytes <= 0 || keyBytes > kMaxBytes || BN_num_bytes(n.get()) != keyBytes ||
+                   BN_num_bytes(e.get()) > keyBytes || BN_num_bytes(d.get()) > keyBytes) {
+            // The accessors hand out k bytes of each number: a longer
+            // exponent would reach the signer cut short.
+            platform::Print(L"Load private key file %s failed.\n\n", m_Path);
+        } else if (BN_bn2lebinpad(e.get(), Bytes(m_E), kMaxBytes) == kMaxBytes &&
+                   BN_bn2lebinpad(d.get(), Bytes(m_D), kMaxBytes) == kMaxBytes &&
+                   BN_bn2lebinpad(n.get(), Bytes(m_N), kMaxBytes) == kMaxBytes) {
+            m_KeyLength = keyBytes;
+            loaded = true;
+        } else {
+            platform::Print(L"Load private key file %s failed.\n\n", m_Path);
+        }
+    }
+    if (!loaded) {
+        Clear();
+    }
+    // The reader may leave notes behind even when it succeeds.
+    ERR_clear_error();
+    return loaded;
 }
 
 void CRsaKeyFile::GetPublicExponent(uint8_t* destination) const
@@ -38,8 +256,59 @@ int CRsaKeyFile::GetKeyBytes() const
     return m_KeyLength;
 }
 
-bool SignPackage(const uint8_t*, uint32_t, uint8_t*, uint32_t*, const std::wstring&, const uint8_t*,
-                 const uint8_t*, const uint8_t*, int)
+bool SignPackage(const uint8_t* data, uint32_t dataLength, uint8_t* signature, uint32_t* signatureLength,
+                 const std::wstring& hashName, const uint8_t* privateExponent, const uint8_t*,
+                 const uint8_t* modulus, int keyBytes)
 {
-    return false;
+    const DigestScheme* scheme = nullptr;
+    for (const DigestScheme& candidate : kSchemes) {
+        if (hashName == candidate.name) {
+            scheme = &candidate;
+        }
+    }
+    if (!scheme) {
+        platform::Print(L"unsupported hash algorithm %s\n", hashName);
+        return false;
+    }
+    const EVP_MD* md = scheme->md();
+    const int digestLength = md ? EVP_MD_get_size(md) : -1;
+    if (digestLength <= 0) {
+        return false;
+    }
+    const int padding = keyBytes - digestLength - static_cast<int>(scheme->prefixLength) - 3;
+    if (padding < 0) {
+        platform::Print(L"paddingsize is smaller than 0\n");
+        return false;
+    }
+    if (padding < kMinPadding) {
+        platform::Print(L"paddingsize %d is smaller than %d\n", padding, kMinPadding);
+        return false;
+    }
+    if (keyBytes > CRsaKeyFile::kMaxBytes) {
+        platform::Print(L"key of %d bytes is longer than %d bytes\n", keyBytes, CRsaKeyFile::kMaxBytes);
+        return false;
+    }
+    if (!signature || !signatureLength || !privateExponent || !modulus || (!data && dataLength > 0)) {
+        return false;
+    }
+
+    // EM = 00 01 FF..FF 00 || DigestInfo prefix || digest.
+    std::vector<uint8_t> em(static_cast<size_t>(keyBytes), 0xFF);
+    em[0] = 0x00;
+    em[1] = 0x01;
+    const size_t prefixAt = 2 + static_cast<size_t>(padding) + 1;
+    em[prefixAt - 1] = 0x00;
+    std::memcpy(em.data() + prefixAt, scheme->prefix, scheme->prefixLength);
+    unsigned int got = 0;
+    if (EVP_Digest(data, dataLength, em.data() + prefixAt + scheme->prefixLength, &got, md, nullptr) != 1 ||
+        got != static_cast<unsigned int>(digestLength)) {
+        ERR_clear_error();
+        return false;
+    }
+    if (!PrivateKeyOperation(em, privateExponent, modulus, keyBytes, signature)) {
+        ERR_clear_error();
+        return false;
+    }
+    *signatureLength = static_cast<uint32_t>(keyBytes);
+    return true;
 }

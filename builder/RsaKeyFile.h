@@ -7,8 +7,15 @@
 class CRsaKeyFile {
 public:
     explicit CRsaKeyFile(const std::wstring& path);
+    // The key's numbers are wiped, not just freed.
+    ~CRsaKeyFile();
+    CRsaKeyFile(const CRsaKeyFile&) = delete;
+    CRsaKeyFile& operator=(const CRsaKeyFile&) = delete;
 
+    // Whether the file holds the marker texts of a PEM RSA private key.
     bool CheckFormat();
+    // Reads the key. On any failure a message is printed and the key stays
+    // empty (GetKeyBytes() is 0), so that the signer refuses it.
     bool Load();
 
     // Copy the first GetKeyBytes() bytes of each number, least significant
@@ -19,17 +26,23 @@ public:
     int GetKeyBytes() const;
 
     static constexpr int kMaxWords = 64;
+    static constexpr int kMaxBytes = kMaxWords * 4;
 
 private:
+    void Clear();
+
     std::wstring m_Path;
     int32_t m_KeyLength = 0;
+    // Each number's bytes, least significant first, zero-extended.
     uint32_t m_E[kMaxWords] = {};
     uint32_t m_D[kMaxWords] = {};
     uint32_t m_N[kMaxWords] = {};
 };
 
-// Signs data with RSASSA-PKCS1-v1_5; the signature is written least
-// significant byte first and its length is the key's byte length.
+// Signs data with RSASSA-PKCS1-v1_5 ("SHA-160" or "SHA-256"); the signature
+// is written least significant byte first and its length is the key's byte
+// length (1 to 256). The number arguments hold at least keyBytes bytes,
+// least significant first; the public exponent is not used.
 bool SignPackage(const uint8_t* data, uint32_t dataLength, uint8_t* signature, uint32_t* signatureLength,
                  const std::wstring& hashName, const uint8_t* privateExponent, const uint8_t* publicExponent,
                  const uint8_t* modulus, int keyBytes);

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "builder/FlashDevice.h"
+#include "builder/ImageCompress.h"
 #include "builder/ImageSplit.h"
 #include "builder/KxpFile.h"
 #include "builder/ProcessingContext.h"
@@ -39,22 +40,27 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
     if (context.m_PlatformType == kSplitByCommandLine1 || context.m_PlatformType == kSplitByCommandLine2) {
         splitText = commandLineSplitText;
     } else if (context.m_PlatformType == kCompressAndSplit) {
-        if (!CompressSpecLzmaImage(context.m_TimDescriptor.m_Images)) {
+        if (!CompressSpecLzmaImage(context.m_TimDescriptor.m_Images, context.m_AbsBlfTempFolder)) {
             PrintLog(L"CompressSpecLzmaImage failed.\n");
             return false;
         }
+        // No OTA_Image_Split_Size (or an empty one): no split.
         splitText = context.m_FlashSettings.OTA_Image_Split_Size;
-    }
-    if (splitText.empty()) {
+        if (splitText.empty()) {
+            return true;
+        }
+    } else {
         return true;
     }
+    // A size that reads as 0 could never make progress: "-i 0800000" passes
+    // the front end's decimal test but reads here as octal, that is 0.
     const uint32_t splitSize = CTimLib::ParseUInt32(splitText);
-    // A split size of 0 could never make progress; the layout file's size
-    // has no lower bound, so such a value means no split.
     if (splitSize == 0) {
-        return true;
+        PrintLog(L"Error: the split size \"%s\" reads as 0, images cannot be split by it.\n", splitText);
+        return false;
     }
-    return SplitImages(context.m_TimDescriptor, splitSize);
+    return SplitImages(context.m_TimDescriptor, splitSize, context.m_TempFolder,
+                       context.m_FlashSettings.BlfVersionFlag == 1);
 }
 
 }  // namespace

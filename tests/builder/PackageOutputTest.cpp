@@ -207,7 +207,7 @@ TEST_F(WritePackageOutputTest, AFullDiskIsAFailureAndRemovesNothingButOurFile)
     EXPECT_EQ(stat("/dev/full", &st), 0);
 }
 
-TEST_F(WritePackageOutputTest, FailedSigningIsReported)
+TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
 {
     const std::vector<uint8_t> package = MakePackage(1, 1);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
@@ -216,6 +216,7 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReported)
     const std::string tail = "Calc signature failed\nTarvok for WEB failed......\n";
     ASSERT_GE(m_Out.size(), tail.size());
     EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
+    EXPECT_FALSE(FileExists(output));
 }
 
 TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Two timings, each against a reference tool in the same run:
+#  - compression: a generated image of mixed content packed by the tool on
+#    the compressing platform, against the LZMA SDK's own encoder
+#    (lzma_alone, Debian package lzma-alone) at the settings of level 5;
+#    the two compressed files must be the same bytes;
+#  - signing: the extra time of a signed build of a package of that size
+#    over an unsigned one, against "openssl dgst -sha1" of the package.
+#   bench/compress.sh [tool] [MiB to compress] [MiB to sign] [runs]
+set -euo pipefail
+
+tool=${1:-build/Tarvok_WEB}
+mib=${2:-64}
+sign_mib=${3:-32}
+runs=${4:-3}
+[ -x "$tool" ] || { echo "no tool at $tool: build first (see README.md)" >&2; exit 1; }
+command -v lzma_alone > /dev/null || { echo "lzma_alone is missing: apt-get install lzma-alone" >&2; exit 1; }
+command -v openssl > /dev/null || { echo "openssl is missing: apt-get install openssl" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$tool" "$work/Tarvok_WEB"
+
+# Mixed content, 1 MiB at a time: random bytes, zeros, text with 6 bits of
+# entropy per byte, and repeated log lines.
+mixed_image() {
+  local out=$1 count=$2 i
+  : > "$out"
+  for ((i = 0; i < count; i++)); do
+    case $((i % 4)) in
+      0) head -c 1048576 /dev/urandom ;;
+      1) head -c 1048576 /dev/zero ;;
+      2) base64 -w 76 /dev/urandom | head -c 1048576 ;;
+      3) yes "[$i] kernel: eth0 link up, 1000 Mbps full duplex, flow control rx/tx" | head -c 1048576 ;;
+    esac >> "$out"
+  done
+}
+
+# A layout file of one image for the processor type.
+layout() {
+  local processor=$1 type=$2 image=$3
+  cat <<LAYOUT
+[BLF_Version]
+Blf_Version_Number = V3.0.0
+[TIM_Configuration]
+Processor_Type = $processor
+Number_of_Images = 1
+[Flash_Properties]
+Flash_Family = eMMC
+Max_OTA_Image_Size = 0x7FFFFFFF
+[Image_List]
+1_Image_Enable = 1
+1_Image_ID_Name = ROOT
+1_Image_Image_ID = 0x524F4F54
+1_Image_Path = $image
+1_Image_Flash_Entry_Address = 0x00100000
+1_Image_Type = $type
+LAYOUT
+}
+
+RUNS=$runs
+source "$(dirname "$0")/timing.sh"
+le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
+
+echo "== compression: $mib MiB of mixed content"
+mixed_image "$work/rootfs.bin" "$mib"
+layout NLT118 RAW_LZMA rootfs.bin > "$work/lzma.blf"
+pack() { (cd "$work" && ./Tarvok_WEB -f lzma.blf -i 0x100000 -o lzma.kxp); }
+reference() { lzma_alone e "$work/rootfs.bin" "$work/reference.lzma" -a1 -d24 -fb32 -mc32 -lc3 -lp0 -pb2 -mfbt4 -mt1; }
+pack > /dev/null 2>&1 || { echo "the tool's build failed" >&2; exit 1; }
+tool_time=$(best_of pack)
+reference_time=$(best_of reference)
+# The compressed image as packed: the one entry's first sector and length.
+first=$(le32 "$work/lzma.kxp" $((76 + 244 + 20)))
+length=$(le32 "$work/lzma.kxp" $((76 + 244 + 24)))
+tail -c +$((first * 8192 + 1)) "$work/lzma.kxp" | head -c "$length" > "$work/packed.lzma"
+if cmp -s "$work/packed.lzma" "$work/reference.lzma"; then same=yes; else same=NO; fi
+printf 'tool:       %s s (%s bytes)\nlzma_alone: %s s (%s bytes)\nratio:      %s\nsame bytes: %s\n' \
+  "$(seconds "$tool_time")" "$length" "$(seconds "$reference_time")" "$(stat -c %s "$work/reference.lzma")" \
+  "$(ratio "$tool_time" "$reference_time")" "$same"
+
+echo "== signing: a package of $sign_mib MiB"
+head -c $((sign_mib * 1048576 - 8192)) /dev/urandom > "$work/image.bin"
+layout NLT122 RAW image.bin > "$work/sign.blf"
+openssl genrsa -traditional -out "$work/key.pem" 2048 2> /dev/null
+unsigned() { (cd "$work" && ./Tarvok_WEB -f sign.blf -i 0x100000 -o unsigned.kxp); }
+signed() { (cd "$work" && ./Tarvok_WEB -f sign.blf -i 0x100000 -o signed.kxp -s key.pem); }
+signed > /dev/null 2>&1 || { echo "the signed build failed" >&2; exit 1; }
+unsigned_time=$(best_of unsigned)
+signed_time=$(best_of signed)
+digest() { openssl dgst -sha1 "$work/unsigned.kxp"; }
+digest_time=$(best_of digest)
+extra=$((signed_time > unsigned_time ? signed_time - unsigned_time : 0))
+printf 'unsigned build: %s s\nsigned build:   %s s\nsigning:        %s s\nopenssl dgst:   %s s\nratio:          %s\n' \
+  "$(seconds "$unsigned_time")" "$(seconds "$signed_time")" "$(seconds "$extra")" "$(seconds "$digest_time")" \
+  "$(ratio "$extra" "$digest_time")"
