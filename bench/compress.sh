@@ -30,8 +30,9 @@ mixed_image() {
     case $((i % 4)) in
       0) head -c 1048576 /dev/urandom ;;
       1) head -c 1048576 /dev/zero ;;
-      2) base64 -w 76 /dev/urandom | head -c 1048576 ;;
-      3) yes "[$i] kernel: eth0 link up, 1000 Mbps full duplex, flow control rx/tx" | head -c 1048576 ;;
+      # Endless producers: their end by SIGPIPE must not stop the script.
+      2) head -c 1048576 < <(base64 -w 76 /dev/urandom) ;;
+      3) head -c 1048576 < <(yes "[$i] kernel: eth0 link up, 1000 Mbps full duplex, flow control rx/tx") ;;
     esac >> "$out"
   done
 }

@@ -56,9 +56,10 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 // The header sector lies within this prefix whatever the sector size.
 constexpr size_t kHeaderPrefixBytes = 0x10000;
 
-// Reads the first length bytes of the intermediate file and stamps them.
+// Reads the first length bytes of the intermediate file, a package of size
+// bytes, and stamps them.
 // False after a reported failure.
-bool LoadPackage(const std::wstring& intermediatePath, size_t length, const CommandLineOptions& options,
+bool LoadPackage(const std::wstring& intermediatePath, size_t length, uint32_t size, const CommandLineOptions& options,
                  std::vector<uint8_t>& package, uint32_t& sectorSize)
 {
     FILE* in = platform::OpenFile(intermediatePath, "rb");
@@ -79,7 +80,7 @@ bool LoadPackage(const std::wstring& intermediatePath, size_t length, const Comm
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return false;
     }
-    if (!StampPackage(package, options, sectorSize)) {
+    if (!StampPackageHeader(package, size, options, sectorSize)) {
         ForceDeleteFile(intermediatePath);
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return false;
@@ -121,7 +122,7 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
 // The signature sector of the package: the signature, most significant
 // byte first, then 0xFF to the sector's end. False when the key does not
 // load or signing fails (the loader and signer report why).
-bool SignStampedPackage(const std::vector<uint8_t>& package, uint32_t sectorSize, const std::wstring& keyPath,
+bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSize, const std::wstring& keyPath,
                         std::vector<uint8_t>& sector)
 {
     CRsaKeyFile key(keyPath);
@@ -137,7 +138,7 @@ bool SignStampedPackage(const std::vector<uint8_t>& package, uint32_t sectorSize
     // Room for the largest signature even when the sector is smaller.
     sector.assign(std::max<size_t>(sectorSize, kKeyNumberBytes), 0xFF);
     uint32_t signatureLength = 0;
-    const bool signedOk = SignPackage(package.data(), static_cast<uint32_t>(package.size()), sector.data(),
+    const bool signedOk = SignPackage(package, static_cast<uint32_t>(size), sector.data(),
                                       &signatureLength, kSignatureHash, privateExponent, publicExponent, modulus,
                                       keyBytes);
     OPENSSL_cleanse(privateExponent, sizeof(privateExponent));
@@ -153,7 +154,13 @@ bool SignStampedPackage(const std::vector<uint8_t>& package, uint32_t sectorSize
 
 bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize)
 {
-    if (package.size() < kKxpMasterHeaderBytes) {
+    return StampPackageHeader(package, package.size(), options, sectorSize);
+}
+
+bool StampPackageHeader(std::vector<uint8_t>& package, uint64_t packageSize, const CommandLineOptions& options,
+                        uint32_t& sectorSize)
+{
+    if (package.size() < kKxpMasterHeaderBytes || package.size() > packageSize) {
         return false;
     }
     const uint64_t device = LoadLe32(package.data() + kDeviceHeaderOffsetField);
@@ -184,13 +191,31 @@ bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& optio
     if (options.m_bKeyGiven) {
         const size_t at = static_cast<size_t>(entry);
         StoreLe32(package.data() + at, kSignatureImageId);
-        StoreLe32(package.data() + at + kEntryFirstSectorOffset, static_cast<uint32_t>(package.size() / sectorSize));
+        StoreLe32(package.data() + at + kEntryFirstSectorOffset, static_cast<uint32_t>(packageSize / sectorSize));
         StoreLe32(package.data() + at + kEntryLengthOffset, kSignatureEntryLength);
         StoreLe32(package.data() + static_cast<size_t>(device + kImageCountOffset), imageCount + 1);
     }
     StoreLe32(package.data() + static_cast<size_t>(device + kDifferentialOffset), options.m_DifferentialFlag);
     return true;
 }
+
+namespace {
+
+// The key did not load or the signer refused it: nothing of the package
+// stays.
+int FailSigning(FILE* out, const std::wstring& intermediatePath, const std::wstring& outputPath)
+{
+    if (out) {
+        std::fclose(out);
+    }
+    ForceDeleteFile(intermediatePath);
+    RemoveIncompleteOutput(outputPath);
+    platform::Print(L"Calc signature failed\n");
+    platform::Print(L"Tarvok for WEB failed......\n");
+    return 1;
+}
+
+}  // namespace
 
 int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
                        const CommandLineOptions& options, const std::wstring& keyPath)
@@ -203,24 +228,11 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
     bool exists = false;
     unsigned mode = 0;
     const bool movable = platform::CanReplaceFile(outputPath, exists, mode);
-    // An unsigned package that moves into place needs only its header; a
-    // signed one is read whole for its digest.
-    const bool whole = !movable || options.m_bKeyGiven;
+    // A package that moves into place needs only its header in memory.
     std::vector<uint8_t> package;
     uint32_t sectorSize = 0;
-    if (!LoadPackage(intermediatePath, whole ? size : std::min<size_t>(size, kHeaderPrefixBytes), options, package,
-                     sectorSize)) {
-        return 1;
-    }
-
-    // Signed before anything is written: a package whose header announces a
-    // signature sector must never be left without one.
-    std::vector<uint8_t> signature;
-    if (options.m_bKeyGiven && !SignStampedPackage(package, sectorSize, keyPath, signature)) {
-        ForceDeleteFile(intermediatePath);
-        RemoveIncompleteOutput(outputPath);
-        platform::Print(L"Calc signature failed\n");
-        platform::Print(L"Tarvok for WEB failed......\n");
+    if (!LoadPackage(intermediatePath, movable ? std::min<size_t>(size, kHeaderPrefixBytes) : size, size, options,
+                     package, sectorSize)) {
         return 1;
     }
 
@@ -232,10 +244,18 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
             return 1;
         }
     }
+    // A package whose header announces a signature sector is never left
+    // without one.
+    std::vector<uint8_t> signature;
     if (!out) {
         // A copy it is (another file system, say): the whole package is needed.
-        if (package.size() != size && !LoadPackage(intermediatePath, size, options, package, sectorSize)) {
+        if (package.size() != size &&
+            !LoadPackage(intermediatePath, size, size, options, package, sectorSize)) {
             return 1;
+        }
+        if (options.m_bKeyGiven && !SignStampedPackage(package.data(), package.size(), sectorSize, keyPath,
+                                                       signature)) {
+            return FailSigning(nullptr, intermediatePath, outputPath);
         }
         ForceDeleteFile(intermediatePath);
         // A file that cannot be created is left alone: it may be the user's.
@@ -246,6 +266,17 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
         }
         if (!WriteAll(out, package.data(), package.size())) {
             return FailWrite(out, outputPath);
+        }
+    } else if (options.m_bKeyGiven) {
+        // The output now holds the stamped package: it is signed from there,
+        // without a copy in memory.
+        if (std::fflush(out) != 0) {
+            return FailWrite(out, outputPath);
+        }
+        platform::MappedFile view;
+        if (!view.Map(out) || view.Size() != size ||
+            !SignStampedPackage(view.Data(), view.Size(), sectorSize, keyPath, signature)) {
+            return FailSigning(out, intermediatePath, outputPath);
         }
     }
 

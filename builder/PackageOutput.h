@@ -13,9 +13,13 @@
 // is too small or its header offsets point outside it; nothing is written
 // then. sectorSize receives the package's sector size.
 bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize);
+// The same for the first bytes of a package of packageSize bytes, which
+// must hold its header sector.
+bool StampPackageHeader(std::vector<uint8_t>& header, uint64_t packageSize, const CommandLineOptions& options,
+                        uint32_t& sectorSize);
 
-// Reads the intermediate package, deletes it, stamps it, writes it to the
-// output path and signs it when a key was given. Prints every failure and
+// Moves or copies the intermediate package to the output path, stamped,
+// and signs it when a key was given. Prints every failure and
 // the success line; returns the exit status.
 int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
                        const CommandLineOptions& options, const std::wstring& keyPath);

@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "common/platform/Path.h"
@@ -75,6 +77,42 @@ bool AddOwnerBits(const std::wstring& path, mode_t bits)
 }
 
 }  // namespace
+
+MappedFile::~MappedFile()
+{
+    Unmap();
+}
+
+void MappedFile::Unmap()
+{
+    if (m_Mapping) {
+        munmap(m_Mapping, static_cast<size_t>(m_Size));
+    }
+    m_Mapping = nullptr;
+    m_Data = nullptr;
+    m_Size = 0;
+}
+
+bool MappedFile::Map(FILE* stream)
+{
+    Unmap();
+    struct stat info;
+    if (fstat(fileno(stream), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+        static_cast<uint64_t>(info.st_size) > SIZE_MAX) {
+        return false;
+    }
+    if (info.st_size == 0) {
+        return true;
+    }
+    void* mapping = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_SHARED, fileno(stream), 0);
+    if (mapping == MAP_FAILED) {
+        return false;
+    }
+    m_Mapping = mapping;
+    m_Data = static_cast<const uint8_t*>(mapping);
+    m_Size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
 
 FILE* OpenFile(const std::wstring& path, const char* mode)
 {

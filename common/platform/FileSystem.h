@@ -16,6 +16,29 @@ enum class EntryType { kNone, kFile, kFolder, kLink, kOther };
 // stays there. False when the stream cannot seek.
 bool GetStreamEnd(FILE* stream, uint64_t& end);
 
+// A read-only view of an open file's bytes as they are now, without a copy.
+// Write what the view must show before mapping it.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Maps the whole file; an empty file maps to no bytes. False when the
+    // stream's file cannot be mapped (a pipe, say).
+    bool Map(FILE* stream);
+    const uint8_t* Data() const { return m_Data; }
+    uint64_t Size() const { return m_Size; }
+
+private:
+    void Unmap();
+
+    const uint8_t* m_Data = nullptr;
+    uint64_t m_Size = 0;
+    void* m_Mapping = nullptr;
+};
+
 // fopen on the native path. Opening a folder fails with errno EISDIR, as
 // the program expects from Windows.
 FILE* OpenFile(const std::wstring& path, const char* mode);

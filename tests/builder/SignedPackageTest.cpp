@@ -2,9 +2,12 @@
 // OpenSSL's own verifier over the bytes before the signature sector.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <openssl/evp.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -46,14 +49,17 @@ TEST(SignedPackageTest, SignatureSectorFollowsThePackageAndVerifies)
     struct Case {
         int bits;
         std::vector<std::string> args;
+        bool linkedOutput;  // the output is a symbolic link: copied, not moved into place
     };
     const Case cases[] = {
-        {1024, {}},
-        {2048, {}},
-        {1024, {"-v", "1.2.3", "-d"}},  // both stamps lie inside the signed bytes
+        {1024, {}, false},
+        {2048, {}, false},
+        {1024, {"-v", "1.2.3", "-d"}, false},  // both stamps lie inside the signed bytes
+        {2048, {}, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.args.size()) + " more arguments");
+        SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.args.size()) + " more arguments" +
+                     (c.linkedOutput ? ", linked output" : ""));
         EVP_PKEY* key = RsaKey(c.bits);
         const size_t k = static_cast<size_t>(EVP_PKEY_get_size(key));
         const ToolCopy tool;
@@ -64,13 +70,17 @@ TEST(SignedPackageTest, SignatureSectorFollowsThePackageAndVerifies)
         ASSERT_TRUE(Succeeded(plain)) << plain.out << plain.err;
         const std::string unsignedPackage = ReadFile(tool.Folder() + "/out.kxp");
 
+        if (c.linkedOutput) {
+            ASSERT_EQ(std::remove((tool.Folder() + "/out.kxp").c_str()), 0);
+            ASSERT_EQ(symlink("real.kxp", (tool.Folder() + "/out.kxp").c_str()), 0);
+        }
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"-s", "key.pem"});
         const RunResult r = Build(tool, layout, args);
         ASSERT_TRUE(Succeeded(r)) << r.out << r.err;
         EXPECT_EQ(r.err, "");
         ExpectWorkFilesGone(tool);
-        const std::string p = ReadFile(tool.Folder() + "/out.kxp");
+        const std::string p = ReadFile(tool.Folder() + (c.linkedOutput ? "/real.kxp" : "/out.kxp"));
         ASSERT_EQ(p.size(), unsignedPackage.size() + kSector);
 
         // The header differs from the unsigned one only by the signature

@@ -224,3 +224,39 @@ TEST(FileSystemTest, ReadTextFileDropsOnlyCrBeforeLfAndKeepsEveryByte)
 }
 
 }  // namespace
+
+TEST(FileSystemTest, MappedFileShowsTheBytesWrittenBeforeMapping)
+{
+    TempFolder folder;
+    const std::string path = folder.File("f.bin");
+    testsupport::WriteFile(path, std::string("abc\0def", 7));
+    FILE* file = platform::OpenFile(Wide(path), "r+b");
+    ASSERT_NE(file, nullptr);
+    // Written through the stream, then flushed: the view shows it.
+    ASSERT_EQ(std::fwrite("X", 1, 1, file), 1u);
+    ASSERT_EQ(std::fflush(file), 0);
+    {
+        platform::MappedFile view;
+        ASSERT_TRUE(view.Map(file));
+        ASSERT_EQ(view.Size(), 7u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(view.Data()), 7), std::string("Xbc\0def", 7));
+    }
+    std::fclose(file);
+
+    testsupport::WriteFile(folder.File("empty"), "");
+    FILE* empty = platform::OpenFile(Wide(folder.File("empty")), "rb");
+    ASSERT_NE(empty, nullptr);
+    platform::MappedFile none;
+    EXPECT_TRUE(none.Map(empty));
+    EXPECT_EQ(none.Size(), 0u);
+    std::fclose(empty);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    FILE* pipeStream = fdopen(fds[0], "rb");
+    ASSERT_NE(pipeStream, nullptr);
+    platform::MappedFile refused;
+    EXPECT_FALSE(refused.Map(pipeStream));
+    std::fclose(pipeStream);
+    close(fds[1]);
+}
