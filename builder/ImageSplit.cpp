@@ -11,6 +11,7 @@
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "timlib/LayoutLookup.h"
 
 namespace {
 
@@ -18,11 +19,6 @@ namespace {
 constexpr size_t kCopyBlock = 0x800000;
 // Sector numbers in layouts with 64-bit addresses count 512-byte sectors.
 constexpr unsigned kSectorShift = 9;
-
-bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 // Whether the image's FlashAddress holds a sector number rather than a byte
 // address. The reader keeps the byte form in layouts with 64-bit addresses
@@ -38,7 +34,8 @@ bool HasSectorFlashAddress(const CImageDescription& image)
         return false;
     }
     const std::wstring& tag = image.IdName;
-    return !(Contains(tag, L"TIMH") || Contains(tag, L"OBMI") || Contains(tag, L"VKTI") || Contains(tag, L"TZII"));
+    return !(layout::Contains(tag, L"TIMH") || layout::Contains(tag, L"OBMI") || layout::Contains(tag, L"VKTI") ||
+             layout::Contains(tag, L"TZII"));
 }
 
 // Copies count bytes from in to out through the buffer. A short read (the
