@@ -1,11 +1,11 @@
 #include "builder/ImageFileNames.h"
 
-#include "common/platform/Path.h"
+#include "common/FileUtils.h"
 
-std::wstring CImageFileNames::FileNameOf(const std::wstring& path)
+std::wstring CImageFileNames::FileNameOf(std::wstring path)
 {
-    const size_t separator = platform::FindLastSeparator(path);
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+    StripPathToFileName(path);
+    return path;
 }
 
 std::wstring CImageFileNames::Claim(const std::wstring& name)

@@ -11,7 +11,7 @@ class CImageFileNames {
 public:
     // The file name of an image path: the text after its last separator
     // ('/' or '\\'), the whole text when there is none.
-    static std::wstring FileNameOf(const std::wstring& path);
+    static std::wstring FileNameOf(std::wstring path);
 
     // The name itself while it is free; otherwise the first free one of
     // "stem(2).ext", "stem(3).ext", ... Either way the name is then taken.

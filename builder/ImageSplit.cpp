@@ -11,7 +11,7 @@
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
-#include "timlib/LayoutLookup.h"
+#include "timlib/ImageListParser.h"
 
 namespace {
 
@@ -33,9 +33,7 @@ bool HasSectorFlashAddress(const CImageDescription& image)
     if (flash != StrToUInt64(image.FlashEntrySector)) {
         return false;
     }
-    const std::wstring& tag = image.IdName;
-    return !(layout::Contains(tag, L"TIMH") || layout::Contains(tag, L"OBMI") || layout::Contains(tag, L"VKTI") ||
-             layout::Contains(tag, L"TZII"));
+    return !IsByteAddressedTag(image.IdName);
 }
 
 // Copies count bytes from in to out through the buffer. A short read (the
@@ -108,12 +106,12 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
             return false;
         }
         part->SetImagePath(partPath);
+        const std::wstring sector = CTimLib::FormatHex32(static_cast<uint32_t>(address >> kSectorShift));
         if (sectorAddresses) {
             // The flash device takes some images' start from the sector form.
-            part->SetFlashEntrySector(CTimLib::FormatHex32(static_cast<uint32_t>(address >> kSectorShift)));
+            part->SetFlashEntrySector(sector);
         }
-        part->SetFlashAddress(sectorForm ? CTimLib::FormatHex32(static_cast<uint32_t>(address >> kSectorShift))
-                                         : CTimLib::FormatHex64(address));
+        part->SetFlashAddress(sectorForm ? sector : CTimLib::FormatHex64(address));
         part->Changed = true;
         uint64_t count = 0;
         if (remaining > splitSize) {

@@ -57,8 +57,7 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 constexpr size_t kHeaderPrefixBytes = 0x10000;
 
 // Reads the first length bytes of the intermediate file, a package of size
-// bytes, and stamps them.
-// False after a reported failure.
+// bytes, and stamps them. False after a reported failure.
 bool LoadPackage(const std::wstring& intermediatePath, size_t length, uint32_t size, const CommandLineOptions& options,
                  std::vector<uint8_t>& package, uint32_t& sectorSize)
 {

@@ -104,6 +104,11 @@ std::wstring ByteAddressToSectorText(std::wstring addressText)
     return CTimLib::FormatHex32(static_cast<uint32_t>(StrToUInt64(addressText) >> 9));
 }
 
+bool IsByteAddressedTag(const std::wstring& tag)
+{
+    return Contains(tag, L"TIMH") || Contains(tag, L"OBMI") || Contains(tag, L"VKTI") || Contains(tag, L"TZII");
+}
+
 std::wstring CreateEmptyImageFile(std::wstring imagePath)
 {
     std::wstring result = imagePath;
@@ -184,8 +189,7 @@ bool ParseImageInfo(CBlfParser& parser)
         // Images the boot ROM finds by byte address keep it; all others are
         // addressed by sector in layout files with 64-bit addresses.
         const std::wstring tag = image->GetIdName();
-        const bool byteAddressed = !wideAddresses || Contains(tag, L"TIMH") || Contains(tag, L"OBMI") ||
-                                   Contains(tag, L"VKTI") || Contains(tag, L"TZII");
+        const bool byteAddressed = !wideAddresses || IsByteAddressedTag(tag);
         image->SetFlashAddress(byteAddressed ? image->FlashEntryAddress : image->FlashEntrySector);
 
         image->SetLoadAddress(loadAddress);

@@ -17,3 +17,6 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath);
 // A byte address text as a 512-byte sector address, "0x%08X";
 // "0xFFFFFFFF" for a not-set address.
 std::wstring ByteAddressToSectorText(std::wstring addressText);
+// Whether the image's tag names one that the boot ROM finds by byte address;
+// in layout files with 64-bit addresses all others are addressed by sector.
+bool IsByteAddressedTag(const std::wstring& tag);
