@@ -82,6 +82,12 @@ TEST(ConsumerIdTest, WrittenBlockReadsBack)
     EXPECT_EQ(read.m_FieldValues, consumer.m_FieldValues);
     EXPECT_EQ(read.m_PIDs, consumer.m_PIDs);
 
+    // A line longer than any fixed buffer is written whole.
+    consumer.m_PIDs = {std::wstring(3000, L'P')};
+    std::wostringstream longLine;
+    EXPECT_TRUE(consumer.Write(longLine, false));
+    EXPECT_EQ(longLine.str(), L"Consumer_ID\nCID = TIMH\nPID = " + std::wstring(3000, L'P') + L"\nEnd_Consumer_ID\n");
+
     std::wostringstream failed;
     failed.setstate(std::ios_base::badbit);
     EXPECT_FALSE(consumer.Write(failed, false));

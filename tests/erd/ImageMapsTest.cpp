@@ -169,6 +169,16 @@ TEST(ImageMapsTest, WrittenBlockReadsBack)
     EXPECT_EQ(read.m_FieldValues[0], std::to_wstring(expected.size()));
 }
 
+TEST(ImageMapsTest, WriteKeepsLongValuesWhole)
+{
+    CImageMaps maps;
+    const std::wstring id(2000, L'I');
+    maps.m_Children.push_back(Map({id, L"0x0", L"0x0", L"0x0", L"0", L"1"}));
+    std::wostringstream out;
+    ASSERT_TRUE(maps.Write(out, false));
+    EXPECT_NE(out.str().find(L"\n1_Image_ID = " + id + L"\n"), std::wstring::npos);
+}
+
 TEST(ImageMapsTest, WriteReportsAFailedStream)
 {
     CImageMaps maps;
