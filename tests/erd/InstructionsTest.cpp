@@ -106,6 +106,15 @@ TEST(InstructionsTest, LinesGiveInstructionsAndWriteBack)
     }
 }
 
+TEST(InstructionsTest, LongLinesAreWrittenWhole)
+{
+    CInstructions block;
+    const std::wstring comment(2000, L'c');
+    ASSERT_TRUE(ParseBlock(block, {L"DELAY = <1> ;" + comment, L"DELAY = <2>"}));
+    EXPECT_EQ(Written(block), L"Instructions\nDELAY = <0x00000001>    ;" + comment +
+                                  L"\nDELAY = <0x00000002> \nEnd_Instructions\n");
+}
+
 TEST(InstructionsTest, BlockReadsUpToItsEndAndSkipsNonInstructionLines)
 {
     CInstructions block;
