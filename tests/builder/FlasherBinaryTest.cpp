@@ -282,14 +282,25 @@ TEST_F(FlasherBinaryCopyTest, ReadAndWriteFailuresReportFalse)
     EXPECT_NE(o.out.find("Unable to write file: "), std::string::npos) << o.out;
 }
 
-TEST_F(FlasherBinaryCopyTest, YaffsCopyFails)
+TEST_F(FlasherBinaryCopyTest, YaffsImageGoesThroughTheRelayout)
 {
-    auto binary = MakeBinary(Image("fs.yaffs", Pattern(2 * kSector, 1)), L"YAFFS");
-    const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*binary, block.data(), name); });
-    EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.out.rfind("Error: ", 0), 0u) << o.out;
+    // Geometry 0: 2048-byte pages with 64-byte spare areas.
+    const std::string pages = Pattern(4 * 2112, 1);
+    auto binary = MakeBinary(Image("fs.yaffs", pages), L"YAFFS");
+    ASSERT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), name));
     EXPECT_EQ(binary->m_Stream, nullptr);
-    EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
+    const std::string copied = CopiedOut(name);
+    ASSERT_EQ(copied.size(), 2 * kSector);
+    EXPECT_EQ(copied.substr(0, 2048), pages.substr(0, 2048));
+    EXPECT_EQ(copied.substr(2048, 2), "\xFF\xFF");
+    EXPECT_EQ(binary->m_YaffsChecksum, XorWords(copied, static_cast<uint32_t>(pages.size())));
+
+    // A refused re-layout fails the copy with its message.
+    auto refused = MakeBinary(Image("odd.yaffs", Pattern(2 * kSector, 1)), L"YAFFS");
+    const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*refused, block.data(), name); });
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.out, "Error:  Yaffs2 image size is not multiple of page size and oob area size\n");
+    EXPECT_EQ(refused->m_Stream, nullptr);
 }
 
 TEST(BootFlashSignatureCodeTest, FirstTableEntryContainedInTheValue)
