@@ -71,7 +71,10 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         std::wstring fileName = absolutePath;
         StripPathToFileName(fileName);
         m_CvtBlfPath = platform::JoinPath(m_AbsBlfTempFolder, L"Cvt_" + fileName);
-        if (!ConvertOldBlf2New(absolutePath)) {
+        OldBlfContext conversion{m_BlfParser,          m_FlashSettings,   m_OldBlfTimDescriptor,
+                                 m_FlasherSettingsPath, m_NumberOfBlocks0, m_StartAddress0,
+                                 m_CvtBlfPath,          m_ProgramFolder};
+        if (!ConvertOldBlf2New(conversion, absolutePath)) {
             PrintLog(L"\nConvertOldBlf2New failed....\n");
             return false;
         }

@@ -492,15 +492,16 @@ TEST(PackageBuildTest, SampleLayoutBuilds)
     EXPECT_EQ(Le32(p, 76 + 240), 2u);
 }
 
-TEST(PackageBuildTest, OlderLayoutFormatIsRefused)
+TEST(PackageBuildTest, OlderLayoutWithoutItsFlasherSettingsFile)
 {
     const ToolCopy tool;
-    WriteFile(tool.Folder() + "/old.blf", "[TIM Configuration]\nProcessor Type = NLT07X\n");
+    WriteFile(tool.Folder() + "/old.blf",
+              "[TIM Configuration]\nProcessor Type = NLT07X\n[Varsic Flasher Properties]\n"
+              "Flash Configuration File Path = flasher.ini\n");
     const RunResult r = tool.Run({"-f", "old.blf", "-i", "0x100000"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Contains(r.out, "Layout files of the older format cannot be converted yet: " + tool.Folder() +
-                                    "/old.blf\n\nConvertOldBlf2New failed....\n"))
-        << r.out;
-    EXPECT_EQ(r.err, "\nZorlix exception:\nProcessBLF failed for some enable image is not exist \n\n\n");
+    EXPECT_TRUE(Contains(r.out, "NLT07x platform type\n")) << r.out;
+    EXPECT_EQ(r.err, "\nZorlix exception:\nfile " + tool.Folder() + "/flasher.ini is not exist\n\n\n");
+    EXPECT_FALSE(FileExists(tool.Folder() + "/kxp.bin"));
     ExpectWorkFilesGone(tool);
 }
