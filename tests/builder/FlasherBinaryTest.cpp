@@ -14,6 +14,7 @@
 #include "common/platform/Text.h"
 #include "support/CallCapture.h"
 #include "support/PackageBytes.h"
+#include "support/PrivateStore.h"
 #include "support/TestSupport.h"
 
 using testsupport::Pattern;
@@ -159,24 +160,10 @@ TEST_F(FlasherBinaryTest, UnopenableFileRaises)
 // Copies go to the program's store, opened on a private folder.
 class FlasherBinaryCopyTest : public FlasherBinaryTest {
 protected:
-    void SetUp() override { FreshStore(); }
-    void TearDown() override { g_VirtualFileStore.Close(); }
+    void FreshStore() { store.Fresh(); }
+    std::string CopiedOut(const std::wstring& name) { return store.CopiedOut(name); }
 
-    // An empty store file and no stream, as the processing context leaves it.
-    void FreshStore()
-    {
-        g_VirtualFileStore.Reset();
-        ASSERT_TRUE(g_VirtualFileStore.Open(Wide(storeFolder.Path()).c_str(), L"wb"));
-        g_VirtualFileStore.CloseStream();
-    }
-
-    std::string CopiedOut(const std::wstring& name)
-    {
-        EXPECT_TRUE(g_VirtualFileStore.CopyOut(name));
-        return ReadFile(platform::EncodeText(name));
-    }
-
-    TempFolder storeFolder;
+    testsupport::PrivateStore store;
     std::wstring name = Wide(temp.File("out.kxp"));
     std::vector<uint8_t> block = std::vector<uint8_t>(kBlock);
 };
@@ -276,7 +263,7 @@ TEST_F(FlasherBinaryCopyTest, ReadAndWriteFailuresReportFalse)
 
     // The store file is gone: the write fails.
     auto intact = MakeBinary(Image("intact.bin", "ABCDE"));
-    ASSERT_EQ(unlink((storeFolder.Path() + "/BinFile.bin").c_str()), 0);
+    ASSERT_EQ(unlink((store.Path() + "/BinFile.bin").c_str()), 0);
     o = Capture([&] { return CFlasherBinary::CopyToStore(*intact, block.data(), name); });
     EXPECT_FALSE(o.result);
     EXPECT_NE(o.out.find("Unable to write file: "), std::string::npos) << o.out;

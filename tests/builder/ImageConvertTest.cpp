@@ -12,12 +12,12 @@
 #include "common/platform/Text.h"
 #include "support/CallCapture.h"
 #include "support/PackageBytes.h"
+#include "support/PrivateStore.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using testsupport::Pattern;
-using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::Wide;
 using testsupport::WriteFile;
@@ -80,15 +80,7 @@ TEST(NandGeometryTest, ScatterStopsOnceTheTagLengthIsReached)
 // Re-layouts into the program's store, opened on a private folder.
 class ImageConvertTest : public testing::Test {
 protected:
-    void SetUp() override { FreshStore(); }
-    void TearDown() override { g_VirtualFileStore.Close(); }
-
-    void FreshStore()
-    {
-        g_VirtualFileStore.Reset();
-        ASSERT_TRUE(g_VirtualFileStore.Open(Wide(storeFolder.Path()).c_str(), L"wb"));
-        g_VirtualFileStore.CloseStream();
-    }
+    void FreshStore() { store.Fresh(); }
 
     struct Result {
         bool ok = false;
@@ -109,14 +101,13 @@ protected:
         r.ok = convert.ConvertYaffs2(r.checksum, name, image, geometry, sectorSize, r.message);
         std::fclose(image);
         if (g_VirtualFileStore.GetSize(name) != 0) {
-            EXPECT_TRUE(g_VirtualFileStore.CopyOut(name));
-            r.output = ReadFile(platform::EncodeText(name));
+            r.output = store.CopiedOut(name);
         }
         return r;
     }
 
     TempFolder temp;
-    TempFolder storeFolder;
+    testsupport::PrivateStore store;
     std::wstring name = Wide(temp.File("out.kxp"));
 };
 
@@ -221,10 +212,10 @@ TEST_F(ImageConvertTest, RefusalsWriteNothing)
 
 TEST_F(ImageConvertTest, FailedStoreWriteFails)
 {
-    ASSERT_EQ(unlink((storeFolder.Path() + "/BinFile.bin").c_str()), 0);
+    ASSERT_EQ(unlink((store.Path() + "/BinFile.bin").c_str()), 0);
     const Result r = Convert(Pattern(2112, 1), 0);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(platform::EncodeText(r.message), "Unable to write file: " + storeFolder.Path() + "/BinFile.bin");
+    EXPECT_EQ(platform::EncodeText(r.message), "Unable to write file: " + store.Path() + "/BinFile.bin");
 }
 
 }  // namespace
