@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "builder/ImageConvert.h"
-
 #include "common/Print.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"

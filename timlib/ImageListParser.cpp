@@ -82,18 +82,11 @@ private:
     int64_t m_Used = 0;
 };
 
-// The file whose folder relative image paths start from: the layout file,
-// or for a converted copy the file it was converted from.
-const std::wstring& ImagePathBase(const CBlfParser& parser)
-{
-    return parser.m_bConvertedCopy ? parser.m_OriginalBlfPath : parser.m_BlfPath;
-}
-
 // Resolves a list image's path against the layout file's folder; a
 // failure is reported and the path used as it is.
 std::wstring ResolveListPath(const CBlfParser& parser, std::wstring path)
 {
-    if (!GetAbsPath(path, ImagePathBase(parser))) {
+    if (!GetAbsPath(path, parser.m_BlfPath)) {
         platform::Print(L"GetAbsPath failed:%s\n", path);
     }
     return path;
@@ -163,7 +156,8 @@ bool ParseImageInfo(CBlfParser& parser)
         std::wstring path = Text(parser, kImageList, key(L"Path"), kNotAvailable);
 
         if (IsPathWithoutDrive(path) && !path.empty()) {
-            if (!GetAbsPath(path, ImagePathBase(parser))) {
+            // A converted copy's paths start from the file it was made from.
+            if (!GetAbsPath(path, parser.m_bConvertedCopy ? parser.m_OriginalBlfPath : parser.m_BlfPath)) {
                 return false;
             }
         }
