@@ -134,3 +134,20 @@ inline uint32_t LoadLe32(const uint8_t* source)
     return static_cast<uint32_t>(source[0]) | (static_cast<uint32_t>(source[1]) << 8) |
            (static_cast<uint32_t>(source[2]) << 16) | (static_cast<uint32_t>(source[3]) << 24);
 }
+
+// The image checksum's core: the XOR of the little-endian words that start
+// below length; the bytes up to the next multiple of 4 must be readable.
+inline uint32_t XorLe32Words(const uint8_t* bytes, uint32_t length)
+{
+    // Two words at a time: the XOR of the halves of the 64-bit XOR.
+    uint64_t wide = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        wide ^= static_cast<uint64_t>(LoadLe32(bytes + i)) | static_cast<uint64_t>(LoadLe32(bytes + i + 4)) << 32;
+    }
+    uint32_t sum = static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
+    for (; i < length; i += 4) {
+        sum ^= LoadLe32(bytes + i);
+    }
+    return sum;
+}
