@@ -4,19 +4,26 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "builder/ImageConvert.h"
 #include "builder/KxpFormat.h"
+#include "builder/ParallelJobs.h"
 #include "builder/VirtualFileStore.h"
 #include "common/Print.h"
 #include "common/ZorlixException.h"
+#include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 
 namespace {
 
-constexpr uint32_t kChecksumChunk = 0x800000;
+// The checksum adds up pieces of the file side by side, each read a chunk
+// at a time: small enough that a chunk is still in the cache when its words
+// are added up.
+constexpr uint32_t kChecksumPiece = 0x400000;
+constexpr uint32_t kChecksumChunk = 0x40000;
 // The largest file whose length still rounds up to a multiple of 4 in 32 bits.
 constexpr uint64_t kMaxImageLength = 0xFFFFFFFCu;
 
@@ -36,6 +43,31 @@ constexpr BootFlashSignature kBootFlashSignatureCodes[] = {
 [[noreturn]] void RaiseOpenFailure(const std::wstring& path)
 {
     throw CZorlixexception(platform::Format(L"Unable to open file: %s", path));
+}
+
+// The XOR of the words of length bytes of the file from offset on, bytes
+// at and past fileLength counting as 0xFF; length is a multiple of 4 but
+// for the last piece. False when the file's bytes cannot all be read.
+bool XorFileWords(FILE* stream, uint64_t fileLength, uint64_t offset, uint32_t length, uint32_t& sum)
+{
+    // Not zeroed: every byte is read or filled before it counts.
+    const std::unique_ptr<uint8_t[]> buffer(new uint8_t[std::min(length, kChecksumChunk) + 4u]);
+    sum = 0;
+    uint32_t remaining = length;
+    while (remaining > 0) {
+        const uint32_t chunk = std::min(remaining, kChecksumChunk);
+        const size_t wanted = static_cast<size_t>(offset < fileLength ? std::min<uint64_t>(chunk, fileLength - offset) : 0);
+        size_t got = 0;
+        if (wanted != 0 && (!platform::ReadFileRange(stream, offset, buffer.get(), wanted, got) || got != wanted)) {
+            return false;
+        }
+        // Room for a last word that the length only partly covers.
+        std::fill(buffer.get() + wanted, buffer.get() + chunk + 4, 0xFF);
+        sum ^= XorLe32Words(buffer.get(), chunk);
+        offset += chunk;
+        remaining -= chunk;
+    }
+    return true;
 }
 
 bool ReadFailed(const std::wstring& path)
@@ -112,25 +144,21 @@ bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint
     if (!binary.m_Stream) {
         return true;
     }
-    if (fseeko(binary.m_Stream, static_cast<off_t>(startOffset), SEEK_SET) != 0) {
+    // The XOR does not care about order: the pieces, whole words each, are
+    // added up side by side.
+    const uint64_t end = uint64_t(startOffset) + length;
+    const size_t pieces = static_cast<size_t>((uint64_t(length) + kChecksumPiece - 1) / kChecksumPiece);
+    std::vector<uint32_t> sums(pieces, 0);
+    const bool read = RunJobs(pieces, WorkersFor(pieces), [&](size_t i) {
+        const uint64_t offset = startOffset + uint64_t(i) * kChecksumPiece;
+        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(kChecksumPiece, end - offset));
+        return XorFileWords(binary.m_Stream, binary.m_FileLength, offset, size, sums[i]);
+    });
+    if (!read) {
         return ReadFailed(binary.m_Path);
     }
-    // Room for a last word that the length only partly covers.
-    std::vector<uint8_t> buffer(std::min(length, kChecksumChunk) + 4u);
-    uint64_t offset = startOffset;
-    uint32_t remaining = length;
-    while (remaining > 0) {
-        const uint32_t chunk = std::min(remaining, kChecksumChunk);
-        // Only the bytes the file has are read; the rest count as 0xFF.
-        const uint64_t available = offset < binary.m_FileLength ? binary.m_FileLength - offset : 0;
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
-        if (wanted != 0 && std::fread(buffer.data(), 1, wanted, binary.m_Stream) != wanted) {
-            return ReadFailed(binary.m_Path);
-        }
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(wanted), buffer.begin() + chunk + 4, 0xFF);
-        sum ^= XorLe32Words(buffer.data(), chunk);
-        offset += chunk;
-        remaining -= chunk;
+    for (const uint32_t piece : sums) {
+        sum ^= piece;
     }
     return true;
 }
@@ -157,13 +185,25 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         return true;
     }
     const uint32_t sector = binary.m_SectorSize;
-    if (sector == 0 || fseeko(binary.m_Stream, 0, SEEK_SET) != 0) {
+    if (sector == 0) {
+        binary.CloseStream();
+        return ReadFailed(binary.m_Path);
+    }
+    // The sectors the file fills whole go inside the kernel. The last,
+    // partial sector with its 0xFF fill, and everything when the kernel
+    // refuses, goes through the block buffer.
+    const uint32_t whole = std::min(binary.m_FileLength, binary.m_Length) / sector * sector;
+    uint64_t offset = 0;
+    if (whole != 0 && (interleaved ? g_VirtualFileStore.CopyInInterleaved(storeName, binary.m_Stream, 0, whole)
+                                   : g_VirtualFileStore.CopyIn(storeName, binary.m_Stream, 0, whole))) {
+        offset = whole;
+    }
+    if (fseeko(binary.m_Stream, static_cast<off_t>(offset), SEEK_SET) != 0) {
         binary.CloseStream();
         return ReadFailed(binary.m_Path);
     }
     const uint32_t blockBytes = kSectorsPerBlock * sector;
-    uint32_t remaining = binary.m_Length;
-    uint64_t offset = 0;
+    uint32_t remaining = binary.m_Length - static_cast<uint32_t>(offset);
     bool ok = true;
     while (ok && remaining > 0) {
         const uint32_t chunk = std::min(remaining, blockBytes);

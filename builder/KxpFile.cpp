@@ -1,6 +1,7 @@
 #include "builder/KxpFile.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "builder/VirtualFileStore.h"
@@ -194,10 +195,12 @@ bool CKXP_File::DumpToFile(const std::wstring& outputName, const std::wstring& v
     if (m_HeaderBuffer.size() != m_SectorSize) {
         return false;
     }
-    std::vector<uint8_t> block(size_t(CFlasherBinary::kSectorsPerBlock) * m_SectorSize);
+    // Not zeroed: every byte that reaches the store is written first, and
+    // pages the images never touch (their data go in the kernel) cost nothing.
+    const std::unique_ptr<uint8_t[]> block(new uint8_t[size_t(CFlasherBinary::kSectorsPerBlock) * m_SectorSize]);
     int produced = 0;
-    for (uint32_t i = 0; (produced = FillBlock(i, block.data())) == 1; ++i) {
-        if (!g_VirtualFileStore.Write(m_OutputName, block.data(), m_SectorSize)) {
+    for (uint32_t i = 0; (produced = FillBlock(i, block.get())) == 1; ++i) {
+        if (!g_VirtualFileStore.Write(m_OutputName, block.get(), m_SectorSize)) {
             PrintLog(L"Unable to write file: %s\n", g_VirtualFileStore.StorePath());
             return false;
         }

@@ -7,6 +7,7 @@
 
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
+#include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Text.h"
 
@@ -54,6 +55,12 @@ bool CVirtualFileStore::ReadPhysical(uint8_t* buffer, uint32_t length)
     return length == 0 || std::fread(buffer, 1, length, m_Stream) == length;
 }
 
+bool CVirtualFileStore::WritePhysical(uint32_t offset, const uint8_t* data, uint32_t length)
+{
+    return SeekPhysical(offset) && (length == 0 || std::fwrite(data, 1, length, m_Stream) == length) &&
+           std::fflush(m_Stream) == 0;
+}
+
 void CVirtualFileStore::Register(const std::wstring& name)
 {
     const uint32_t start = m_StoreSize;
@@ -64,7 +71,7 @@ void CVirtualFileStore::Register(const std::wstring& name)
     m_Segments[name] = segments;
 }
 
-bool CVirtualFileStore::Write(const std::wstring& name, const uint8_t* data, uint32_t length)
+bool CVirtualFileStore::Place(const std::wstring& name, uint32_t length, const std::function<bool(uint32_t)>& put)
 {
     if (!EnsureStream()) {
         return false;
@@ -82,10 +89,7 @@ bool CVirtualFileStore::Write(const std::wstring& name, const uint8_t* data, uin
     if (position + uint64_t(length) > kMaxOffset) {
         return false;
     }
-    if (!SeekPhysical(position)) {
-        return false;
-    }
-    if (length != 0 && std::fwrite(data, 1, length, m_Stream) != length) {
+    if (!put(position)) {
         return false;
     }
     position += length;
@@ -94,10 +98,11 @@ bool CVirtualFileStore::Write(const std::wstring& name, const uint8_t* data, uin
     Extent& extent = m_Extents[name];
     extent.end = std::max(extent.end, position);
     m_StoreSize = std::max(m_StoreSize, position);
-    return std::fflush(m_Stream) == 0;
+    return true;
 }
 
-bool CVirtualFileStore::WriteInterleaved(const std::wstring& name, const uint8_t* data, uint32_t length)
+bool CVirtualFileStore::PlaceInterleaved(const std::wstring& name, uint32_t length,
+                                         const std::function<bool(uint32_t)>& put)
 {
     if (m_SplitMark1 == 0 && m_SplitMark2 == 0) {
         const auto extent = m_Extents.find(name);
@@ -114,12 +119,37 @@ bool CVirtualFileStore::WriteInterleaved(const std::wstring& name, const uint8_t
     if (name != m_OuterName) {
         return false;
     }
-    const bool written = Write(name, data, length);
+    const bool written = Place(name, length, put);
     m_SplitMark2 = m_Positions[name];
     Segments& segments = m_Segments[name];
     segments.e1 = m_SplitMark2;
     segments.s2 = m_SplitMark2;
     return written;
+}
+
+bool CVirtualFileStore::Write(const std::wstring& name, const uint8_t* data, uint32_t length)
+{
+    return Place(name, length, [&](uint32_t position) { return WritePhysical(position, data, length); });
+}
+
+bool CVirtualFileStore::WriteInterleaved(const std::wstring& name, const uint8_t* data, uint32_t length)
+{
+    return PlaceInterleaved(name, length, [&](uint32_t position) { return WritePhysical(position, data, length); });
+}
+
+bool CVirtualFileStore::CopyIn(const std::wstring& name, FILE* source, uint64_t sourceOffset, uint32_t length)
+{
+    return Place(name, length, [&](uint32_t position) {
+        return platform::CopyFileRange(source, sourceOffset, m_Stream, position, length);
+    });
+}
+
+bool CVirtualFileStore::CopyInInterleaved(const std::wstring& name, FILE* source, uint64_t sourceOffset,
+                                          uint32_t length)
+{
+    return PlaceInterleaved(name, length, [&](uint32_t position) {
+        return platform::CopyFileRange(source, sourceOffset, m_Stream, position, length);
+    });
 }
 
 int CVirtualFileStore::Seek(const std::wstring& name, uint32_t offset)
@@ -274,6 +304,36 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     return true;
 }
 
+std::vector<CVirtualFileStore::Extent> CVirtualFileStore::Ranges(const std::wstring& name) const
+{
+    const auto found = m_Segments.find(name);
+    if (found == m_Segments.end()) {
+        return {};
+    }
+    // As Read walks them: a file never written interleaved is one run.
+    const Segments& s = found->second;
+    if (s.e0 == 0 && s.s1 == 0 && s.e1 == 0 && s.s2 == 0) {
+        return {Extent{s.s0, s.e2}};
+    }
+    return {Extent{s.s0, s.e0}, Extent{s.s1, s.e1}, Extent{s.s2, s.e2}};
+}
+
+bool CVirtualFileStore::CopyOutInKernel(const std::wstring& name, FILE* out)
+{
+    if (!EnsureStream()) {
+        return false;
+    }
+    uint64_t written = 0;
+    for (const Extent& range : Ranges(name)) {
+        if (range.end < range.start ||
+            !platform::CopyFileRange(m_Stream, range.start, out, written, range.end - range.start)) {
+            return false;
+        }
+        written += range.end - range.start;
+    }
+    return true;
+}
+
 bool CVirtualFileStore::CopyOut(const std::wstring& name)
 {
     if (m_Segments.find(name) == m_Segments.end()) {
@@ -287,6 +347,9 @@ bool CVirtualFileStore::CopyOut(const std::wstring& name)
     FILE* out = platform::OpenFile(name, "wb");
     if (!out) {
         return false;
+    }
+    if (CopyOutInKernel(name, out)) {
+        remaining = 0;
     }
     std::vector<uint8_t> buffer(std::min(remaining, kCopyChunk));
     bool ok = true;

@@ -11,8 +11,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class CVirtualFileStore {
 public:
@@ -35,6 +37,12 @@ public:
     // Writes the middle part of the outer file: the first call after a
     // reset chooses the outer file. False for any other name.
     bool WriteInterleaved(const std::wstring& name, const uint8_t* data, uint32_t length);
+    // Write and WriteInterleaved of length bytes of the source file from
+    // sourceOffset on, copied inside the kernel. False, with the file's
+    // position where it was, when the kernel did not copy them all: the
+    // caller then writes those bytes with Write or WriteInterleaved.
+    bool CopyIn(const std::wstring& name, FILE* source, uint64_t sourceOffset, uint32_t length);
+    bool CopyInInterleaved(const std::wstring& name, FILE* source, uint64_t sourceOffset, uint32_t length);
     // Moves the file's position to offset bytes from its start; 0 on
     // success, as fseek.
     int Seek(const std::wstring& name, uint32_t offset);
@@ -67,10 +75,21 @@ private:
         uint32_t s0 = 0, e0 = 0, s1 = 0, e1 = 0, s2 = 0, e2 = 0;
     };
 
+    // Puts length bytes at the file's position through put(physical
+    // offset), a new name becoming a new file at the store's end, and moves
+    // the position past them when put succeeds.
+    bool Place(const std::wstring& name, uint32_t length, const std::function<bool(uint32_t)>& put);
+    bool PlaceInterleaved(const std::wstring& name, uint32_t length, const std::function<bool(uint32_t)>& put);
+    // The physical ranges the file's bytes lie in, in order.
+    std::vector<Extent> Ranges(const std::wstring& name) const;
+    // Copies the file into out inside the kernel; false when that failed
+    // anywhere, out then holding anything.
+    bool CopyOutInKernel(const std::wstring& name, FILE* out);
     bool MoveOut(const std::wstring& name);
     bool EnsureStream();
     bool SeekPhysical(uint32_t offset);
     bool ReadPhysical(uint8_t* buffer, uint32_t length);
+    bool WritePhysical(uint32_t offset, const uint8_t* data, uint32_t length);
     void Register(const std::wstring& name);
 
     FILE* m_Stream = nullptr;

@@ -79,8 +79,9 @@ TEST_F(FlasherBinaryTest, ChecksumOfShortFiles)
 
 TEST_F(FlasherBinaryTest, ChecksumAcrossTheReadChunk)
 {
-    // Longer than the 8 MiB the checksum reads at a time; the length is
-    // rounded up to 4, so the last word holds two bytes of padding.
+    // Several of the pieces the checksum adds up side by side, the last one
+    // short; the length is rounded up to 4, so the last word holds two
+    // bytes of padding.
     const std::string data = Pattern(0x800000 + 6, 7);
     auto binary = MakeBinary(Image("large.bin", data));
     ASSERT_EQ(binary->m_Length, data.size());
@@ -88,6 +89,30 @@ TEST_F(FlasherBinaryTest, ChecksumAcrossTheReadChunk)
     uint32_t sum = 0;
     ASSERT_TRUE(CFlasherBinary::ComputeChecksum(*binary, sum, 0, length));
     EXPECT_EQ(sum, XorWords(data, length));
+}
+
+// A file that shrank after it was measured cannot give the bytes the
+// package would hold: one message, whichever pieces come up short.
+TEST_F(FlasherBinaryTest, ChecksumOfAShrunkFileFails)
+{
+    struct Case {
+        const char* what;
+        uint32_t measured, left;
+    };
+    const Case cases[] = {
+        {"one piece", 3 * kSector, 10},
+        {"the middle and last of three pieces", 0x900000, 0x500000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Image("shrinks.bin", Pattern(c.measured, 1));
+        auto binary = MakeBinary(path);
+        std::filesystem::resize_file(path, c.left);
+        uint32_t sum = 0;
+        const Outcome o = Capture([&] { return CFlasherBinary::ComputeChecksum(*binary, sum, 0, c.measured); });
+        EXPECT_FALSE(o.result);
+        EXPECT_EQ(o.out, "Unable to read file: " + path + "\n");
+    }
 }
 
 TEST_F(FlasherBinaryTest, YaffsChecksumIsLeftToTheRelayout)
@@ -176,8 +201,10 @@ TEST_F(FlasherBinaryCopyTest, WholeSectorsPaddedWithFF)
         uint32_t copied;
     };
     const Case cases[] = {
+        {"empty file", 0, 0},
         {"five bytes", 5, kSector},
         {"one sector", kSector, kSector},
+        {"whole sectors and a partial one", 3 * kSector + 5, 4 * kSector},
         {"one whole block", kBlock, kBlock},
         {"one byte past a block", kBlock + 1, kBlock + kSector},
     };
@@ -242,27 +269,53 @@ TEST_F(FlasherBinaryCopyTest, InterleavedCopyGivesTheSameBytes)
               finalHeader + padded(images[0]) + padded(images[1]) + padded(images[2]) + padded(images[3]));
 }
 
+// The image's length is taken when it is opened; what the file gained since
+// stays out of the package.
+TEST_F(FlasherBinaryCopyTest, BytesAddedAfterMeasuringAreLeftOut)
+{
+    const std::string data = Pattern(2 * kSector + 9, 5);
+    const std::string path = Image("grows.bin", data);
+    auto binary = MakeBinary(path);
+    WriteFile(path, data + Pattern(3 * kSector, 6));
+    ASSERT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), name));
+    EXPECT_EQ(CopiedOut(name), data + std::string(kSector - 9, '\xFF'));
+}
+
+// A store that only appends makes the kernel refuse every copy into it;
+// the ordinary writes give the same bytes.
+TEST_F(FlasherBinaryCopyTest, RefusedKernelCopyFallsBackToWrites)
+{
+    const std::string header = Pattern(kSector, 7);
+    const std::string images[] = {Pattern(3 * kSector + 100, 8), Pattern(2 * kSector, 9), Pattern(kSector + 1, 10)};
+    ASSERT_TRUE(g_VirtualFileStore.Open(Wide(store.Path()).c_str(), L"ab+"));
+    ASSERT_TRUE(g_VirtualFileStore.Write(name, reinterpret_cast<const uint8_t*>(header.data()), kSector));
+    std::string expected = header;
+    for (size_t i = 0; i < 3; ++i) {
+        auto binary = MakeBinary(Image("image" + std::to_string(i), images[i]));
+        ASSERT_TRUE(i == 1 ? CFlasherBinary::CopyToStoreInterleaved(*binary, block.data(), name)
+                           : CFlasherBinary::CopyToStore(*binary, block.data(), name));
+        const size_t sectors = (images[i].size() + kSector - 1) / kSector;
+        expected += images[i] + std::string(sectors * kSector - images[i].size(), '\xFF');
+    }
+    EXPECT_TRUE(CopiedOut(name) == expected);
+}
+
 TEST_F(FlasherBinaryCopyTest, ReadAndWriteFailuresReportFalse)
 {
     // The file shrinks after it was measured: the read comes up short.
     const std::string path = Image("shrinks.bin", Pattern(3 * kSector, 1));
-    auto forChecksum = MakeBinary(path);
     auto forCopy = MakeBinary(path);
     std::filesystem::resize_file(path, 10);
 
-    uint32_t sum = 0;
-    Outcome o = Capture([&] { return CFlasherBinary::ComputeChecksum(*forChecksum, sum, 0, 3 * kSector); });
-    EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.out, "Unable to read file: " + path + "\n");
-
-    o = Capture([&] { return CFlasherBinary::CopyToStore(*forCopy, block.data(), name); });
+    Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*forCopy, block.data(), name); });
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Unable to read file: " + path + "\n");
     EXPECT_EQ(forCopy->m_Stream, nullptr);
     EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
 
-    // The store file is gone: the write fails.
+    // The store file is gone and its stream closed: the write fails.
     auto intact = MakeBinary(Image("intact.bin", "ABCDE"));
+    g_VirtualFileStore.CloseStream();
     ASSERT_EQ(unlink((store.Path() + "/BinFile.bin").c_str()), 0);
     o = Capture([&] { return CFlasherBinary::CopyToStore(*intact, block.data(), name); });
     EXPECT_FALSE(o.result);
