@@ -56,7 +56,8 @@ bool XorFileWords(FILE* stream, uint64_t fileLength, uint64_t offset, uint32_t l
     uint32_t remaining = length;
     while (remaining > 0) {
         const uint32_t chunk = std::min(remaining, kChecksumChunk);
-        const size_t wanted = static_cast<size_t>(offset < fileLength ? std::min<uint64_t>(chunk, fileLength - offset) : 0);
+        const uint64_t available = offset < fileLength ? fileLength - offset : 0;
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
         size_t got = 0;
         if (wanted != 0 && (!platform::ReadFileRange(stream, offset, buffer.get(), wanted, got) || got != wanted)) {
             return false;

@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "builder/ImageFileNames.h"
+#include "builder/ParallelJobs.h"
 #include "common/Print.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
@@ -17,6 +21,10 @@ namespace {
 
 constexpr int kCompressionLevel = 5;
 constexpr size_t kHeaderSize = LZMA_PROPS_SIZE + 8;
+// An encoder takes about 11 times its dictionary; all that run at once
+// stay within 2 GiB.
+constexpr uint64_t kEncoderMemoryPerDictionary = 11;
+constexpr uint64_t kEncodersMemory = uint64_t(2) << 30;
 
 void* AllocBlock(void*, size_t size)
 {
@@ -84,15 +92,36 @@ SRes WriteHeader(CLzmaEncHandle encoder, uint64_t length, FILE* target)
     return std::fwrite(header, 1, kHeaderSize, target) == kHeaderSize ? SZ_OK : SZ_ERROR_WRITE;
 }
 
+// Level 5, every other property at the SDK's default.
+CLzmaEncProps EncoderProps()
+{
+    CLzmaEncProps props;
+    LzmaEncProps_Init(&props);
+    props.level = kCompressionLevel;
+    return props;
+}
+
+uint64_t EncoderDictionaryBytes()
+{
+    const CLzmaEncProps props = EncoderProps();
+    return LzmaEncProps_GetDictSize(&props);
+}
+
+// Never a device or a link that the target named.
+void RemoveCompressed(const std::wstring& target)
+{
+    if (platform::GetEntryType(target) == platform::EntryType::kFile) {
+        platform::RemoveFile(target);
+    }
+}
+
 SRes Encode(FILE* source, uint64_t length, FILE* target)
 {
     CLzmaEncHandle encoder = LzmaEnc_Create(&g_Allocator);
     if (!encoder) {
         return SZ_ERROR_MEM;
     }
-    CLzmaEncProps props;
-    LzmaEncProps_Init(&props);
-    props.level = kCompressionLevel;
+    const CLzmaEncProps props = EncoderProps();
     SRes res = LzmaEnc_SetProps(encoder, &props);
     if (res == SZ_OK) {
         res = WriteHeader(encoder, length, target);
@@ -109,82 +138,66 @@ SRes Encode(FILE* source, uint64_t length, FILE* target)
     return res;
 }
 
-void PrintEncoderError(SRes res)
+// How one compression ended; the step prints it in the images' order.
+enum class CompressFailure { kNone, kOpenInput, kOpenOutput, kMemory, kData, kWrite, kRead, kOther };
+
+CompressFailure FailureOf(SRes res)
 {
     switch (res) {
+    case SZ_OK:
+        return CompressFailure::kNone;
     case SZ_ERROR_MEM:
+        return CompressFailure::kMemory;
+    case SZ_ERROR_DATA:
+        return CompressFailure::kData;
+    case SZ_ERROR_WRITE:
+        return CompressFailure::kWrite;
+    case SZ_ERROR_READ:
+        return CompressFailure::kRead;
+    default:
+        return CompressFailure::kOther;
+    }
+}
+
+void PrintFailure(CompressFailure failure)
+{
+    switch (failure) {
+    case CompressFailure::kOpenInput:
+        platform::Print(L"Can not open input file\n");
+        break;
+    case CompressFailure::kOpenOutput:
+        platform::Print(L"Can not open output file\n");
+        break;
+    case CompressFailure::kMemory:
         platform::Print(L"Can not allocate memory\n");
         break;
-    case SZ_ERROR_DATA:
+    case CompressFailure::kData:
         platform::Print(L"Data error\n");
         break;
-    case SZ_ERROR_WRITE:
+    case CompressFailure::kWrite:
         platform::Print(L"Can not write output file\n");
         break;
-    case SZ_ERROR_READ:
+    case CompressFailure::kRead:
         platform::Print(L"Can not read input file\n");
         break;
-    default:
+    case CompressFailure::kNone:
+    case CompressFailure::kOther:
         break;
     }
 }
 
-}  // namespace
-
-bool IsLzmaImageType(const std::wstring& type)
-{
-    return type == L"YAFFS_LZMA" || type == L"UBIFS_LZMA" || type == L"JFFS2_LZMA" || type == L"RAW_LZMA";
-}
-
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder)
-{
-    // Images of one layout may share a file name; each gets its own copy.
-    CImageFileNames names;
-    for (const std::unique_ptr<CImageDescription>& image : images) {
-        // A disabled image never reaches the package: its file is not needed.
-        if (!image->Enable || !IsLzmaImageType(image->ImageType)) {
-            continue;
-        }
-        const std::wstring source = image->GetImagePath();
-        const std::wstring target =
-            platform::JoinPath(folder, names.Claim(CImageFileNames::FileNameOf(source)) + L".lzma");
-        if (CompressFile(source, target) == 0) {
-            PrintLog(L"Compress file failed:%s\n", source);
-            return false;
-        }
-        image->SetImagePath(target);
-
-        uint64_t length = 0;
-        FILE* compressed = platform::OpenFile(target, "rb");
-        if (!compressed || !platform::GetStreamEnd(compressed, length)) {
-            PrintLog(L"Open file %s failed when get file size.", target);
-            length = 0;
-        }
-        if (compressed) {
-            std::fclose(compressed);
-        }
-        if (length > std::numeric_limits<uint32_t>::max()) {
-            PrintLog(L"Compressed file %s is larger than 0xFFFFFFFF bytes, too large for an image.\n", target);
-            return false;
-        }
-        image->ImageSize = static_cast<uint32_t>(length);
-        image->Changed = true;
-    }
-    return true;
-}
-
-int CompressFile(const std::wstring& source, const std::wstring& target)
+// CompressFile without a word on the console, so that it can run beside
+// others: touches nothing but its two files.
+CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target)
 {
     FILE* in = platform::OpenFile(source, "rb");
     if (!in) {
-        platform::Print(L"Can not open input file\n");
-        return 0;
+        return CompressFailure::kOpenInput;
     }
     FILE* out = platform::OpenFile(target, "wb");
     if (!out) {
         std::fclose(in);
-        platform::Print(L"Can not open output file\n");
-        return 0;
+        return CompressFailure::kOpenOutput;
     }
 
     uint64_t length = 0;
@@ -202,15 +215,109 @@ int CompressFile(const std::wstring& source, const std::wstring& target)
         res = SZ_ERROR_WRITE;
     }
     std::fclose(in);
+    if (res != SZ_OK) {
+        RemoveCompressed(target);
+    }
+    return FailureOf(res);
+}
 
-    if (res == SZ_OK) {
-        return 1;
+// One image of an LZMA type on its way to its compressed copy.
+struct CompressJob {
+    CImageDescription* image = nullptr;
+    std::wstring source;
+    std::wstring target;
+    bool ran = false;
+    CompressFailure failure = CompressFailure::kNone;
+};
+
+// Points the image at its compressed copy, as the one-by-one walk does
+// after each image; false after a reported failure.
+bool FinishImage(const CompressJob& job)
+{
+    if (job.failure != CompressFailure::kNone) {
+        PrintFailure(job.failure);
+        PrintLog(L"Compress file failed:%s\n", job.source);
+        return false;
     }
-    // Never leave a partial file behind, but never unlink a device or a link
-    // that the target named.
-    if (platform::GetEntryType(target) == platform::EntryType::kFile) {
-        platform::RemoveFile(target);
+    CImageDescription& image = *job.image;
+    image.SetImagePath(job.target);
+
+    uint64_t length = 0;
+    FILE* compressed = platform::OpenFile(job.target, "rb");
+    if (!compressed || !platform::GetStreamEnd(compressed, length)) {
+        PrintLog(L"Open file %s failed when get file size.", job.target);
+        length = 0;
     }
-    PrintEncoderError(res);
-    return 0;
+    if (compressed) {
+        std::fclose(compressed);
+    }
+    if (length > std::numeric_limits<uint32_t>::max()) {
+        PrintLog(L"Compressed file %s is larger than 0xFFFFFFFF bytes, too large for an image.\n", job.target);
+        return false;
+    }
+    image.ImageSize = static_cast<uint32_t>(length);
+    image.Changed = true;
+    return true;
+}
+
+}  // namespace
+
+bool IsLzmaImageType(const std::wstring& type)
+{
+    return type == L"YAFFS_LZMA" || type == L"UBIFS_LZMA" || type == L"JFFS2_LZMA" || type == L"RAW_LZMA";
+}
+
+size_t LzmaWorkers(size_t images, size_t cores, uint64_t dictionaryBytes)
+{
+    const uint64_t perEncoder = kEncoderMemoryPerDictionary * std::max<uint64_t>(dictionaryBytes, 1);
+    const uint64_t byMemory = std::max<uint64_t>(kEncodersMemory / perEncoder, 1);
+    return static_cast<size_t>(std::max<uint64_t>(std::min<uint64_t>({images, cores, byMemory}), 1));
+}
+
+bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder)
+{
+    // Images of one layout may share a file name; each gets its own copy.
+    CImageFileNames names;
+    std::vector<CompressJob> jobs;
+    for (const std::unique_ptr<CImageDescription>& image : images) {
+        // A disabled image never reaches the package: its file is not needed.
+        if (!image->Enable || !IsLzmaImageType(image->ImageType)) {
+            continue;
+        }
+        CompressJob job;
+        job.image = image.get();
+        job.source = image->GetImagePath();
+        job.target = platform::JoinPath(folder, names.Claim(CImageFileNames::FileNameOf(job.source)) + L".lzma");
+        jobs.push_back(std::move(job));
+    }
+
+    // The images are compressed side by side, one encoder per image; what
+    // the walk would print, it prints afterwards, image by image.
+    const size_t workers = LzmaWorkers(jobs.size(), CoreCount(), EncoderDictionaryBytes());
+    RunJobs(jobs.size(), workers, [&jobs](size_t i) {
+        CompressJob& job = jobs[i];
+        job.ran = true;
+        job.failure = CompressQuietly(job.source, job.target);
+        return job.failure == CompressFailure::kNone;
+    });
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        if (!FinishImage(jobs[i])) {
+            // The walk would have stopped here: the copies of the images
+            // after this one would not exist.
+            for (size_t later = i + 1; later < jobs.size(); ++later) {
+                if (jobs[later].ran) {
+                    RemoveCompressed(jobs[later].target);
+                }
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+int CompressFile(const std::wstring& source, const std::wstring& target)
+{
+    const CompressFailure failure = CompressQuietly(source, target);
+    PrintFailure(failure);
+    return failure == CompressFailure::kNone ? 1 : 0;
 }

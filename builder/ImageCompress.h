@@ -1,6 +1,8 @@
 // LZMA compression of the images of the LZMA image types before packing.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "timlib/ImageDescription.h"
@@ -14,7 +16,15 @@ bool IsLzmaImageType(const std::wstring& type);
 // compressed file's size; the type text stays. Images whose files share a
 // name get distinct copies ("a(2).bin.lzma"). Disabled images are left
 // alone. False after a reported failure.
+// The images are compressed side by side; the console shows what one image
+// after another would show, and a failure is that of the first failing
+// image in list order, with no copies of the images after it left.
 bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder);
+
+// How many images are compressed at once: at most one encoder per image and
+// per core, and no more encoders than fit into 2 GiB at about 11 times
+// their dictionary each; at least 1.
+size_t LzmaWorkers(size_t images, size_t cores, uint64_t dictionaryBytes);
 
 // Compresses source into target in the LZMA SDK's stand-alone form (5
 // property bytes, the 64-bit little-endian source length, the stream), at

@@ -8,10 +8,14 @@
 #include <thread>
 #include <vector>
 
+size_t CoreCount()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 size_t WorkersFor(size_t jobs)
 {
-    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::max<size_t>(1, std::min(jobs, cores));
+    return std::max<size_t>(1, std::min(jobs, CoreCount()));
 }
 
 bool RunJobs(size_t count, size_t workers, const std::function<bool(size_t)>& job)

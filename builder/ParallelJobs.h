@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <functional>
 
+// The machine's cores (processors the system reports), at least 1.
+size_t CoreCount();
+
 // The worker count for jobs: at most one per job and one per core of the
 // machine, never below 1.
 size_t WorkersFor(size_t jobs);

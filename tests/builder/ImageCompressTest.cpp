@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -359,6 +361,109 @@ TEST_F(CompressSpecLzmaImageTest, FailureStopsTheWalk)
         EXPECT_EQ(o.out, c.out + "Compress file failed:" + path + "\n");
         ExpectUntouched(*images.front(), path);
         ExpectUntouched(*images.back(), later);
+    }
+}
+
+// Side by side, each image's copy is the bytes that compressing it alone
+// gives, and the step prints nothing, as one image after another would.
+TEST_F(CompressSpecLzmaImageTest, SeveralImagesGiveTheBytesOfOneAtATime)
+{
+    const std::vector<std::wstring> types = {L"RAW_LZMA", L"YAFFS_LZMA", L"UBIFS_LZMA", L"JFFS2_LZMA", L"RAW_LZMA",
+                                             L"RAW_LZMA"};
+    std::vector<std::string> bytes;
+    for (size_t i = 0; i < types.size(); ++i) {
+        bytes.push_back(i == 3 ? std::string() : MixedBytes(150000 + 70000 * i));
+        images.push_back(MakeImage(Image("image" + std::to_string(i) + ".bin", bytes.back()), types[i]));
+    }
+    const Outcome o = Run();
+    EXPECT_TRUE(o.result);
+    EXPECT_EQ(o.out, "");
+    size_t i = 0;
+    for (const std::unique_ptr<CImageDescription>& image : images) {
+        SCOPED_TRACE(i);
+        const std::string name = "image" + std::to_string(i) + ".bin";
+        ExpectCompressed(*image, Wide(name + ".lzma"), bytes[i], types[i]);
+        const std::string alone = temp.File(name + ".alone");
+        ASSERT_TRUE(Compress(temp.File(name), alone).result);
+        EXPECT_TRUE(ReadFile(alone) == ReadFile(work + "/" + name + ".lzma"));
+        ++i;
+    }
+}
+
+// Whichever image fails first in the list is the one reported, with the
+// messages of a walk that stopped there; the images after it keep their
+// files and get no compressed copy, even when it was made meanwhile.
+TEST_F(CompressSpecLzmaImageTest, FirstFailingImageInListOrderIsReported)
+{
+    struct Case {
+        const char* what;
+        std::vector<size_t> failing;
+    };
+    const Case cases[] = {
+        {"the first image", {0}},
+        {"a middle image, another after it", {2, 4}},
+        {"the last image", {5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        images.clear();
+        std::filesystem::remove_all(work);
+        ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < 6; ++i) {
+            const bool fails = std::find(c.failing.begin(), c.failing.end(), i) != c.failing.end();
+            // A missing file, and a folder, which cannot be opened either.
+            const std::string name = "image" + std::to_string(i) + ".bin";
+            paths.push_back(!fails ? Image(name, MixedBytes(100000 + 5000 * i))
+                            : i % 2 ? temp.File("missing.bin")
+                                    : temp.Path());
+            images.push_back(MakeImage(paths.back(), L"RAW_LZMA"));
+        }
+        const size_t first = c.failing.front();
+        const Outcome o = Run();
+        EXPECT_FALSE(o.result);
+        EXPECT_EQ(o.out, "Can not open input file\nCompress file failed:" + paths[first] + "\n");
+        std::vector<std::string> expected, made;
+        size_t i = 0;
+        for (const std::unique_ptr<CImageDescription>& image : images) {
+            SCOPED_TRACE(i);
+            const std::string name = "image" + std::to_string(i) + ".bin.lzma";
+            if (i < first) {
+                EXPECT_EQ(image->ImagePath, Target(Wide(name)));
+                expected.push_back(name);
+            } else {
+                ExpectUntouched(*image, paths[i]);
+            }
+            ++i;
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(work)) {
+            made.push_back(entry.path().filename().string());
+        }
+        std::sort(made.begin(), made.end());
+        EXPECT_EQ(made, expected);
+    }
+}
+
+TEST(LzmaWorkersTest, AtMostOnePerImageAndCoreWithinTwoGibibytes)
+{
+    struct Case {
+        size_t images, cores;
+        uint64_t dictionary;
+        size_t workers;
+    };
+    constexpr uint64_t kMiB = 1u << 20;
+    const Case cases[] = {
+        {4, 8, 16 * kMiB, 4},    // one per image
+        {20, 8, 16 * kMiB, 8},   // one per core
+        {20, 64, 16 * kMiB, 11}, // 11 x 176 MiB fit into 2 GiB, 12 do not
+        {3, 8, 64 * kMiB, 2},    // 704 MiB each
+        {3, 8, 256 * kMiB, 1},   // even one is too large: one it is
+        {0, 8, 16 * kMiB, 1},
+        {5, 1, 16 * kMiB, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LzmaWorkers(c.images, c.cores, c.dictionary), c.workers)
+            << c.images << " images, " << c.cores << " cores, " << c.dictionary << " bytes";
     }
 }
 

@@ -106,4 +106,65 @@ TEST(LzmaPackageTest, CompressionFailureFailsTheBuild)
     ExpectWorkFilesGone(tool);
 }
 
+// Four images compressed side by side: each packaged copy is the bytes of
+// compressing its image alone, and the console lists them as always, from
+// the last image to the first.
+TEST(LzmaPackageTest, SeveralLzmaImagesArePackagedAsOneAtATime)
+{
+    const ToolCopy tool;
+    Layout layout;
+    layout.processor = kCompressingProcessor;
+    const char* const names[] = {"a.bin", "b.bin", "c.bin", "d.bin"};
+    const char* const types[] = {"RAW_LZMA", "UBIFS_LZMA", "JFFS2_LZMA", "RAW_LZMA"};
+    for (uint32_t i = 0; i < 4; ++i) {
+        const std::string tag = std::string("IMG") + static_cast<char>('A' + i);
+        const std::string id = "0x494D47" + std::to_string(41 + i);
+        layout.images.emplace_back(tag, id, names[i], ImageBytes() + Pattern(1000 * i, i),
+                                   "0x0" + std::to_string(i + 1) + "000000", types[i]);
+    }
+    const RunResult r = Build(tool, WriteLayout(tool, layout));
+    ASSERT_TRUE(Succeeded(r)) << r.out << r.err;
+
+    const std::string p = ReadFile(tool.Folder() + "/out.kxp");
+    size_t at = 0;
+    for (uint32_t entry = 0; entry < 4; ++entry) {
+        SCOPED_TRACE(entry);
+        const std::string name = names[3 - entry];
+        const std::string alone = tool.Folder() + "/" + name + ".alone";
+        ASSERT_TRUE(Capture([&] { return CompressFile(Wide(tool.Folder() + "/" + name), Wide(alone)) == 1; }).result);
+        const std::string compressed = ReadFile(alone);
+        const Entry e = ReadEntry(p, entry);
+        EXPECT_EQ(e.length, RoundUp4(compressed.size()));
+        EXPECT_TRUE(p.substr(size_t(e.firstSector) * kSector, compressed.size()) == compressed);
+        const std::string line = "\nImage file name:" + tool.Folder() + "/AbsBlfTemp/" + name + ".lzma";
+        at = r.out.find(line, at);
+        EXPECT_NE(at, std::string::npos) << r.out;
+    }
+}
+
+// Two images too large for the disk: the first of them in the list is
+// reported, with the messages of a walk that stopped there.
+TEST(LzmaPackageTest, FirstFailingLzmaImageIsReported)
+{
+    const ToolCopy tool;
+    Layout layout;
+    layout.processor = kCompressingProcessor;
+    layout.images = {
+        {"SMAL", "0x534D414C", "small.bin", Pattern(1000, 1), "0x00100000", "RAW_LZMA"},
+        {"BIG1", "0x42494731", "big1.bin", Pattern(200000, 2), "0x00200000", "RAW_LZMA"},
+        {"TINY", "0x54494E59", "tiny.bin", Pattern(900, 3), "0x00300000", "RAW_LZMA"},
+        {"BIG2", "0x42494732", "big2.bin", Pattern(200000, 4), "0x00400000", "RAW_LZMA"},
+    };
+    const std::string name = WriteLayout(tool, layout);
+    const RunResult r = tool.Run({"-f", name, "-i", "0x100000", "-o", "out.kxp"}, std::string(), 50000);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.out, "ProcessBLF return.....\nCan not write output file\nCompress file failed:" +
+                                    tool.Folder() + "/big1.bin\nCompressSpecLzmaImage failed.\n"
+                                                    "DoTarvokfileforWebUpgrade failed.\n"))
+        << r.out;
+    EXPECT_FALSE(Contains(r.out, "big2.bin")) << r.out;
+    EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+    ExpectWorkFilesGone(tool);
+}
+
 }  // namespace
