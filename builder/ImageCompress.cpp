@@ -159,30 +159,28 @@ CompressFailure FailureOf(SRes res)
     }
 }
 
+// What the compression step prints for each failure; none for an encoder
+// code that has no text of its own.
+struct FailureText {
+    CompressFailure failure;
+    const wchar_t* text;
+};
+
+constexpr FailureText kFailureTexts[] = {
+    {CompressFailure::kOpenInput, L"Can not open input file\n"},
+    {CompressFailure::kOpenOutput, L"Can not open output file\n"},
+    {CompressFailure::kMemory, L"Can not allocate memory\n"},
+    {CompressFailure::kData, L"Data error\n"},
+    {CompressFailure::kWrite, L"Can not write output file\n"},
+    {CompressFailure::kRead, L"Can not read input file\n"},
+};
+
 void PrintFailure(CompressFailure failure)
 {
-    switch (failure) {
-    case CompressFailure::kOpenInput:
-        platform::Print(L"Can not open input file\n");
-        break;
-    case CompressFailure::kOpenOutput:
-        platform::Print(L"Can not open output file\n");
-        break;
-    case CompressFailure::kMemory:
-        platform::Print(L"Can not allocate memory\n");
-        break;
-    case CompressFailure::kData:
-        platform::Print(L"Data error\n");
-        break;
-    case CompressFailure::kWrite:
-        platform::Print(L"Can not write output file\n");
-        break;
-    case CompressFailure::kRead:
-        platform::Print(L"Can not read input file\n");
-        break;
-    case CompressFailure::kNone:
-    case CompressFailure::kOther:
-        break;
+    for (const FailureText& row : kFailureTexts) {
+        if (row.failure == failure) {
+            platform::Print(L"%s", row.text);
+        }
     }
 }
 
