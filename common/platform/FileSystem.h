@@ -3,6 +3,7 @@
 // refused (errno EINVAL): the OS would see a shorter path, another file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -42,6 +43,14 @@ private:
 // fopen on the native path. Opening a folder fails with errno EISDIR, as
 // the program expects from Windows.
 FILE* OpenFile(const std::wstring& path, const char* mode);
+
+// Opens for reading ("rb") only what is a regular file, following links.
+// Anything else is refused without waiting on it (a FIFO with no writer
+// would block): errno EISDIR for a folder, EINVAL for a FIFO, device or
+// socket.
+FILE* OpenRegularFile(const std::wstring& path);
+// Whether the path leads to a regular file, following links (stat).
+bool IsRegularFile(const std::wstring& path);
 
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
 EntryType GetEntryType(const std::wstring& path);
@@ -89,8 +98,15 @@ int LastErrorCode();
 // The system's English text for an error code, ending in a line break.
 std::wstring ErrorText(int code);
 
+enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16 };
+
 // The whole file, every CR before an LF dropped, decoded. Bytes that are not
-// UTF-8 survive the decoding (see DecodeText).
+// UTF-8 survive the decoding (see DecodeText). Only a regular file is read
+// (kUnreadable otherwise); reading stops past maxBytes bytes (kTooLarge). A
+// UTF-8 byte-order mark at the start is dropped, as editors on Windows put
+// it there; a file that starts with a UTF-16 mark is not decoded (kUtf16).
+TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out);
+// The same up to 2 GiB - 1 bytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);
 
 }  // namespace platform

@@ -1,0 +1,110 @@
+// Bad inputs through the tool: each run fails with exit 1 and a message
+// that names the problem, leaves no package behind and changes no file that
+// was there before it, byte for byte.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/PackageLayout.h"
+
+namespace {
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+// Every entry under the folder: a regular file by its bytes, a link by its
+// target, anything else by its kind. Links are not followed.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().lexically_relative(folder).string();
+        if (entry.is_symlink()) {
+            entries[name] = "link to " + fs::read_symlink(entry.path()).string();
+        } else if (entry.is_regular_file()) {
+            entries[name] = ReadFile(entry.path().string());
+        } else {
+            entries[name] = entry.is_directory() ? "folder" : "other";
+        }
+    }
+    return entries;
+}
+
+// One enabled image, "a.bin", on a platform that neither splits nor
+// compresses.
+std::string PlainLayout(const ToolCopy& tool)
+{
+    Layout layout;
+    layout.images = {{"AAAA", "0x41414141", "a.bin", "ABCDE"}};
+    return WriteLayout(tool, layout);
+}
+
+std::vector<std::string> Args(const std::string& layout, std::vector<std::string> extra = {})
+{
+    std::vector<std::string> args = {"-f", layout, "-i", "0x100000"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+struct BadInput {
+    const char* name;
+    // Prepares the tool's folder and gives the run's arguments.
+    std::function<std::vector<std::string>(const ToolCopy&)> prepare;
+    std::string message;  // a part of standard output or error
+};
+
+TEST(BadInputTest, RefusedWithoutTouchingAnyFile)
+{
+    const std::vector<BadInput> cases = {
+        {"layout is a device", [](const ToolCopy&) { return Args("/dev/zero"); }, "Open blf file failed"},
+        {"layout is a link to a device",
+         [](const ToolCopy& tool) {
+             symlink("/dev/zero", (tool.Folder() + "/zero.blf").c_str());
+             return Args("zero.blf");
+         },
+         "Open blf file failed"},
+        {"layout is a FIFO",
+         [](const ToolCopy& tool) {
+             mkfifo((tool.Folder() + "/fifo.blf").c_str(), 0600);
+             return Args("fifo.blf");
+         },
+         "Open blf file failed"},
+        {"layout saved as UTF-16",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/wide.blf", std::string("\xff\xfe[\0T\0", 6));
+             return Args("wide.blf");
+         },
+         "wide.blf is UTF-16 text; it must be saved as UTF-8"},
+    };
+    for (const BadInput& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolCopy tool;
+        const std::vector<std::string> args = c.prepare(tool);
+        const std::map<std::string, std::string> before = Snapshot(tool.Folder());
+        const RunResult r = tool.Run(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(Contains(r.out + r.err, c.message)) << r.out << r.err;
+        EXPECT_EQ(Snapshot(tool.Folder()), before);
+    }
+}
+
+TEST(BadInputTest, LayoutWithAUtf8ByteOrderMarkBuilds)
+{
+    const ToolCopy tool;
+    const std::string name = PlainLayout(tool);
+    const std::string path = tool.Folder() + "/" + name;
+    // The mark stands before the first section header.
+    WriteFile(path, "\xef\xbb\xbf" + ReadFile(path));
+    const RunResult r = tool.Run(Args(name, {"-o", "out.kxp"}));
+    ASSERT_TRUE(Succeeded(r)) << r.out << r.err;
+    EXPECT_EQ(Le32(ReadFile(tool.Folder() + "/out.kxp"), 76 + 240), 1u);
+}
+
+}  // namespace
