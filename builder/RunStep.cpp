@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr size_t kMaxImages = 30;
 constexpr uint16_t kPackageSectorSize = 8192;
 
 // Platforms that split by the command line's size, and the one that
@@ -88,8 +87,8 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     if (!SplitAndCompress(context, splitSizeText)) {
         return false;
     }
-    if (context.m_TimDescriptor.m_Images.size() > kMaxImages) {
-        PrintLog(L"\n\nError:Splite size is too small or total images size is too large.\n\n");
+    if (context.m_TimDescriptor.m_Images.size() > kMaxPackageImages) {
+        PrintLog(kTooManyImagesMessage);
         return false;
     }
 
