@@ -33,6 +33,20 @@ bool IsRefusedImage(const CImageDescription& image)
     return image.Enable && (tag == L"TIMH" || tag == L"OBMI" || tag == L"RBLI");
 }
 
+// A device gives endless or no bytes and a FIFO blocks the run: only
+// regular files are packed. A folder fails later, where it is opened.
+bool ImageFilesAreRegular(const CTimDescriptor& descriptor)
+{
+    for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
+        const std::wstring path = image->GetImagePath();
+        if (image->Enable && !platform::IsRegularFile(path) && !platform::IsFolder(path)) {
+            PrintLog(L"Error: image file %s is not a regular file.\n", path);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLineSplitText)
 {
     std::wstring splitText;
@@ -83,6 +97,9 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
             throw CZorlixexception(
                 L"TIM,OBM and ReliableData can't be upgrate through OTA,please disable these images in blf.");
         }
+    }
+    if (!ImageFilesAreRegular(context.m_TimDescriptor)) {
+        return false;
     }
     if (!SplitAndCompress(context, splitSizeText)) {
         return false;

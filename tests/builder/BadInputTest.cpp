@@ -46,6 +46,15 @@ std::string PlainLayout(const ToolCopy& tool)
     return WriteLayout(tool, layout);
 }
 
+// The plain layout with a second image at the path, which the test makes.
+std::string ImageLayout(const ToolCopy& tool, const std::string& imagePath)
+{
+    Layout layout;
+    layout.images = {{"AAAA", "0x41414141", "a.bin", "ABCDE"},
+                     {"BBBB", "0x42424242", imagePath, "", "0x00200000", "RAW", true, "", false}};
+    return WriteLayout(tool, layout);
+}
+
 std::vector<std::string> Args(const std::string& layout, std::vector<std::string> extra = {})
 {
     std::vector<std::string> args = {"-f", layout, "-i", "0x100000"};
@@ -82,6 +91,20 @@ TEST(BadInputTest, RefusedWithoutTouchingAnyFile)
              return Args("wide.blf");
          },
          "wide.blf is UTF-16 text; it must be saved as UTF-8"},
+        {"image is a device", [](const ToolCopy& tool) { return Args(ImageLayout(tool, "/dev/zero")); },
+         "Error: image file /dev/zero is not a regular file.\n"},
+        {"image is a link to a device",
+         [](const ToolCopy& tool) {
+             symlink("/dev/urandom", (tool.Folder() + "/random.bin").c_str());
+             return Args(ImageLayout(tool, "random.bin"));
+         },
+         "random.bin is not a regular file.\n"},
+        {"image is a FIFO",
+         [](const ToolCopy& tool) {
+             mkfifo((tool.Folder() + "/fifo.bin").c_str(), 0600);
+             return Args(ImageLayout(tool, "fifo.bin"));
+         },
+         "fifo.bin is not a regular file.\n"},
     };
     for (const BadInput& c : cases) {
         SCOPED_TRACE(c.name);
