@@ -151,6 +151,15 @@ bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSi
 
 }  // namespace
 
+bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind)
+{
+    if (outputPath.empty() || inputPath.empty() || !platform::IsSameFile(outputPath, inputPath)) {
+        return false;
+    }
+    platform::Print(L"Invalid Input,output file %s is the %s %s!\n", outputPath, kind, inputPath);
+    return true;
+}
+
 bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize)
 {
     return StampPackageHeader(package, package.size(), options, sectorSize);

@@ -18,6 +18,11 @@ bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& optio
 bool StampPackageHeader(std::vector<uint8_t>& header, uint64_t packageSize, const CommandLineOptions& options,
                         uint32_t& sectorSize);
 
+// True, after a message naming both, when the output path leads to the
+// input file (the same file after links), which the package would replace.
+// kind names the input in the message.
+bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind);
+
 // Moves or copies the intermediate package to the output path, stamped,
 // and signs it when a key was given. Prints every failure and
 // the success line; returns the exit status.

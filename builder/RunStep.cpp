@@ -6,6 +6,7 @@
 #include "builder/ImageCompress.h"
 #include "builder/ImageSplit.h"
 #include "builder/KxpFile.h"
+#include "builder/PackageOutput.h"
 #include "builder/ProcessingContext.h"
 #include "builder/VirtualFileStore.h"
 #include "common/FileUtils.h"
@@ -34,13 +35,20 @@ bool IsRefusedImage(const CImageDescription& image)
 }
 
 // A device gives endless or no bytes and a FIFO blocks the run: only
-// regular files are packed. A folder fails later, where it is opened.
-bool ImageFilesAreRegular(const CTimDescriptor& descriptor)
+// regular files are packed. A folder fails later, where it is opened. No
+// image may be the output, which the package would replace.
+bool ImageFilesAreUsable(const CTimDescriptor& descriptor, const std::wstring& outputPath)
 {
     for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
         const std::wstring path = image->GetImagePath();
-        if (image->Enable && !platform::IsRegularFile(path) && !platform::IsFolder(path)) {
+        if (!image->Enable) {
+            continue;
+        }
+        if (!platform::IsRegularFile(path) && !platform::IsFolder(path)) {
             PrintLog(L"Error: image file %s is not a regular file.\n", path);
+            return false;
+        }
+        if (OutputIsInput(outputPath, path, L"image file")) {
             return false;
         }
     }
@@ -78,7 +86,8 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
 
 }  // namespace
 
-bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText)
+bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText,
+                               const std::wstring& outputPath)
 {
     CProcessingContext& context = g_ProcessingContext;
     context.Reset();
@@ -98,7 +107,7 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
                 L"TIM,OBM and ReliableData can't be upgrate through OTA,please disable these images in blf.");
         }
     }
-    if (!ImageFilesAreRegular(context.m_TimDescriptor)) {
+    if (!ImageFilesAreUsable(context.m_TimDescriptor, outputPath)) {
         return false;
     }
     if (!SplitAndCompress(context, splitSizeText)) {
@@ -154,11 +163,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     return true;
 }
 
-bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText)
+bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText,
+                           const std::wstring& outputPath)
 {
     bool result = true;
     try {
-        if (!DoTarvokfileforWebUpgrade(blfPath, splitSizeText)) {
+        if (!DoTarvokfileforWebUpgrade(blfPath, splitSizeText, outputPath)) {
             platform::Print(L"DoTarvokfileforWebUpgrade failed.\n");
             result = false;
         }

@@ -183,6 +183,36 @@ bool IsRegularFile(const std::wstring& path)
     return ToOsPath(path, native) && stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsSameFile(const std::wstring& first, const std::wstring& second)
+{
+    std::string nativeFirst;
+    std::string nativeSecond;
+    struct stat a;
+    struct stat b;
+    return ToOsPath(first, nativeFirst) && ToOsPath(second, nativeSecond) && stat(nativeFirst.c_str(), &a) == 0 &&
+           stat(nativeSecond.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool IsWithinFolder(const std::wstring& path, const std::wstring& folder)
+{
+    std::wstring current = NormalizePath(path);
+    const std::wstring inside = NormalizePath(folder) + L"/";
+    if (current.compare(0, inside.size(), inside) == 0) {
+        return true;
+    }
+    // A link on the way may lead there under another name.
+    for (;;) {
+        const size_t last = FindLastSeparator(current);
+        if (last == std::wstring::npos || last == 0) {
+            return false;
+        }
+        current.resize(last);
+        if (IsSameFile(current, folder)) {
+            return true;
+        }
+    }
+}
+
 EntryType GetEntryType(const std::wstring& path)
 {
     std::string native;

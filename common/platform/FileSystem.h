@@ -52,6 +52,13 @@ FILE* OpenRegularFile(const std::wstring& path);
 // Whether the path leads to a regular file, following links (stat).
 bool IsRegularFile(const std::wstring& path);
 
+// Whether both paths lead to one file, following links: the same device
+// and inode. False when either leads nowhere.
+bool IsSameFile(const std::wstring& first, const std::wstring& second);
+// Whether the path names something inside the folder: by its text, or
+// because one of its parent folders is the folder (device and inode).
+bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
+
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
 EntryType GetEntryType(const std::wstring& path);
 // Whether the path leads to a folder, following links (stat).

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/PackageLayout.h"
+#include "support/RsaTestKeys.h"
 
 namespace {
 
@@ -105,6 +106,52 @@ TEST(BadInputTest, RefusedWithoutTouchingAnyFile)
              return Args(ImageLayout(tool, "fifo.bin"));
          },
          "fifo.bin is not a regular file.\n"},
+        {"output is the layout file",
+         [](const ToolCopy& tool) { return Args(PlainLayout(tool), {"-o", "layout.blf"}); },
+         "is the layout file "},
+        {"output is a link to the layout file",
+         [](const ToolCopy& tool) {
+             const std::string layout = PlainLayout(tool);
+             symlink("layout.blf", (tool.Folder() + "/out.kxp").c_str());
+             return Args(layout, {"-o", "out.kxp"});
+         },
+         "is the layout file "},
+        {"output is a hard link to an image file",
+         [](const ToolCopy& tool) {
+             const std::string layout = PlainLayout(tool);
+             link((tool.Folder() + "/a.bin").c_str(), (tool.Folder() + "/out.kxp").c_str());
+             return Args(layout, {"-o", "out.kxp"});
+         },
+         "is the image file "},
+        {"output is the key file",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/key.pem", Pem(RsaKey(1024), PemForm::kTraditional));
+             return Args(PlainLayout(tool), {"-s", "key.pem", "-o", "key.pem"});
+         },
+         "is the key file "},
+        {"output is the program",
+         [](const ToolCopy& tool) { return Args(PlainLayout(tool), {"-o", "Tarvok_WEB"}); }, "is the program "},
+        {"output is the layout file, without -o",
+         [](const ToolCopy& tool) {
+             const std::string layout = PlainLayout(tool);
+             fs::rename(tool.Folder() + "/" + layout, tool.Folder() + "/kxp.bin");
+             return Args("kxp.bin");
+         },
+         "kxp.bin is the layout file "},
+        {"output in temp", [](const ToolCopy& tool) { return Args(PlainLayout(tool), {"-o", "temp/out.kxp"}); },
+         "/temp/out.kxp is in the work folder "},
+        {"output in AbsBlfTemp",
+         [](const ToolCopy& tool) { return Args(PlainLayout(tool), {"-o", "AbsBlfTemp/out.kxp"}); },
+         "is in the work folder "},
+        {"output in TempSplit",
+         [](const ToolCopy& tool) { return Args(PlainLayout(tool), {"-o", "sub/../TempSplit/out.kxp"}); },
+         "is in the work folder "},
+        {"output in temp through a link",
+         [](const ToolCopy& tool) {
+             symlink("temp", (tool.Folder() + "/work").c_str());
+             return Args(PlainLayout(tool), {"-o", "work/out.kxp"});
+         },
+         "/work/out.kxp is in the work folder "},
     };
     for (const BadInput& c : cases) {
         SCOPED_TRACE(c.name);
