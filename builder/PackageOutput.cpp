@@ -121,11 +121,9 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
 // The signature sector of the package: the signature, most significant
 // byte first, then 0xFF to the sector's end. False when the key does not
 // load or signing fails (the loader and signer report why).
-bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSize, const std::wstring& keyPath,
+bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSize, const CRsaKeyFile& key,
                         std::vector<uint8_t>& sector)
 {
-    CRsaKeyFile key(keyPath);
-    key.Load();
     uint8_t publicExponent[kKeyNumberBytes] = {};
     uint8_t modulus[kKeyNumberBytes] = {};
     uint8_t privateExponent[kKeyNumberBytes] = {};
@@ -207,10 +205,24 @@ bool StampPackageHeader(std::vector<uint8_t>& package, uint64_t packageSize, con
     return true;
 }
 
+bool LoadSigningKey(CRsaKeyFile& key)
+{
+    // A key that did not load stays empty, and the signer refuses it with
+    // its own message.
+    key.Load();
+    const uint8_t probe = 0;
+    std::vector<uint8_t> sector;
+    if (SignStampedPackage(&probe, 1, kKeyNumberBytes, key, sector)) {
+        return true;
+    }
+    platform::Print(L"Calc signature failed\n");
+    platform::Print(L"Tarvok for WEB failed......\n");
+    return false;
+}
+
 namespace {
 
-// The key did not load or the signer refused it: nothing of the package
-// stays.
+// The signer refused the key: nothing of the package stays.
 int FailSigning(FILE* out, const std::wstring& intermediatePath, const std::wstring& outputPath)
 {
     if (out) {
@@ -226,7 +238,7 @@ int FailSigning(FILE* out, const std::wstring& intermediatePath, const std::wstr
 }  // namespace
 
 int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
-                       const CommandLineOptions& options, const std::wstring& keyPath)
+                       const CommandLineOptions& options, const CRsaKeyFile* key)
 {
     uint32_t size = 0;
     if (!GetFileSizeByPath(intermediatePath, size)) {
@@ -261,8 +273,8 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
             !LoadPackage(intermediatePath, size, size, options, package, sectorSize)) {
             return 1;
         }
-        if (options.m_bKeyGiven && !SignStampedPackage(package.data(), package.size(), sectorSize, keyPath,
-                                                       signature)) {
+        if (options.m_bKeyGiven && (!key || !SignStampedPackage(package.data(), package.size(), sectorSize, *key,
+                                                                signature))) {
             return FailSigning(nullptr, intermediatePath, outputPath);
         }
         ForceDeleteFile(intermediatePath);
@@ -282,8 +294,8 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
             return FailWrite(out, outputPath);
         }
         platform::MappedFile view;
-        if (!view.Map(out) || view.Size() != size ||
-            !SignStampedPackage(view.Data(), view.Size(), sectorSize, keyPath, signature)) {
+        if (!key || !view.Map(out) || view.Size() != size ||
+            !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
             return FailSigning(out, intermediatePath, outputPath);
         }
     }

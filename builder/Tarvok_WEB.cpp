@@ -78,10 +78,17 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
 
+    // The key is loaded and tried before anything is built, so a key that
+    // cannot sign leaves every file as it was.
+    CRsaKeyFile key(keyPath);
+    if (options.m_bKeyGiven && !LoadSigningKey(key)) {
+        return 1;
+    }
+
     if (!DoTarvokforSplitImage(blfPath, options.m_SplitSizeText, outputPath)) {
         platform::Print(L"DoTarvokforSplitImage failed....\n");
         return 1;
     }
 
-    return WritePackageOutput(intermediatePath, outputPath, options, keyPath);
+    return WritePackageOutput(intermediatePath, outputPath, options, options.m_bKeyGiven ? &key : nullptr);
 }

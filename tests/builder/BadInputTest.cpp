@@ -152,6 +152,46 @@ TEST(BadInputTest, RefusedWithoutTouchingAnyFile)
              return Args(PlainLayout(tool), {"-o", "work/out.kxp"});
          },
          "/work/out.kxp is in the work folder "},
+        {"key file is a FIFO",
+         [](const ToolCopy& tool) {
+             mkfifo((tool.Folder() + "/key.pem").c_str(), 0600);
+             return Args(PlainLayout(tool), {"-s", "key.pem"});
+         },
+         "key.pem is not a regular file.\n\n"},
+        {"key file is a device", [](const ToolCopy& tool) { return Args(PlainLayout(tool), {"-s", "/dev/zero"}); },
+         "private key file /dev/zero is not a regular file.\n\n"},
+        {"key file is a folder, with an existing output",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/out.kxp", "the user's file");
+             return Args(PlainLayout(tool), {"-s", tool.Folder(), "-o", "out.kxp"});
+         },
+         "is not a regular file.\n\n"},
+        {"EC key, with an existing output",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/out.kxp", "the user's file");
+             WriteFile(tool.Folder() + "/key.pem", Pem(TestKey("EC"), PemForm::kPkcs8));
+             return Args(PlainLayout(tool), {"-s", "key.pem", "-o", "out.kxp"});
+         },
+         "holds no RSA private key (key kind: EC).\n\n"},
+        {"public key",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/key.pem", Pem(RsaKey(1024), PemForm::kPublic));
+             return Args(PlainLayout(tool), {"-s", "key.pem"});
+         },
+         "(key kind: public key).\n\n"},
+        {"key too short to sign, with an existing output",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/out.kxp", "the user's file");
+             WriteFile(tool.Folder() + "/key.pem", Pem(RsaKey(256), PemForm::kTraditional));
+             return Args(PlainLayout(tool), {"-s", "key.pem", "-o", "out.kxp"});
+         },
+         "paddingsize is smaller than 0\nCalc signature failed\nTarvok for WEB failed......\n"},
+        {"missing key, with an existing output that is the intermediate",
+         [](const ToolCopy& tool) {
+             WriteFile(tool.Folder() + "/kxp.bin", "the user's file");
+             return Args(PlainLayout(tool), {"-s", "key.pem"});
+         },
+         "failed.\n\npaddingsize is smaller than 0\nCalc signature failed\nTarvok for WEB failed......\n"},
     };
     for (const BadInput& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,13 +1,19 @@
 // Runs the tool itself, from a private copy, and checks what a user sees.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/RsaTestKeys.h"
 #include "support/TestSupport.h"
 
 using testsupport::kBanner;
+using testsupport::Pem;
+using testsupport::PemForm;
+using testsupport::RsaKey;
 using testsupport::ToolCopy;
+using testsupport::WriteFile;
 
 namespace {
 
@@ -40,6 +46,13 @@ std::string Invalid(const std::string& letter)
 TEST(FrontEndTest, ChecksTheCommandLine)
 {
     const std::string longVersion = "1234567890123";
+    const ToolCopy tool;
+    // A key that signs lets a run go on to the build; a missing one stops it
+    // before.
+    WriteFile(tool.Folder() + "/k.pem", Pem(RsaKey(1024), PemForm::kTraditional));
+    const std::string missingKey = "Open file " + std::filesystem::canonical(tool.Folder()).string() +
+                                   "/none.pem failed.\n\npaddingsize is smaller than 0\n"
+                                   "Calc signature failed\nTarvok for WEB failed......\n";
     const FrontEndCase cases[] = {
         {"no arguments", {}, kTooFew},
         {"three arguments", {"-f", "a.blf", "-i"}, kTooFew},
@@ -67,8 +80,8 @@ TEST(FrontEndTest, ChecksTheCommandLine)
         {"split 131072", {"-F", "a.blf", "-I", "131072"}, kRunFailed},
         {"every option", {"-fx", "a.blf", "-i", "0X100000", "-o", "o.kxp", "-v", "123456789012", "-s", "k.pem", "-d"},
          kRunFailed},
+        {"missing key", {"-f", "a.blf", "-i", "0x20000", "-s", "none.pem"}, missingKey},
     };
-    const ToolCopy tool;
     for (const FrontEndCase& c : cases) {
         const testsupport::RunResult r = tool.Run(c.args);
         EXPECT_EQ(r.exitCode, 1) << c.name;

@@ -143,8 +143,12 @@ protected:
     std::wstring W(const std::string& s) { return platform::DecodeText(s); }
     int Run(const std::string& output, const CommandLineOptions& options)
     {
+        CRsaKeyFile key(options.m_KeyFilePath);
         testing::internal::CaptureStdout();
-        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, options.m_KeyFilePath);
+        if (options.m_bKeyGiven) {
+            key.Load();
+        }
+        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
         m_Out = testing::internal::GetCapturedStdout();
         return status;
     }
@@ -254,7 +258,7 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             ASSERT_EQ(symlink(other.c_str(), output.c_str()), 0);
         }
         testing::internal::CaptureStdout();
-        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), L"");
+        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), nullptr);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(status, 0) << out;
         EXPECT_EQ(ReadFile(output), expected);
