@@ -242,6 +242,9 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
 {
     uint32_t size = 0;
     if (!GetFileSizeByPath(intermediatePath, size)) {
+        // A package refused for its size (over 2 GiB - 1 bytes) is not left
+        // behind in the program's folder.
+        RemoveIncompleteOutput(intermediatePath);
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return 1;
     }

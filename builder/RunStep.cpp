@@ -155,7 +155,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     uint64_t size = 0;
     const bool measured = platform::GetStreamEnd(package, size);
     std::fclose(package);
-    if (!measured || size > settings.Max_OTA_Image_Size) {
+    if (!measured) {
+        ForceDeleteFile(packagePath);
+        PrintLog(L"Unable to measure the size of %s.\n", packagePath);
+        return false;
+    }
+    if (size > settings.Max_OTA_Image_Size) {
         ForceDeleteFile(packagePath);
         PrintLog(L"OTA image size is too larger and Max_OTA_Image_Size is 0x%x!\n\n", settings.Max_OTA_Image_Size);
         return false;

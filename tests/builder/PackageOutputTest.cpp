@@ -186,6 +186,14 @@ TEST_F(WritePackageOutputTest, Failures)
     EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
     EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
 
+    // An intermediate too large to be a package goes.
+    WriteFile(m_Intermediate, "");
+    ASSERT_EQ(truncate(m_Intermediate.c_str(), 0x80000000LL), 0);  // sparse
+    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_EQ(m_Out, "File " + m_Intermediate + " is too large to get its size.\nDoTarvok for WEB failed....\n");
+    EXPECT_FALSE(FileExists(m_Intermediate));
+    EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
+
     // An intermediate too short to be a package.
     WriteFile(m_Intermediate, "short");
     EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
