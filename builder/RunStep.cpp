@@ -135,6 +135,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     }
 
     const std::wstring packagePath = platform::JoinPath(context.m_ProgramFolder, L"kxp.bin");
+    // "kxp.bin" is the tool's own work file: a link standing there is
+    // replaced, not written through, and a FIFO never waited on.
+    const platform::EntryType standing = platform::GetEntryType(packagePath);
+    if (standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) {
+        platform::RemoveFile(packagePath);
+    }
     if (!writer.DumpToFile(packagePath, std::wstring())) {
         g_VirtualFileStore.Close();
         return false;
