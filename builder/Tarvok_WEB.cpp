@@ -66,8 +66,13 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring blfPath = CombinePathIfRelative(currentFolder, options.m_BlfFilePath);
     const std::wstring keyPath = CombinePathIfRelative(currentFolder, options.m_KeyFilePath);
 
-    if (ReadSplitSizeText(options.m_SplitSizeText) < static_cast<long long>(kMinimumSplitSize)) {
+    const long long splitSize = ReadSplitSizeText(options.m_SplitSizeText);
+    if (splitSize < static_cast<long long>(kMinimumSplitSize)) {
         platform::Print(L"Invalid Input,Split Size is too small!\n");
+        return 1;
+    }
+    if (splitSize > static_cast<long long>(kMaximumSplitSize)) {
+        platform::Print(L"Invalid Input,Split Size is too large!\n");
         return 1;
     }
 

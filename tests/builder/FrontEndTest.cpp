@@ -25,6 +25,7 @@ struct FrontEndCase {
 
 const char kTooFew[] = "Invalid parameters input\nFunction:  Make kxp file for WEBUI Upgrade\n";
 const char kTooSmall[] = "Invalid Input,Split Size is too small!\n";
+const char kTooLarge[] = "Invalid Input,Split Size is too large!\n";
 // A command line that passes every check goes on to the build, which
 // stops at the missing layout file "a.blf" in the tool's folder.
 const char kRunFailed[] =
@@ -76,6 +77,10 @@ TEST(FrontEndTest, ChecksTheCommandLine)
         {"split 0x1FFFF", {"-f", "a.blf", "-i", "0x1FFFF"}, kTooSmall},
         {"split 131071", {"-f", "a.blf", "-i", "131071"}, kTooSmall},
         {"split abc", {"-f", "a.blf", "-i", "abc"}, kTooSmall},
+        // Wider than 32 bits: the build would read 0x20000.
+        {"split 0x100020000", {"-f", "a.blf", "-i", "0x100020000"}, kTooLarge},
+        {"split 4294967296", {"-f", "a.blf", "-i", "4294967296"}, kTooLarge},
+        {"split 0xFFFFFFFF", {"-f", "a.blf", "-i", "0xFFFFFFFF"}, kRunFailed},
         {"split 0x20000", {"-f", "a.blf", "-i", "0x20000"}, kRunFailed},
         {"split 131072", {"-F", "a.blf", "-I", "131072"}, kRunFailed},
         {"every option", {"-fx", "a.blf", "-i", "0X100000", "-o", "o.kxp", "-v", "123456789012", "-s", "k.pem", "-d"},
