@@ -56,29 +56,7 @@ bool CopyBytes(FILE* in, const std::wstring& inPath, FILE* out, const std::wstri
     return true;
 }
 
-class OpenedFile {
-public:
-    explicit OpenedFile(FILE* file) : m_File(file) {}
-    OpenedFile(const OpenedFile&) = delete;
-    OpenedFile& operator=(const OpenedFile&) = delete;
-    ~OpenedFile()
-    {
-        if (m_File) {
-            std::fclose(m_File);
-        }
-    }
-    FILE* Get() const { return m_File; }
-    // fclose's result: a write that only fails on the final flush counts.
-    bool Close()
-    {
-        FILE* file = m_File;
-        m_File = nullptr;
-        return std::fclose(file) == 0;
-    }
-
-private:
-    FILE* m_File;
-};
+using platform::OpenedFile;
 
 // Writes the parts of one image (size bytes, open as in) and appends their
 // descriptions to parts.

@@ -97,23 +97,6 @@ Pkey ReadPrivateKey(FILE* file)
     return Pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassPhrase, nullptr));
 }
 
-class KeyStream {
-public:
-    explicit KeyStream(FILE* file) : m_File(file) {}
-    KeyStream(const KeyStream&) = delete;
-    KeyStream& operator=(const KeyStream&) = delete;
-    ~KeyStream()
-    {
-        if (m_File) {
-            std::fclose(m_File);
-        }
-    }
-    FILE* Get() const { return m_File; }
-
-private:
-    FILE* m_File;
-};
-
 Bn GetNumber(const EVP_PKEY* key, const char* name)
 {
     BIGNUM* bn = nullptr;
@@ -257,14 +240,14 @@ bool CRsaKeyFile::CheckMarkers(FILE* file) const
 
 bool CRsaKeyFile::CheckFormat()
 {
-    const KeyStream file(OpenKeyFile());
+    const platform::OpenedFile file(OpenKeyFile());
     return file.Get() && CheckMarkers(file.Get());
 }
 
 bool CRsaKeyFile::Load()
 {
     Clear();
-    const KeyStream file(OpenKeyFile());
+    const platform::OpenedFile file(OpenKeyFile());
     if (!file.Get() || !CheckMarkers(file.Get())) {
         return false;
     }

@@ -40,6 +40,31 @@ private:
     void* m_Mapping = nullptr;
 };
 
+// Closes the stream it holds when it goes.
+class OpenedFile {
+public:
+    explicit OpenedFile(FILE* file) : m_File(file) {}
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile()
+    {
+        if (m_File) {
+            std::fclose(m_File);
+        }
+    }
+    FILE* Get() const { return m_File; }
+    // fclose's result: a write that only fails on the final flush counts.
+    bool Close()
+    {
+        FILE* file = m_File;
+        m_File = nullptr;
+        return std::fclose(file) == 0;
+    }
+
+private:
+    FILE* m_File;
+};
+
 // fopen on the native path. Opening a folder fails with errno EISDIR, as
 // the program expects from Windows.
 FILE* OpenFile(const std::wstring& path, const char* mode);
