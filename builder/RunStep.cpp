@@ -40,10 +40,10 @@ bool IsRefusedImage(const CImageDescription& image)
 bool ImageFilesAreUsable(const CTimDescriptor& descriptor, const std::wstring& outputPath)
 {
     for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
-        const std::wstring path = image->GetImagePath();
         if (!image->Enable) {
             continue;
         }
+        const std::wstring path = image->GetImagePath();
         if (!platform::IsRegularFile(path) && !platform::IsFolder(path)) {
             PrintLog(L"Error: image file %s is not a regular file.\n", path);
             return false;
