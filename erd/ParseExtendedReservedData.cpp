@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "common/ErdCategoryNames.h"
+#include "common/LayoutLines.h"
 #include "common/platform/Console.h"
-#include "common/platform/FileSystem.h"
 #include "erd/ExtendedReservedData.h"
 
 namespace {
@@ -37,26 +37,6 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix)
 bool IsClosingLine(const std::wstring& line)
 {
     return StartsWith(line, L"End_") || StartsWith(line, L"End ") || StartsWith(line, L"END_");
-}
-
-bool OpenStream(const std::wstring& path, std::wistringstream& stream)
-{
-    std::wstring text;
-    if (!platform::ReadTextFile(path, text)) {
-        return false;
-    }
-    stream.str(std::move(text));
-    stream.clear();
-    return true;
-}
-
-bool NextLine(std::wistream& stream, std::wstring& line)
-{
-    if (!stream.good()) {
-        return false;
-    }
-    CTimLib::ReadNonEmptyLine(stream, line);
-    return !line.empty();
 }
 
 // The name table and list of each register category, in the order a line
@@ -103,7 +83,7 @@ void ParseCategory(std::wistream& stream, const Category& category, Erd& erd)
     const NameTable& names = erd.*(rhevo ? category.rhevoNames : category.names);
     RegisterList& list = erd.*(rhevo ? category.rhevoList : category.list);
     std::wstring line;
-    while (NextLine(stream, line)) {
+    while (layout::NextLine(stream, line)) {
         RegisterField field;
         if (Erd::FindField(line, names, field.FieldIndex, field.Value)) {
             erd.AddField(list, field);
@@ -124,17 +104,17 @@ bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedDat
 {
     platform::Print(L"Parsing ExtendedReservedData\n");
     std::wistringstream stream;
-    if (!OpenStream(blfPath, stream)) {
+    if (!layout::OpenLayoutStream(blfPath, stream)) {
         platform::Print(L"\nOpen blf file failed\n");
         return false;
     }
 
     std::wstring line;
-    while (NextLine(stream, line)) {
+    while (layout::NextLine(stream, line)) {
         if (!Contains(line, kBlockBegin)) {
             continue;
         }
-        while (NextLine(stream, line)) {
+        while (layout::NextLine(stream, line)) {
             if (Contains(line, kBlockEnd) || Contains(line, kExtendedBlockEnd)) {
                 break;
             }
