@@ -2,6 +2,9 @@
 // switch over the type ids, each made by its own class's copy constructor.
 #include "erd/ErdBase.h"
 
+#include "erd/SetPackages.h"
+#include "erd/SimplePackages.h"
+
 namespace {
 
 // The copy, or null when the object is not of the class its type id names.
@@ -28,26 +31,27 @@ CErdBase* CErdBase::Clone(const CErdBase& package)
     case kErdTzOperations:
         return nullptr;
 
-    // The data packages: not built yet.
-    case kErdAutoBind:
-    case kErdEscapeSeq:
-    case kErdGpioSet:
-    case kErdGpio:
-    case kErdResume:
-    case kErdResumeDdr:
-    case kErdTbrXferSet:
-    case kErdXfer:
-    case kErdUart:
-    case kErdUsb:
-    case kErdUsbVendorReq:
+    case kErdAutoBind: return CopyAs<CAutoBind>(package);
+    case kErdEscapeSeq: return CopyAs<CEscapeSeq>(package);
+    case kErdGpioSet: return CopyAs<CGpioSet>(package);
+    case kErdGpio: return CopyAs<CGpio>(package);
+    case kErdResume: return CopyAs<CResume>(package);
+    case kErdResumeDdr: return CopyAs<CResumeDdr>(package);
+    case kErdTbrXferSet: return CopyAs<CTBRXferSet>(package);
+    case kErdXfer: return CopyAs<CXfer>(package);
+    case kErdUart: return CopyAs<CUart>(package);
+    case kErdUsb: return CopyAs<CUsb>(package);
+    case kErdUsbVendorReq: return CopyAs<CUsbVendorReq>(package);
+    case kErdCoreReset: return CopyAs<CCoreReset>(package);
+    case kErdBbmt: return CopyAs<CBbmt>(package);
+    case kErdEscapeSeqV2: return CopyAs<CEscapeSeqV2>(package);
+    case kErdCustTransferApInfoSet: return CopyAs<CCustTransferAPInfoSet>(package);
+    case kErdCustTransferApInfo: return CopyAs<CCustTransferAPInfo>(package);
+
+    // Not built yet.
     case kErdConsumerId:
-    case kErdCoreReset:
-    case kErdBbmt:
     case kErdImageMaps:
     case kErdImageMapInfo:
-    case kErdEscapeSeqV2:
-    case kErdCustTransferApInfoSet:
-    case kErdCustTransferApInfo:
         return nullptr;
 
     default:
