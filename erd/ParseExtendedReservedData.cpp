@@ -9,6 +9,8 @@
 #include "common/LayoutLines.h"
 #include "common/platform/Console.h"
 #include "erd/ExtendedReservedData.h"
+#include "erd/SetPackages.h"
+#include "erd/SimplePackages.h"
 
 namespace {
 
@@ -93,6 +95,75 @@ void ParseCategory(std::wistream& stream, const Category& category, Erd& erd)
     }
 }
 
+using PackageFactory = std::unique_ptr<CErdBase> (*)();
+
+template <class Package>
+std::unique_ptr<CErdBase> Make()
+{
+    return std::make_unique<Package>();
+}
+
+// The package keywords in the order a line is tested against them; each is
+// its class's begin keyword. Most match anywhere in the line, the two DDR
+// keywords only as the whole line. A row without a factory names a class
+// that is not built yet: its keyword creates nothing.
+struct PackageKeyword {
+    uint32_t typeId;
+    bool wholeLine;
+    PackageFactory make;
+};
+
+const PackageKeyword kPackageKeywords[] = {
+    {kErdGpioSet, false, Make<CGpioSet>},
+    {kErdUsbVendorReq, false, Make<CUsbVendorReq>},
+    {kErdUsb, false, Make<CUsb>},
+    {kErdUart, false, Make<CUart>},
+    {kErdAutoBind, false, Make<CAutoBind>},
+    {kErdResumeDdr, false, Make<CResumeDdr>},
+    {kErdResume, false, Make<CResume>},
+    {kErdTbrXferSet, false, Make<CTBRXferSet>},
+    {kErdEscapeSeq, false, Make<CEscapeSeq>},
+    {kErdCoreReset, false, Make<CCoreReset>},
+    {kErdBbmt, false, Make<CBbmt>},
+    {kErdConsumerId, false, nullptr},
+    {kErdDdrInitialization, true, nullptr},
+    {kErdVendorDdrInitialization, true, nullptr},
+    {kErdGppInitialization, false, nullptr},
+    {kErdTzInitialization, false, nullptr},
+    {kErdTzOperations, false, nullptr},
+    {kErdImageMaps, false, nullptr},
+};
+
+const PackageKeyword* FindPackageKeyword(const std::wstring& line)
+{
+    for (const PackageKeyword& row : kPackageKeywords) {
+        const std::wstring& keyword = ErdBeginKeyword(row.typeId);
+        if (row.wholeLine ? line == keyword : Contains(line, keyword.c_str())) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Creates the row's package and lets it read its block. False when the
+// package rejects its block; it is then dropped.
+bool ParsePackage(std::wistream& stream, const std::wstring& line, const PackageKeyword& row, Erd& erd)
+{
+    if (row.make == nullptr) {
+        return true;
+    }
+    std::unique_ptr<CErdBase> package = row.make();
+    if (!ParseErdPackage(*package, stream, line)) {
+        return false;
+    }
+    if (row.typeId == kErdConsumerId) {
+        erd.m_ConsumerIds.push_back(std::move(package));
+    } else {
+        erd.m_Packages.push_back(std::move(package));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line)
@@ -125,7 +196,10 @@ bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedDat
             if (IsClosingLine(line)) {
                 continue;
             }
-            // Package keywords: filled in with the package classes.
+            const PackageKeyword* keyword = FindPackageKeyword(line);
+            if (keyword != nullptr && !ParsePackage(stream, line, *keyword, erd)) {
+                return false;
+            }
         }
     }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "erd/SimplePackages.h"
 #include "support/CallCapture.h"
 #include "support/TestSupport.h"
 
@@ -20,6 +21,7 @@ using testsupport::WriteFile;
 
 using Erd = CExtendedReservedData;
 using Records = std::vector<std::pair<uint32_t, uint32_t>>;
+using TypeIds = std::vector<uint32_t>;
 
 const char kParsing[] = "Parsing ExtendedReservedData\n";
 const char kComplete[] = "\ncomplete to parse ExtendedReservedData\n";
@@ -46,6 +48,15 @@ Records Of(const RegisterList& list)
 std::string Block(const std::string& body)
 {
     return "[Extended_Reserved_Data]\n" + body + "End_Reserved_Data\n";
+}
+
+TypeIds Types(const Erd& erd)
+{
+    TypeIds ids;
+    for (const auto& package : erd.m_Packages) {
+        ids.push_back(package->m_TypeId);
+    }
+    return ids;
 }
 
 Outcome Parse(Erd& erd, const TempFolder& folder, const std::string& text)
@@ -236,6 +247,71 @@ TEST(ExtendedReservedDataTest, CategoryBlocksFillTheirLists)
         EXPECT_EQ(Of(erd.*c.list), c.records);
         EXPECT_EQ(erd.m_bChanged, !c.records.empty());
     }
+}
+
+TEST(ExtendedReservedDataTest, PackageKeywordsInTheirOrder)
+{
+    struct Case {
+        std::string body;
+        TypeIds types;
+    };
+    const Case cases[] = {
+        {"GpioSet\n", {kErdGpioSet}},
+        {"Usb_Vendor_Request\n", {kErdUsbVendorReq}},
+        {"Usb\n", {kErdUsb}},
+        {"my Uart here\n", {kErdUart}},
+        {"AutoBind\n", {kErdAutoBind}},
+        {"Resume_DDR\n", {kErdResumeDdr}},
+        {"Resume\n", {kErdResume}},
+        {"TBR_Xfer_Set\n", {kErdTbrXferSet}},
+        // The V2 keyword contains the first one's.
+        {"Escape_SequenceV2\n", {kErdEscapeSeq}},
+        {"Escape_Sequence\n", {kErdEscapeSeq}},
+        {"Core_Reset\n", {kErdCoreReset}},
+        {"BBMT\n", {kErdBbmt}},
+        // Containment is case-sensitive; unknown lines make nothing.
+        {"autobind\nGPIOSET\nCustTransferAPInfoSet\nImage_Map_Info\nGpio\nXfer\nnoise = 1\n", {}},
+        // The first keyword of the table wins, wherever it stands in the line.
+        {"Uart GpioSet\n", {kErdGpioSet}},
+        {"AutoBind Usb\n", {kErdUsb}},
+        // A register category comes before every package keyword.
+        {"Clock_Enable AutoBind\nEnd_Clock_Enable\n", {}},
+        // Closing lines open no second package.
+        {"AutoBind\nAUTOBIND = 1\nEnd_AutoBind\nGpioSet\nEnd GpioSet\nBBMT\nEnd_BBMT\nTBR_Xfer_Set\n"
+         "End TBR Xfer Set\n",
+         {kErdAutoBind, kErdGpioSet, kErdBbmt, kErdTbrXferSet}},
+        {"Uart\nEnd_Uart\nUart\nEND_Uart\nEnd Uart\n", {kErdUart, kErdUart}},
+    };
+    TempFolder folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body);
+        Erd erd(L"");
+        const Outcome o = Parse(erd, folder, Block(c.body));
+        EXPECT_TRUE(o.result);
+        EXPECT_EQ(o.out, std::string(kParsing) + kComplete);
+        EXPECT_EQ(Types(erd), c.types);
+        EXPECT_TRUE(erd.m_ConsumerIds.empty());
+    }
+}
+
+TEST(ExtendedReservedDataTest, PackagesAndRecordsAddUp)
+{
+    TempFolder folder;
+    Erd erd(L"");
+    erd.SetProcessorType(L"NLT122");
+    const Outcome o = Parse(erd, folder,
+                            Block("AutoBind\nEnd_AutoBind\nClock_Enable\nQuon2_CLOCK_ID_MCU = 1\n"
+                                  "Quon2_CLOCK_ID_I2C = 0\nQuon2_CLOCK_ID_MCU = 2\nEnd_Clock_Enable\n"));
+    ASSERT_TRUE(o.result);
+    EXPECT_EQ(erd.Size(), 12u + (8 * 3 + 8));
+
+    // A copy holds packages of its own.
+    Erd copy(L"");
+    copy = erd;
+    EXPECT_EQ(Types(copy), TypeIds{kErdAutoBind});
+    EXPECT_NE(copy.m_Packages[0].get(), erd.m_Packages[0].get());
+    erd.Reset();
+    EXPECT_EQ(copy.Size(), 44u);
 }
 
 TEST(ExtendedReservedDataTest, UnreadableFileFailsAndChangesNothing)
