@@ -2,6 +2,9 @@
 // switch over the type ids, each made by its own class's copy constructor.
 #include "erd/ErdBase.h"
 
+#include "erd/Initialization.h"
+#include "erd/Instructions.h"
+#include "erd/Operations.h"
 #include "erd/SetPackages.h"
 #include "erd/SimplePackages.h"
 
@@ -20,16 +23,14 @@ CErdBase* CopyAs(const CErdBase& package)
 CErdBase* CErdBase::Clone(const CErdBase& package)
 {
     switch (package.m_TypeId) {
-    // Initialisation packages, instructions and operation lists: not built yet.
-    case kErdGppInitialization:
-    case kErdDdrInitialization:
-    case kErdVendorDdrInitialization:
-    case kErdInstructions:
-    case kErdDdrOperations:
-    case kErdGppOperations:
-    case kErdTzInitialization:
-    case kErdTzOperations:
-        return nullptr;
+    case kErdGppInitialization: return CopyAs<CGPPInitialization>(package);
+    case kErdDdrInitialization: return CopyAs<CDDRInitialization>(package);
+    case kErdVendorDdrInitialization: return CopyAs<CVendorDDRInitialization>(package);
+    case kErdInstructions: return CopyAs<CInstructions>(package);
+    case kErdDdrOperations: return CopyAs<CDDROperations>(package);
+    case kErdGppOperations: return CopyAs<CGPPOperations>(package);
+    case kErdTzInitialization: return CopyAs<CTzInitialization>(package);
+    case kErdTzOperations: return CopyAs<CTzOperations>(package);
 
     case kErdAutoBind: return CopyAs<CAutoBind>(package);
     case kErdEscapeSeq: return CopyAs<CEscapeSeq>(package);
