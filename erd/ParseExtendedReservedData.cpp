@@ -9,6 +9,8 @@
 #include "common/LayoutLines.h"
 #include "common/platform/Console.h"
 #include "erd/ExtendedReservedData.h"
+#include "erd/Initialization.h"
+#include "erd/Operations.h"
 #include "erd/SetPackages.h"
 #include "erd/SimplePackages.h"
 
@@ -126,11 +128,11 @@ const PackageKeyword kPackageKeywords[] = {
     {kErdCoreReset, false, Make<CCoreReset>},
     {kErdBbmt, false, Make<CBbmt>},
     {kErdConsumerId, false, nullptr},
-    {kErdDdrInitialization, true, nullptr},
-    {kErdVendorDdrInitialization, true, nullptr},
-    {kErdGppInitialization, false, nullptr},
-    {kErdTzInitialization, false, nullptr},
-    {kErdTzOperations, false, nullptr},
+    {kErdDdrInitialization, true, Make<CDDRInitialization>},
+    {kErdVendorDdrInitialization, true, Make<CVendorDDRInitialization>},
+    {kErdGppInitialization, false, Make<CGPPInitialization>},
+    {kErdTzInitialization, false, Make<CTzInitialization>},
+    {kErdTzOperations, false, Make<CTzOperations>},
     {kErdImageMaps, false, nullptr},
 };
 

@@ -281,6 +281,22 @@ TEST(ExtendedReservedDataTest, PackageKeywordsInTheirOrder)
          "End TBR Xfer Set\n",
          {kErdAutoBind, kErdGpioSet, kErdBbmt, kErdTbrXferSet}},
         {"Uart\nEnd_Uart\nUart\nEND_Uart\nEnd Uart\n", {kErdUart, kErdUart}},
+        // The two DDR keywords must be the whole line.
+        {"DDR_Initialization\nEnd_DDR_Initialization\n", {kErdDdrInitialization}},
+        {"DDR_Initialization ; note\nVendor_DDR_Initialization x\n", {}},
+        {"Vendor_DDR_Initialization\nEND_Vendor_DDR_Initialization\n", {kErdVendorDdrInitialization}},
+        {"my GPP block\nEnd_GPP\n", {kErdGppInitialization}},
+        {"End_GPP\n", {}},
+        // The trust-zone package reads nothing, so its operations sub-block
+        // becomes a package of its own.
+        {"TZ_Initialization\nTZ_Operations\nTZ_CONFIG_ENABLE = 1\nEnd_TZ_Operations\nEnd_TZ_Initialization\n",
+         {kErdTzInitialization, kErdTzOperations}},
+        // A GPP block whose operations sub-block fails still ends at its own
+        // closing line, and the package after it is made.
+        {"GPP\nGPP_PID = GPP1\nGPPOperations\nGPP_FOO = 1\nEnd_GPPOperations\nEnd_GPP\nAutoBind\n",
+         {kErdGppInitialization, kErdAutoBind}},
+        {"GPP\nInstructions\nNOT_AN_INSTRUCTION = <1>\nEnd_Instructions\nEnd_GPP\nUart\n",
+         {kErdGppInitialization, kErdUart}},
     };
     TempFolder folder;
     for (const Case& c : cases) {
@@ -312,6 +328,22 @@ TEST(ExtendedReservedDataTest, PackagesAndRecordsAddUp)
     EXPECT_NE(copy.m_Packages[0].get(), erd.m_Packages[0].get());
     erd.Reset();
     EXPECT_EQ(copy.Size(), 44u);
+}
+
+TEST(ExtendedReservedDataTest, ARejectedPackageFailsAndKeepsWhatCameBefore)
+{
+    TempFolder folder;
+    Erd erd(L"");
+    erd.SetProcessorType(L"NLT105");
+    const Outcome o = Parse(erd, folder,
+                            Block("AutoBind\nClock_Enable\nQuon2_CLOCK_ID_MCU = 1\nEnd_Clock_Enable\n"
+                                  "DDR_Initialization\nDDROperations\nDDR_FOO = 1\nEnd_DDROperations\n"
+                                  "End_DDR_Initialization\nUart\nFrequency\nQuon2_FREQ_ID_MCU = 1\n"));
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.out, kParsing);
+    EXPECT_EQ(Types(erd), TypeIds{kErdAutoBind});
+    EXPECT_EQ(Of(erd.m_ClockEnableList), (Records{{0, 1}}));
+    EXPECT_TRUE(erd.m_FrequencyList.empty());
 }
 
 TEST(ExtendedReservedDataTest, UnreadableFileFailsAndChangesNothing)
