@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -344,6 +345,18 @@ TEST(ExtendedReservedDataTest, ARejectedPackageFailsAndKeepsWhatCameBefore)
     EXPECT_EQ(Types(erd), TypeIds{kErdAutoBind});
     EXPECT_EQ(Of(erd.m_ClockEnableList), (Records{{0, 1}}));
     EXPECT_TRUE(erd.m_FrequencyList.empty());
+}
+
+TEST(ExtendedReservedDataTest, InstructionValuesWithoutBracketsRaise)
+{
+    TempFolder folder;
+    const std::string name = folder.File("brackets.blf");
+    WriteFile(name, Block("AutoBind\nGPP\nInstructions\nWRITE = 0x1000, 0x1\nEnd_Instructions\nEnd_GPP\n"));
+    Erd erd(L"");
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(ParseExtendedReservedData(Wide(name), erd), std::out_of_range);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kParsing);
+    EXPECT_EQ(Types(erd), TypeIds{kErdAutoBind});
 }
 
 TEST(ExtendedReservedDataTest, UnreadableFileFailsAndChangesNothing)
