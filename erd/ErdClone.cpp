@@ -2,6 +2,8 @@
 // switch over the type ids, each made by its own class's copy constructor.
 #include "erd/ErdBase.h"
 
+#include "erd/ConsumerId.h"
+#include "erd/ImageMaps.h"
 #include "erd/Initialization.h"
 #include "erd/Instructions.h"
 #include "erd/Operations.h"
@@ -48,12 +50,9 @@ CErdBase* CErdBase::Clone(const CErdBase& package)
     case kErdEscapeSeqV2: return CopyAs<CEscapeSeqV2>(package);
     case kErdCustTransferApInfoSet: return CopyAs<CCustTransferAPInfoSet>(package);
     case kErdCustTransferApInfo: return CopyAs<CCustTransferAPInfo>(package);
-
-    // Not built yet.
-    case kErdConsumerId:
-    case kErdImageMaps:
-    case kErdImageMapInfo:
-        return nullptr;
+    case kErdConsumerId: return CopyAs<CConsumerID>(package);
+    case kErdImageMaps: return CopyAs<CImageMaps>(package);
+    case kErdImageMapInfo: return CopyAs<CImageMapInfo>(package);
 
     default:
         return nullptr;

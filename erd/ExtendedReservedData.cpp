@@ -127,8 +127,10 @@ CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedD
         }
     }
     for (const auto& consumerId : other.m_ConsumerIds) {
-        if (CErdBase* copy = CErdBase::Clone(*consumerId)) {
-            m_ConsumerIds.emplace_back(copy);
+        std::unique_ptr<CErdBase> copy(CErdBase::Clone(*consumerId));
+        if (auto* typed = dynamic_cast<CConsumerID*>(copy.get())) {
+            copy.release();
+            m_ConsumerIds.emplace_back(typed);
         }
     }
     m_ProcessorName = other.m_ProcessorName;

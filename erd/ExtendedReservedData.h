@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/TimLib.h"
+#include "erd/ConsumerId.h"
 #include "erd/ErdBase.h"
 #include "erd/RegisterNames.h"
 
@@ -98,7 +99,7 @@ public:
     std::vector<std::unique_ptr<CErdBase>> m_Packages;
     bool m_bChanged = false;
     std::wstring m_ProcessorName;
-    std::vector<std::unique_ptr<CErdBase>> m_ConsumerIds;  // consumer-id packages
+    std::vector<std::unique_ptr<CConsumerID>> m_ConsumerIds;
 
 private:
     // Which DDR table SetProcessorType loaded last. Before any call the

@@ -8,7 +8,9 @@
 #include "common/ErdCategoryNames.h"
 #include "common/LayoutLines.h"
 #include "common/platform/Console.h"
+#include "erd/ConsumerId.h"
 #include "erd/ExtendedReservedData.h"
+#include "erd/ImageMaps.h"
 #include "erd/Initialization.h"
 #include "erd/Operations.h"
 #include "erd/SetPackages.h"
@@ -107,8 +109,7 @@ std::unique_ptr<CErdBase> Make()
 
 // The package keywords in the order a line is tested against them; each is
 // its class's begin keyword. Most match anywhere in the line, the two DDR
-// keywords only as the whole line. A row without a factory names a class
-// that is not built yet: its keyword creates nothing.
+// keywords only as the whole line.
 struct PackageKeyword {
     uint32_t typeId;
     bool wholeLine;
@@ -127,13 +128,13 @@ const PackageKeyword kPackageKeywords[] = {
     {kErdEscapeSeq, false, Make<CEscapeSeq>},
     {kErdCoreReset, false, Make<CCoreReset>},
     {kErdBbmt, false, Make<CBbmt>},
-    {kErdConsumerId, false, nullptr},
+    {kErdConsumerId, false, Make<CConsumerID>},
     {kErdDdrInitialization, true, Make<CDDRInitialization>},
     {kErdVendorDdrInitialization, true, Make<CVendorDDRInitialization>},
     {kErdGppInitialization, false, Make<CGPPInitialization>},
     {kErdTzInitialization, false, Make<CTzInitialization>},
     {kErdTzOperations, false, Make<CTzOperations>},
-    {kErdImageMaps, false, nullptr},
+    {kErdImageMaps, false, Make<CImageMaps>},
 };
 
 const PackageKeyword* FindPackageKeyword(const std::wstring& line)
@@ -151,15 +152,13 @@ const PackageKeyword* FindPackageKeyword(const std::wstring& line)
 // package rejects its block; it is then dropped.
 bool ParsePackage(std::wistream& stream, const std::wstring& line, const PackageKeyword& row, Erd& erd)
 {
-    if (row.make == nullptr) {
-        return true;
-    }
     std::unique_ptr<CErdBase> package = row.make();
     if (!ParseErdPackage(*package, stream, line)) {
         return false;
     }
-    if (row.typeId == kErdConsumerId) {
-        erd.m_ConsumerIds.push_back(std::move(package));
+    if (auto* consumerId = dynamic_cast<CConsumerID*>(package.get())) {
+        package.release();
+        erd.m_ConsumerIds.emplace_back(consumerId);
     } else {
         erd.m_Packages.push_back(std::move(package));
     }

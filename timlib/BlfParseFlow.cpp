@@ -5,6 +5,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
 #include "erd/ExtendedReservedData.h"
+#include "erd/ImageMaps.h"
 #include "timlib/ImageListParser.h"
 #include "timlib/LayoutLookup.h"
 
@@ -59,6 +60,22 @@ const FlashFamilyRow kFlashFamilyRows[] = {
 constexpr int32_t kFirstProductionModePlatform = 7;
 // The platform whose untrusted files get all-ones save-state texts.
 constexpr int32_t kOsmarA0Platform = 14;
+
+// Whether an image-maps package holds at least one map: a map asks for the
+// DTIM key data.
+bool HoldsImageMap(const CExtendedReservedData& erd)
+{
+    for (const auto& package : erd.m_Packages) {
+        if (package->m_TypeId != kErdImageMaps) {
+            continue;
+        }
+        const auto* maps = dynamic_cast<const CImageMaps*>(package.get());
+        if (maps != nullptr && maps->MapCount() > 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -217,6 +234,9 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     if (!ParseExtendedReservedData(parser.m_BlfPath, erd)) {
         platform::Print(L"ParseExtendedReservedData failed\n");
         return false;
+    }
+    if (erd.Size() > 0 && HoldsImageMap(erd)) {
+        parser.m_bDtimNeeded = 1;
     }
 
     if (settings.Trusted == 1) {

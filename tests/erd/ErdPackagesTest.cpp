@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "erd/ConsumerId.h"
 #include "erd/ErdBase.h"
+#include "erd/ImageMaps.h"
 #include "erd/ReservedPackageData.h"
 #include "erd/SetPackages.h"
 #include "erd/SimplePackages.h"
@@ -100,10 +102,22 @@ const std::vector<ClassCase>& ClassCases()
         {"UsbVendorReq", Make<CUsbVendorReq>(), 110, L"Usb_Vendor_Request", L"End_Usb_Vendor_Request",
          {L"REQUEST_TYPE", L"REQUEST", L"VALUE", L"INDEX", L"LENGTH", L"DATA"}, 16, L"0x56524551",
          {{L"0x00000000", L"wVALUE, bREQUEST, bREQUEST_TYPE"}, {L"0x00000000", L"wLENGTH, wINDEX"}}, 16},
+        {"ConsumerID", Make<CConsumerID>(), 111, L"Consumer_ID", L"End_Consumer_ID", {L"CID", L"PID"}, 8, L"",
+         {{L"0x00000030", L"0"}, {L"0x00000000", L"num PIDs"}}, 16},
         {"CoreReset", Make<CCoreReset>(), 118, L"Core_Reset", L"End_Core_Reset", {L"CORE ID", L"ADDRESS_MAPPING"},
          16, L"0x434F5245", {{L"0", L"Core ID"}, {L"0", L"Address Mapping"}}, 16},
         {"Bbmt", Make<CBbmt>(), 121, L"BBMT", L"End_BBMT", {L"BBMT_TYPE"}, 12, L"0x42424D54",
          {{L"0", L"BBMT Type"}}, 12},
+        {"ImageMaps", Make<CImageMaps>(), 122, L"Image_Maps", L"End_Image_Maps", {L"NUM_MAPS"}, 12, L"0x494D4150",
+         {{L"0", L"NUM_MAPS"}}, 12},
+        {"ImageMapInfo", Make<CImageMapInfo>(), 123, L"Image_Map_Info", L"End_Image_Map_Info",
+         {L"Image_ID", L"Image_Type", L"Flash_Address_Lo", L"Flash_Address_Hi", L"Partition", L"Enable"}, 24, L"",
+         {{L"0", L"Image_ID"},
+          {L"PRIMARY", L"Type_ID"},
+          {L"0xFFFFFFFF", L"Flash_Address_Lo"},
+          {L"0xFFFFFFFF", L"Flash_Address_Hi"},
+          {L"0", L"Partition"}},
+         24},
         {"EscapeSeqV2", Make<CEscapeSeqV2>(), 124, L"Escape_SequenceV2", L"End_Escape_SequenceV2",
          {L"ESCAPE_SEQV2_GPIONUMBER", L"ESCAPE_SEQV2_GPIO_TRIGGERVAL", L"ESCAPE_SEQV2_MFPR_NUM",
           L"ESCAPE_SEQV2_MFPR_ADDR", L"ESCAPE_SEQV2_MFPR_VALUE"},
@@ -244,6 +258,15 @@ std::vector<std::unique_ptr<CErdBase>> FilledPackages()
         }
         if (auto* request = dynamic_cast<CUsbVendorReq*>(package.get())) {
             request->m_Data = {L"0x1", L"0x2"};
+        }
+        if (auto* consumer = dynamic_cast<CConsumerID*>(package.get())) {
+            consumer->m_PIDs = {L"DDRH", L"GPIO"};
+        }
+        if (auto* maps = dynamic_cast<CImageMaps*>(package.get())) {
+            maps->m_Children.push_back(std::make_unique<CImageMapInfo>());
+            maps->m_Children.push_back(std::make_unique<CImageMapInfo>());
+            maps->m_Children.back()->m_FieldValues = {L"TIMH", L"0x1", L"0x20000", L"0x0", L"0x2", L"0"};
+            maps->m_FieldValues[0] = L"0x00000002";  // what a copy writes
         }
         packages.push_back(std::move(package));
     }

@@ -255,6 +255,7 @@ TEST(ExtendedReservedDataTest, PackageKeywordsInTheirOrder)
     struct Case {
         std::string body;
         TypeIds types;
+        size_t consumerIds = 0;
     };
     const Case cases[] = {
         {"GpioSet\n", {kErdGpioSet}},
@@ -270,6 +271,9 @@ TEST(ExtendedReservedDataTest, PackageKeywordsInTheirOrder)
         {"Escape_Sequence\n", {kErdEscapeSeq}},
         {"Core_Reset\n", {kErdCoreReset}},
         {"BBMT\n", {kErdBbmt}},
+        // Consumer ids are kept apart from the other packages.
+        {"Consumer_ID\nCID = TBRI\nEnd_Consumer_ID\nConsumer_ID\nEnd_Consumer_ID\n", {}, 2},
+        {"Image_Maps\nNUM_MAPS = 0\nEnd_Image_Maps\n", {kErdImageMaps}},
         // Containment is case-sensitive; unknown lines make nothing.
         {"autobind\nGPIOSET\nCustTransferAPInfoSet\nImage_Map_Info\nGpio\nXfer\nnoise = 1\n", {}},
         // The first keyword of the table wins, wherever it stands in the line.
@@ -307,7 +311,7 @@ TEST(ExtendedReservedDataTest, PackageKeywordsInTheirOrder)
         EXPECT_TRUE(o.result);
         EXPECT_EQ(o.out, std::string(kParsing) + kComplete);
         EXPECT_EQ(Types(erd), c.types);
-        EXPECT_TRUE(erd.m_ConsumerIds.empty());
+        EXPECT_EQ(erd.m_ConsumerIds.size(), c.consumerIds);
     }
 }
 
@@ -321,14 +325,26 @@ TEST(ExtendedReservedDataTest, PackagesAndRecordsAddUp)
                                   "Quon2_CLOCK_ID_I2C = 0\nQuon2_CLOCK_ID_MCU = 2\nEnd_Clock_Enable\n"));
     ASSERT_TRUE(o.result);
     EXPECT_EQ(erd.Size(), 12u + (8 * 3 + 8));
+    // The consumer ids share one 12-byte header; each counts 8 bytes and
+    // 4 per package identifier.
+    ASSERT_TRUE(Parse(erd, folder, Block("Consumer_ID\nCID = TBRI\nPID = DDR1\nEnd_Consumer_ID\n")).result);
+    EXPECT_EQ(erd.Size(), 44u + 12 + (8 + 4));
+    ASSERT_TRUE(Parse(erd, folder, Block("Consumer_ID\nCID = OBMI\nEnd_Consumer_ID\n")).result);
+    EXPECT_EQ(erd.Size(), 44u + 12 + (8 + 4) + 8);
+    EXPECT_TRUE(Types(erd) == TypeIds{kErdAutoBind});
+    ASSERT_EQ(erd.m_ConsumerIds.size(), 2u);
 
     // A copy holds packages of its own.
     Erd copy(L"");
     copy = erd;
     EXPECT_EQ(Types(copy), TypeIds{kErdAutoBind});
     EXPECT_NE(copy.m_Packages[0].get(), erd.m_Packages[0].get());
+    ASSERT_EQ(copy.m_ConsumerIds.size(), 2u);
+    EXPECT_EQ(copy.m_ConsumerIds[0]->m_PIDs, TextList{L"DDR1"});
+    EXPECT_NE(copy.m_ConsumerIds[0].get(), erd.m_ConsumerIds[0].get());
     erd.Reset();
-    EXPECT_EQ(copy.Size(), 44u);
+    EXPECT_EQ(erd.Size(), 0u);
+    EXPECT_EQ(copy.Size(), 44u + 12 + 12 + 8);
 }
 
 TEST(ExtendedReservedDataTest, ARejectedPackageFailsAndKeepsWhatCameBefore)

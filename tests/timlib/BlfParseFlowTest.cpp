@@ -264,6 +264,42 @@ TEST(BlfParseFlowTest, ReservedDataSizeWordAddsTheExtendedReservedData)
     EXPECT_EQ(parser.m_TimDescriptor.m_HeaderWords[13], 56u);
 }
 
+TEST(BlfParseFlowTest, DtimFlagOnlyForImageMapsHoldingAMap)
+{
+    const std::string map = "Image_Map_Info\nImage_ID = 0x54494D48\nEnable = 1\nEnd_Image_Map_Info\n";
+    const auto block = [](const std::string& body) {
+        return "[Extended_Reserved_Data]\n" + body + "End_Reserved_Data\n";
+    };
+    struct Case {
+        const char* name;
+        std::string extra;
+        uint8_t flag;
+    };
+    const Case cases[] = {
+        {"no block", "", 0},
+        {"other packages", block("AutoBind\nEnd_AutoBind\n"), 0},
+        {"no map", block("Image_Maps\nNUM_MAPS = 0\nEnd_Image_Maps\n"), 0},
+        // The count line says one, but no map follows.
+        {"count without a map", block("Image_Maps\nNUM_MAPS = 1\nEnd_Image_Maps\n"), 0},
+        {"one map", block("Image_Maps\nNUM_MAPS = 1\n" + map + "End_Image_Maps\n"), 1},
+        {"a later package holds the map",
+         block("Image_Maps\nNUM_MAPS = 0\nEnd_Image_Maps\nUart\nImage_Maps\nNUM_MAPS = 1\n" + map +
+               "End_Image_Maps\n"),
+         1},
+    };
+    TempFolder folder;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        CBlfParser parser;
+        parser.m_bDtimNeeded = 1;  // stale: the parse starts afresh
+        const Outcome o =
+            ParseFile(parser, folder, "dtim" + std::to_string(i) + ".blf", MinimalLayout("NLT122", c.extra));
+        ASSERT_TRUE(o.result) << o.out;
+        EXPECT_EQ(parser.m_bDtimNeeded, c.flag);
+    }
+}
+
 TEST(BlfParseFlowTest, VersionFlagKeepsItsValueForOtherVersions)
 {
     struct Step {
