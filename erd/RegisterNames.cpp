@@ -1,6 +1,7 @@
 #include "erd/RegisterNames.h"
 
 #include <cstddef>
+#include <initializer_list>
 
 #include "erd/ExtendedReservedData.h"
 
@@ -121,21 +122,21 @@ void LoadPlaceholders(NameTable& table, size_t count)
     table.assign(count, kNlt104Placeholder);
 }
 
-// The tables that the Quon2 and Quon3 families share, freed in this order.
-void FreeQuonTables(CExtendedReservedData& erd)
+using Erd = CExtendedReservedData;
+
+// Empties a family's tables, in the order given.
+void FreeTables(Erd& erd, std::initializer_list<NameTable Erd::*> tables)
 {
-    FreeNameTable(erd.m_ClockEnableNames);
-    FreeNameTable(erd.m_FrequencyNames);
-    FreeNameTable(erd.m_DdrCustomNames);
-    FreeNameTable(erd.m_VoltagesNames);
-    FreeNameTable(erd.m_TrustZoneNames);
-    FreeNameTable(erd.m_TrustZoneRegidNames);
+    for (NameTable Erd::*table : tables) {
+        FreeNameTable(erd.*table);
+    }
 }
 
 // The Quon families differ only in their trust-zone region-id list.
-void LoadQuonRegisterNames(CExtendedReservedData& erd, NameList trustZoneRegidNames)
+void LoadQuonRegisterNames(Erd& erd, NameList trustZoneRegidNames)
 {
-    FreeQuonTables(erd);
+    FreeTables(erd, {&Erd::m_ClockEnableNames, &Erd::m_FrequencyNames, &Erd::m_DdrCustomNames,
+                     &Erd::m_VoltagesNames, &Erd::m_TrustZoneNames, &Erd::m_TrustZoneRegidNames});
     Load(erd.m_ClockEnableNames, List(kQuon2ClockNames));
     Load(erd.m_FrequencyNames, List(kQuon2FrequencyNames));
     Load(erd.m_DdrCustomNames, List(kQuon2DdrNames));
@@ -162,10 +163,8 @@ void LoadCmccNames(NameTable& table)
 
 void LoadRhevoRegisterNames(CExtendedReservedData& erd)
 {
-    FreeNameTable(erd.m_ClockEnableNames);
-    FreeNameTable(erd.m_FrequencyNames);
-    FreeNameTable(erd.m_DdrCustomNlt07xNames);
-    FreeNameTable(erd.m_VoltagesNames);
+    FreeTables(erd, {&Erd::m_ClockEnableNames, &Erd::m_FrequencyNames, &Erd::m_DdrCustomNlt07xNames,
+                     &Erd::m_VoltagesNames});
     Load(erd.m_ClockEnableNames, List(kRhevoClockNames));
     Load(erd.m_FrequencyNames, List(kRhevoFrequencyNames));
     Load(erd.m_DdrCustomNlt07xNames, List(kRhevoDdrNames));
@@ -183,12 +182,8 @@ void LoadQuon3RegisterNames(CExtendedReservedData& erd)
 
 void LoadNlt104RegisterNames(CExtendedReservedData& erd)
 {
-    FreeNameTable(erd.m_ClockEnableNames);
-    FreeNameTable(erd.m_FrequencyNames);
-    FreeNameTable(erd.m_DdrCustomNames);
-    FreeNameTable(erd.m_VoltagesNames);
-    FreeNameTable(erd.m_OpDivNames);
-    FreeNameTable(erd.m_OpModeNames);
+    FreeTables(erd, {&Erd::m_ClockEnableNames, &Erd::m_FrequencyNames, &Erd::m_DdrCustomNames,
+                     &Erd::m_VoltagesNames, &Erd::m_OpDivNames, &Erd::m_OpModeNames});
     LoadPlaceholders(erd.m_ClockEnableNames, kNlt104ClockCount);
     LoadPlaceholders(erd.m_FrequencyNames, kNlt104FrequencyCount);
     LoadPlaceholders(erd.m_DdrCustomNames, kNlt104DdrCount);
