@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <sstream>
+#include <string>
 
 #include "common/ErdCategoryNames.h"
 #include "common/LayoutLines.h"

@@ -347,6 +347,27 @@ TEST(ExtendedReservedDataTest, PackagesAndRecordsAddUp)
     EXPECT_EQ(copy.Size(), 44u + 12 + 12 + 8);
 }
 
+TEST(ExtendedReservedDataTest, BlockWithEveryKeyword)
+{
+    TempFolder folder;
+    Erd erd(L"NLT122");
+    erd.SetProcessorType(L"NLT122");
+    const Outcome o = Parse(erd, folder, testsupport::ReadFile(TARVOK_FIXTURES "/extended-reserved-data.txt"));
+    ASSERT_TRUE(o.result) << o.out;
+    EXPECT_EQ(Types(erd), (TypeIds{kErdGpioSet, kErdUsbVendorReq, kErdUsb, kErdUart, kErdAutoBind, kErdResumeDdr,
+                                   kErdResume, kErdTbrXferSet, kErdEscapeSeq, kErdCoreReset, kErdBbmt,
+                                   kErdDdrInitialization, kErdVendorDdrInitialization, kErdGppInitialization,
+                                   kErdTzInitialization, kErdTzOperations, kErdImageMaps}));
+    EXPECT_EQ(erd.m_ConsumerIds.size(), 1u);
+    // NLT122 names no voltage, divider or mode register.
+    for (const RegisterList* list : {&erd.m_ClockEnableList, &erd.m_DdrGeometryList, &erd.m_DdrTimingList,
+                                     &erd.m_DdrCustomList, &erd.m_FrequencyList, &erd.m_CmccList,
+                                     &erd.m_TrustZoneList, &erd.m_TrustZoneRegidList}) {
+        EXPECT_EQ(list->size(), 1u);
+    }
+    EXPECT_EQ(Of(erd.m_DdrTimingList), (Records{{41, 5}}));
+}
+
 TEST(ExtendedReservedDataTest, ARejectedPackageFailsAndKeepsWhatCameBefore)
 {
     TempFolder folder;
