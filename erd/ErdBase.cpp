@@ -1,8 +1,6 @@
 #include "erd/ErdBase.h"
 
 #include <array>
-#include <istream>
-#include <ostream>
 
 namespace {
 
