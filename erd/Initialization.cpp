@@ -57,13 +57,14 @@ bool CInitializationPackage<Operations>::Parse(std::wistream& stream, std::wstri
     if (!m_Rules->readsBlock) {
         return CErdBase::Parse(stream, std::move(line));
     }
-    // The class's own keyword, also where the vendor package names itself
-    // otherwise.
+    // The class's own keyword: the vendor package reads its block under it,
+    // whatever vendor its begin keyword names.
     if (!erd::Contains(line, ErdBeginKeyword(m_TypeId))) {
         return true;
     }
     while (layout::NextLine(stream, line)) {
-        if (!m_Rules->strict && (erd::Contains(line, m_Ops.EndKeyword()) || erd::Contains(line, m_Insts.EndKeyword()))) {
+        const bool subBlockEnd = erd::Contains(line, m_Ops.EndKeyword()) || erd::Contains(line, m_Insts.EndKeyword());
+        if (subBlockEnd && !m_Rules->strict) {
             continue;  // left by a sub-block that stopped early
         }
         if (erd::Contains(line, EndKeyword())) {
@@ -97,7 +98,8 @@ bool CInitializationPackage<Operations>::Write(std::wostream& stream, bool flag)
     if (!m_Rules->readsBlock) {
         return CErdBase::Write(stream, flag);
     }
-    erd::WriteText(stream, ErdBeginKeyword(m_TypeId) + L"\n" + platform::Format(L"%s = %s\n", m_FieldNames[0], m_PidValue));
+    erd::WriteText(stream,
+                   ErdBeginKeyword(m_TypeId) + L"\n" + platform::Format(L"%s = %s\n", m_FieldNames[0], m_PidValue));
     m_Ops.Write(stream, false);
     m_Insts.Write(stream, false);
     erd::WriteText(stream, EndKeyword() + L"\n");

@@ -73,15 +73,19 @@ TEST(InstructionsTest, LinesGiveInstructionsAndWriteBack)
     };
     const Case cases[] = {
         {L"WRITE = <0x1000, 0x1>", 1, {0x1000, 1}, L"", L"WRITE = <0x00001000,0x00000001> \n"},
-        {L"WRITE = <0x1, 0x2> ; set clock", 1, {1, 2}, L" set clock", L"WRITE = <0x00000001,0x00000002>    ; set clock\n"},
-        {L"WRITE = <0x1, 0x2> set clock", 1, {1, 2}, L" set clock", L"WRITE = <0x00000001,0x00000002>    ; set clock\n"},
+        {L"WRITE = <0x1, 0x2> ; set clock", 1, {1, 2}, L" set clock",
+         L"WRITE = <0x00000001,0x00000002>    ; set clock\n"},
+        {L"WRITE = <0x1, 0x2> set clock", 1, {1, 2}, L" set clock",
+         L"WRITE = <0x00000001,0x00000002>    ; set clock\n"},
         {L"DELAY = <100>", 3, {100}, L"", L"DELAY = <0x00000064> \n"},
         // Each value is read from its own item: 16 stays decimal.
         {L"WRITE = <16, 0x20>", 1, {16, 0x20}, L"", L"WRITE = <0x00000010,0x00000020> \n"},
-        {L"SET_BITFIELD = <0x10, 010, 8>", 8, {0x10, 8, 8}, L"", L"SET_BITFIELD = <0x00000010,0x00000008,0x00000008> \n"},
+        {L"SET_BITFIELD = <0x10, 010, 8>", 8, {0x10, 8, 8}, L"",
+         L"SET_BITFIELD = <0x00000010,0x00000008,0x00000008> \n"},
         // A short list repeats its last value; surplus values are ignored.
         {L"WRITE = <0x5>", 1, {5, 5}, L"", L"WRITE = <0x00000005,0x00000005> \n"},
-        {L"TEST_IF_ZERO_AND_SET = <1, 2>", 10, {1, 2, 2, 2, 2}, L"", L"TEST_IF_ZERO_AND_SET = <0x00000001,0x00000002,0x00000002,0x00000002,0x00000002> \n"},
+        {L"TEST_IF_ZERO_AND_SET = <1, 2>", 10, {1, 2, 2, 2, 2}, L"",
+         L"TEST_IF_ZERO_AND_SET = <0x00000001,0x00000002,0x00000002,0x00000002,0x00000002> \n"},
         {L"WRITE = <1, 2, 3>", 1, {1, 2}, L"", L"WRITE = <0x00000001,0x00000002> \n"},
         {L"WRITE = <>", 1, {0, 0}, L"", L"WRITE = <0x00000000,0x00000000> \n"},
         {L"NOP = <>", 0, {}, L"", L"NOP = <> \n"},
@@ -104,6 +108,15 @@ TEST(InstructionsTest, LinesGiveInstructionsAndWriteBack)
         EXPECT_EQ(out.str(), c.written);
         EXPECT_EQ(Written(block), L"Instructions\n" + c.written + L"End_Instructions\n");
     }
+}
+
+TEST(InstructionsTest, LongLinesAreWrittenWhole)
+{
+    CInstructions block;
+    const std::wstring comment(2000, L'c');
+    ASSERT_TRUE(ParseBlock(block, {L"DELAY = <1> ;" + comment, L"DELAY = <2>"}));
+    EXPECT_EQ(Written(block), L"Instructions\nDELAY = <0x00000001>    ;" + comment +
+                                  L"\nDELAY = <0x00000002> \nEnd_Instructions\n");
 }
 
 TEST(InstructionsTest, BlockReadsUpToItsEndAndSkipsNonInstructionLines)
