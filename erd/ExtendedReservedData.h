@@ -26,7 +26,7 @@ using RegisterList = std::vector<RegisterField>;
 
 class CExtendedReservedData : public CTimLib {
 public:
-    // Loads the SDRAM-specification and memory-controller names and the
+    // Loads the SDRAM timing and geometry names and the memory-controller names and the
     // Quon2 and then the Rhevo family, whatever the name says; the Rhevo
     // tables replace the Quon2 ones where both fill the same table.
     explicit CExtendedReservedData(std::wstring processorName);

@@ -38,7 +38,7 @@ const wchar_t* const kSdramSpecNames[] = {
     L"SDRAM_S_NUMCOLUMNS", L"SDRAM_S_MEGABYTES", L"SDRAM_S_BURSTTYPE", L"SDRAM_S_BURSTLEN", L"SDRAM_S_SDRTYPE",
     L"SDRAM_S_DATAWIDTH",
 };
-static_assert(sizeof(kSdramSpecNames) / sizeof(kSdramSpecNames[0]) == 81, "81 SDRAM specification names");
+static_assert(sizeof(kSdramSpecNames) / sizeof(kSdramSpecNames[0]) == 81, "81 SDRAM timing and geometry names");
 
 const wchar_t* const kCmccNames[] = {
     L"CMCC_CONFIG_ENA_ID",
