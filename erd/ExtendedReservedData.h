@@ -26,9 +26,9 @@ using RegisterList = std::vector<RegisterField>;
 
 class CExtendedReservedData : public CTimLib {
 public:
-    // Loads the SDRAM timing and geometry names and the memory-controller names and the
-    // Quon2 and then the Rhevo family, whatever the name says; the Rhevo
-    // tables replace the Quon2 ones where both fill the same table.
+    // Loads the SDRAM and memory-controller names, then the Quon2 and the
+    // Rhevo family, whatever the name says; the Rhevo tables replace the
+    // Quon2 ones where both fill the same table.
     explicit CExtendedReservedData(std::wstring processorName);
     CExtendedReservedData(const CExtendedReservedData&) = delete;
     // Deep copy: records, name tables, processor name and a clone of every
