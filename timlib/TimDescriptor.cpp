@@ -42,6 +42,7 @@ CTimDescriptor& CTimDescriptor::operator=(const CTimDescriptor& other)
     for (const auto& package : other.m_ReservedPackages) {
         m_ReservedPackages.push_back(std::make_unique<CReservedPackageData>(*package));
     }
+    m_ExtendedReservedData = other.m_ExtendedReservedData;
     return *this;
 }
 
@@ -65,6 +66,7 @@ void CTimDescriptor::ClearAll()
 {
     ClearImages();
     m_ReservedPackages.clear();
+    m_ExtendedReservedData.Reset();
 }
 
 void CTimDescriptor::ClearImages()

@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include "common/TimLib.h"
+#include "erd/ExtendedReservedData.h"
 #include "erd/ReservedPackageData.h"
 #include "timlib/ImageDescription.h"
 
@@ -73,6 +74,8 @@ public:
     uint32_t m_HeaderWords[kHeaderWordCount] = {};
     ImageList m_Images;
     ReservedPackageList m_ReservedPackages;
+    // Built with the processor type as it stands at construction: empty.
+    CExtendedReservedData m_ExtendedReservedData{L""};
     bool m_bChanged = false;
     bool m_bDirty = true;
 };

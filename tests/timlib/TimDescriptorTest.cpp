@@ -199,6 +199,25 @@ CReservedPackageData& AddPackage(CTimDescriptor& d, const std::wstring& id, size
     return package;
 }
 
+TEST_F(TimDescriptorFilled, ExtendedReservedDataIsCopiedDeepAndClearedWithTheRest)
+{
+    CExtendedReservedData& erd = d.m_ExtendedReservedData;
+    EXPECT_EQ(erd.m_ProcessorName, L"");
+    erd.SetProcessorType(L"NLT104");
+    erd.AddOpModeField({0, 5});
+    CTimDescriptor copy;
+    copy.m_ExtendedReservedData.AddTrustZoneField({1, 1});
+    copy = d;
+    EXPECT_EQ(copy.m_ExtendedReservedData.Size(), 16u);
+    EXPECT_TRUE(copy.m_ExtendedReservedData.m_TrustZoneList.empty());
+    EXPECT_EQ(copy.m_ExtendedReservedData.m_OpModeNames.size(), 17u);
+
+    d.Reset();
+    EXPECT_EQ(erd.Size(), 0u);
+    EXPECT_EQ(erd.m_OpModeNames.size(), 17u);  // the names stay
+    EXPECT_EQ(copy.m_ExtendedReservedData.Size(), 16u);
+}
+
 }  // namespace
 
 TEST(TimDescriptorTest, ReservedDataSizeCountsPackagesAndTheirWords)
