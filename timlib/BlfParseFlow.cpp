@@ -214,6 +214,11 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Signature", kNotAvailable));
         tim.SetVktSaveStateFlashEntryAddress(
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
+        parser.ParseKeyInfo();
+        parser.ParseDSAInfo();
+        if (parser.m_PlatformType >= kFirstProductionModePlatform && parser.m_bDtimNeeded) {
+            parser.ParseDtimKeyInfo();
+        }
     } else if (parser.m_PlatformType == kOsmarA0Platform) {
         tim.SetVktSaveStateBackUpEntryAddress(L"0xffffffff");
         tim.SetVktSaveStateFlashSignature(L"0xffffffff");
