@@ -105,6 +105,9 @@ public:
     // Copies the words of the descriptor's signature key into its signature
     // record, never more than the key's lists hold or an area takes.
     bool StoreSignatureKeyWords(CTimDescriptor& tim);
+    // The key sections of a trusted file: keys, signature, and the DTIM key
+    // when the platform reads it and an image map asks for it.
+    void ParseKeySections();
 
     // The cached layout-file text; null when nothing is cached.
     const std::wstring* CachedText() const { return m_pCachedText.get(); }

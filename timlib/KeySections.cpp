@@ -9,6 +9,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
+#include "timlib/BlfParseFlow.h"
 #include "timlib/BlfParser.h"
 #include "timlib/ImageListParser.h"
 #include "timlib/Key.h"
@@ -396,4 +397,14 @@ bool CBlfParser::StoreSignatureKeyWords(CTimDescriptor& tim)
         StoreListWords(record, TimSignatureRecord::kModulus, rsa->m_Modulus, words, kRsaAreaWords);
     }
     return true;
+}
+
+void CBlfParser::ParseKeySections()
+{
+    // Their results are always true: failures raise.
+    ParseKeyInfo();
+    ParseDSAInfo();
+    if (m_PlatformType >= kFirstProductionModePlatform && m_bDtimNeeded) {
+        ParseDtimKeyInfo();
+    }
 }
