@@ -38,9 +38,6 @@ const HashRow kHashRows[] = {
     {L"SHA-512", 64, {64, 512, 512}},
 };
 
-constexpr uint32_t kRsaDefaultBits = 1024;
-constexpr uint32_t kEcdsaDefaultBits = 256;
-
 // Stores the number when it fits in count words (count never exceeds the
 // area); a longer number leaves its area as it is.
 template <class Record>
@@ -61,6 +58,21 @@ bool LoadNumber(const Record& record, size_t offset, TextList& list, size_t coun
 }
 
 }  // namespace
+
+// Scheme and size at construction, then the areas: words per number, and
+// the offsets of the first and second number in the key record and in the
+// signature record.
+const CKey::Kind CRSAKey::kKind = {
+    L"PKCS1_v1_5_Ippcp", 1024, kRsaAreaWords, TimKeyRecord::kModulus, TimKeyRecord::kExponent,
+    TimSignatureRecord::kModulus, TimSignatureRecord::kExponent};
+const CKey::Kind CECCKey::kKind = {
+    L"ECDSA_256", 256, kEcdsaAreaWords, TimKeyRecord::kCompX, TimKeyRecord::kCompY,
+    TimSignatureRecord::kCompX, TimSignatureRecord::kCompY};
+
+CKey::CKey(const Kind& kind) : m_SchemeName(kind.scheme), m_pKind(&kind)
+{
+    SetKeySize(kind.bits);
+}
 
 CKey::~CKey() = default;
 
@@ -102,6 +114,27 @@ CKey::Numbers CKey::ConstWordLists() const
     return const_cast<CKey*>(this)->WordLists();
 }
 
+template <class Record>
+void CKey::StoreNumbers(Record& record, size_t firstOffset, size_t secondOffset) const
+{
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(WordCount(), m_pKind->areaWords));
+    const Numbers numbers = ConstWordLists();
+    StoreNumber(record, firstOffset, *numbers.first, count);
+    StoreNumber(record, secondOffset, *numbers.second, count);
+}
+
+template <class Record>
+bool CKey::LoadNumbers(const Record& record, size_t firstOffset, size_t secondOffset)
+{
+    if (WordCount() > m_pKind->areaWords) {
+        return false;
+    }
+    const size_t count = static_cast<size_t>(WordCount());
+    const Numbers numbers = WordLists();
+    return LoadNumber(record, firstOffset, *numbers.first, count) &&
+           LoadNumber(record, secondOffset, *numbers.second, count);
+}
+
 void CKey::StoreToKeyRecord(TimKeyRecord& record) const
 {
     record.Clear();
@@ -110,11 +143,7 @@ void CKey::StoreToKeyRecord(TimKeyRecord& record) const
     record.SetWord(TimKeyRecord::kHashSize, GetHashSizeInBytes());
     record.SetWord(TimKeyRecord::kKeySize, m_KeySize);
     record.SetWord(TimKeyRecord::kPublicKeySize, m_PublicKeySize);
-    const Areas& areas = RecordAreas();
-    const size_t count = static_cast<size_t>(std::min<uint64_t>(WordCount(), areas.words));
-    const Numbers numbers = ConstWordLists();
-    StoreNumber(record, areas.keyFirst, *numbers.first, count);
-    StoreNumber(record, areas.keySecond, *numbers.second, count);
+    StoreNumbers(record, m_pKind->keyFirst, m_pKind->keySecond);
 }
 
 bool CKey::LoadFromKeyRecord(const TimKeyRecord& record)
@@ -123,14 +152,7 @@ bool CKey::LoadFromKeyRecord(const TimKeyRecord& record)
     SetEncryptAlgorithmId(record.Word(TimKeyRecord::kScheme));
     SetHashAlgorithmId(record.Word(TimKeyRecord::kHashSize));
     SetKeySize(record.Word(TimKeyRecord::kKeySize));
-    const Areas& areas = RecordAreas();
-    if (WordCount() > areas.words) {
-        return false;
-    }
-    const size_t count = static_cast<size_t>(WordCount());
-    const Numbers numbers = WordLists();
-    return LoadNumber(record, areas.keyFirst, *numbers.first, count) &&
-           LoadNumber(record, areas.keySecond, *numbers.second, count);
+    return LoadNumbers(record, m_pKind->keyFirst, m_pKind->keySecond);
 }
 
 void CKey::StoreToSignatureRecord(TimSignatureRecord& record) const
@@ -139,11 +161,7 @@ void CKey::StoreToSignatureRecord(TimSignatureRecord& record) const
     record.SetWord(TimSignatureRecord::kKeySize, m_KeySize);
     record.SetWord(TimSignatureRecord::kScheme, GetEncryptAlgorithmId());
     record.SetWord(TimSignatureRecord::kHashSize, GetHashSizeInBytes());
-    const Areas& areas = RecordAreas();
-    const size_t count = static_cast<size_t>(std::min<uint64_t>(WordCount(), areas.words));
-    const Numbers numbers = ConstWordLists();
-    StoreNumber(record, areas.signatureFirst, *numbers.first, count);
-    StoreNumber(record, areas.signatureSecond, *numbers.second, count);
+    StoreNumbers(record, m_pKind->signatureFirst, m_pKind->signatureSecond);
 }
 
 bool CKey::LoadFromSignatureRecord(const TimSignatureRecord& record)
@@ -151,14 +169,7 @@ bool CKey::LoadFromSignatureRecord(const TimSignatureRecord& record)
     SetEncryptAlgorithmId(record.Word(TimSignatureRecord::kScheme));
     SetKeySize(record.Word(TimSignatureRecord::kKeySize));
     SetHashAlgorithmId(record.Word(TimSignatureRecord::kHashSize));
-    const Areas& areas = RecordAreas();
-    if (WordCount() > areas.words) {
-        return false;
-    }
-    const size_t count = static_cast<size_t>(WordCount());
-    const Numbers numbers = WordLists();
-    return LoadNumber(record, areas.signatureFirst, *numbers.first, count) &&
-           LoadNumber(record, areas.signatureSecond, *numbers.second, count);
+    return LoadNumbers(record, m_pKind->signatureFirst, m_pKind->signatureSecond);
 }
 
 bool CKey::SetPrivateKeyWords(const uint32_t* words, size_t count)
@@ -243,11 +254,7 @@ uint32_t CKey::GetHashSizeInBytes() const
     return kHashRows[0].size;
 }
 
-CRSAKey::CRSAKey()
-{
-    m_SchemeName = L"PKCS1_v1_5_Ippcp";
-    SetKeySize(kRsaDefaultBits);
-}
+CRSAKey::CRSAKey() : CKey(kKind) {}
 
 std::unique_ptr<CKey> CRSAKey::Clone() const
 {
@@ -259,18 +266,7 @@ CKey::Numbers CRSAKey::WordLists()
     return {&m_Modulus, &m_PublicExponent, &m_PrivateKey};
 }
 
-const CKey::Areas& CRSAKey::RecordAreas() const
-{
-    static const Areas areas = {kRsaAreaWords, TimKeyRecord::kModulus, TimKeyRecord::kExponent,
-                                TimSignatureRecord::kModulus, TimSignatureRecord::kExponent};
-    return areas;
-}
-
-CECCKey::CECCKey()
-{
-    m_SchemeName = L"ECDSA_256";
-    SetKeySize(kEcdsaDefaultBits);
-}
+CECCKey::CECCKey() : CKey(kKind) {}
 
 std::unique_ptr<CKey> CECCKey::Clone() const
 {
@@ -280,13 +276,6 @@ std::unique_ptr<CKey> CECCKey::Clone() const
 CKey::Numbers CECCKey::WordLists()
 {
     return {&m_CompX, &m_CompY, &m_PrivateKey};
-}
-
-const CKey::Areas& CECCKey::RecordAreas() const
-{
-    static const Areas areas = {kEcdsaAreaWords, TimKeyRecord::kCompX, TimKeyRecord::kCompY,
-                                TimSignatureRecord::kCompX, TimSignatureRecord::kCompY};
-    return areas;
 }
 
 bool FindSchemeInText(const std::wstring& text, uint32_t& schemeId, uint32_t firstId)

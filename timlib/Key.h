@@ -84,29 +84,41 @@ public:
     bool m_bSchemeFlag = false;
 
 protected:
-    // Where a key kind keeps its numbers: the word lists in record order
-    // (modulus or X first) and their areas in the two records.
+    // The word lists of a key kind in record order: the number stored first
+    // (modulus or X), the second (exponent or Y), the private key.
     struct Numbers {
         TextList* first;
         TextList* second;
         TextList* privateKey;
     };
-    struct Areas {
-        size_t words;
+    // What a key kind fixes: its scheme and size at construction, and the
+    // areas of its two numbers in the two records.
+    struct Kind {
+        const wchar_t* scheme;
+        uint32_t bits;
+        size_t areaWords;
         size_t keyFirst;
         size_t keySecond;
         size_t signatureFirst;
         size_t signatureSecond;
     };
 
-    CKey() = default;
+    explicit CKey(const Kind& kind);
     CKey(const CKey&) = default;
 
     virtual Numbers WordLists() = 0;
-    virtual const Areas& RecordAreas() const = 0;
 
 private:
     Numbers ConstWordLists() const;
+    // Both numbers, each only when it fits its area.
+    template <class Record>
+    void StoreNumbers(Record& record, size_t firstOffset, size_t secondOffset) const;
+    // Both numbers, the second only when the first loaded; false when the
+    // key size needs more words than an area holds or than a list has.
+    template <class Record>
+    bool LoadNumbers(const Record& record, size_t firstOffset, size_t secondOffset);
+
+    const Kind* m_pKind;
 };
 
 class CRSAKey final : public CKey {
@@ -121,7 +133,9 @@ public:
 
 protected:
     Numbers WordLists() override;
-    const Areas& RecordAreas() const override;
+
+private:
+    static const Kind kKind;
 };
 
 class CECCKey final : public CKey {
@@ -136,7 +150,9 @@ public:
 
 protected:
     Numbers WordLists() override;
-    const Areas& RecordAreas() const override;
+
+private:
+    static const Kind kKind;
 };
 
 // The scheme names of a layout file: the ID of the first name, from the
