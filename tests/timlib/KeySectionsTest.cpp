@@ -404,19 +404,27 @@ TEST_F(KeySectionsTest, SignatureFailures)
         uint32_t version;
         std::string out;
         std::wstring message;
+        uint32_t scheme;  // record word 0 as the failure leaves it
     };
     const std::vector<Case> cases = {
         {"no scheme name", {{"DSA_Algorithm = PKCS1_v1_5_Ippcp", "DSA_Algorithm = RSA"}}, kNewVersion, "",
-         L"unknown DSAID in ParseDSAInfo"},
+         L"unknown DSAID in ParseDSAInfo", 0},
         {"no hash name", {{"Hash_Algorithm_ID = SHA-256\nKey_Size", "Hash_Algorithm_ID = MD5\nKey_Size"}},
-         kNewVersion, "", L"unknown HashAlgID in ParseDSAInfo"},
+         kNewVersion, "", L"unknown HashAlgID in ParseDSAInfo", 3},
+        // The scheme as read, before the key's name rewrites it.
+        {"no hash name after PKCS1_v2_1_Ippcp",
+         {{"DSA_Algorithm = PKCS1_v1_5_Ippcp", "DSA_Algorithm = PKCS1_v2_1_Ippcp"},
+          {"Hash_Algorithm_ID = SHA-256\nKey_Size", "Hash_Algorithm_ID = MD5\nKey_Size"}},
+         kNewVersion, "", L"unknown HashAlgID in ParseDSAInfo", 4},
         {"key size above the limit", {{"\nKey_Size_in_bits = 64", "\nKey_Size_in_bits = 16385"}}, kNewVersion,
-         "Key_Size_in_bits = 16385 is refused: at most 16384 bits are allowed\n", L"Key size too large in ParseDSAInfo"},
+         "Key_Size_in_bits = 16385 is refused: at most 16384 bits are allowed\n", L"Key size too large in ParseDSAInfo",
+         3},
         {"negative key size", {{"\nKey_Size_in_bits = 64", "\nKey_Size_in_bits = -1"}}, kNewVersion,
-         "Key_Size_in_bits = -1 is refused: at most 16384 bits are allowed\n", L"Key size too large in ParseDSAInfo"},
+         "Key_Size_in_bits = -1 is refused: at most 16384 bits are allowed\n", L"Key size too large in ParseDSAInfo",
+         3},
         {"old version", {{"\nModulus_Size_in_bytes = 128", "\nModulus_Size_in_bytes = 0x100000"}}, kOldVersion,
          "Modulus_Size_in_bytes = 1048576 is refused: at most 16384 bits are allowed\n",
-         L"Key size too large in ParseDSAInfo"},
+         L"Key size too large in ParseDSAInfo", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -426,6 +434,8 @@ TEST_F(KeySectionsTest, SignatureFailures)
         EXPECT_EQ(o.out, c.out);
         EXPECT_EQ(o.message, c.message);
         EXPECT_TRUE(Tim().m_Signature.m_RsaSignatureWords.empty());
+        EXPECT_EQ(Tim().m_SignatureRecord.Word(TimSignatureRecord::kScheme), c.scheme);
+        EXPECT_EQ(Tim().m_SignatureRecord.Word(TimSignatureRecord::kKeySize), 0u);
     }
 
     // The limit itself is allowed.
