@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "builder/ImageConvert.h"
 #include "common/Print.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
@@ -17,6 +18,9 @@ namespace {
 // reader and the writer; -1 would leave every NAND and SPI-NOR image out.
 constexpr int32_t kDefaultFlashBlockSize = 0x20000;
 constexpr uint64_t kMaxPackageBytes = 0xFFFFFFFFu;
+// The boot-flash-signature code of NAND devices whose spare area takes 30
+// (2048-byte pages) or 62 (4096-byte pages) tag bytes from offset 2.
+constexpr uint32_t kBootFlashSignatureNand13 = 13;
 
 uint32_t RoundUpTo4(uint32_t length)
 {
@@ -58,6 +62,23 @@ bool ParseSkipBlocks(std::wstring text, std::vector<uint32_t>& blocks, size_t li
         }
         start = comma + 1;
     }
+}
+
+int SelectNandGeometry(int32_t dataAreaSize, const std::wstring& flashFamily, uint32_t bootFlashSignatureCode)
+{
+    int base = 0;
+    if (dataAreaSize == 4096) {
+        base = 2;
+    } else if (dataAreaSize != 2048) {
+        return 0;
+    }
+    if (flashFamily == L"NAND") {
+        return bootFlashSignatureCode == kBootFlashSignatureNand13 ? base + 1 : base;
+    }
+    if (flashFamily == L"ONENAND") {
+        return base + 4;
+    }
+    return kNoNandGeometry;
 }
 
 CFlashImage::CFlashImage(const CFlasherBinary& binary) : m_pBinary(&binary)
@@ -149,9 +170,9 @@ void CFlashDevice::ReadDeviceSettings()
     m_DataAreaSize = layout::Int(m_Parser, layout::kFlashProperties, L"Data_Area_Size", -1);
     m_FlashBlockSize = layout::Int(m_Parser, layout::kFlashProperties, L"Flash_Block_Size", kDefaultFlashBlockSize);
 
-    // Read for the page geometry of "YAFFS" images, which does not use it yet.
-    (void)GetBootFlashSignatureCode(
+    const uint32_t signatureCode = GetBootFlashSignatureCode(
         layout::Text(m_Parser, layout::kTimConfiguration, L"Boot_Flash_Signature", layout::kNotAvailable));
+    m_PageGeometry = SelectNandGeometry(m_DataAreaSize, m_FlashFamily, signatureCode);
 }
 
 bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::wstring& layoutPath,
@@ -197,6 +218,15 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
 
         if (entryAddress < deviceBlockSize && deviceFirstBlockReserved && image.IdName != L"TIMH") {
             continue;
+        }
+
+        if (m_CurrentType == L"YAFFS" && m_PageGeometry == kNoNandGeometry) {
+            // Without a page geometry the image cannot be re-laid out; the
+            // build stops before anything is written.
+            PrintLog(L"Error: YAFFS image %s cannot be re-laid out: Flash_Family \"%s\" with Data_Area_Size %d "
+                     L"has no NAND page geometry\n",
+                     path, m_FlashFamily, m_DataAreaSize);
+            return false;
         }
 
         FILE* probe = platform::OpenFile(path, "rb");

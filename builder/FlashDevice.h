@@ -106,3 +106,9 @@ private:
 // "a-b" ranges expanded in ascending order. False when the text names more
 // than limit blocks; blocks then holds the first limit of them.
 bool ParseSkipBlocks(std::wstring text, std::vector<uint32_t>& blocks, size_t limit);
+
+// The NAND page geometry index (see GetNandGeometry) of a device: base 0
+// for Data_Area_Size 2048 and 2 for 4096; Flash_Family exactly "NAND" adds
+// 1 for boot-flash-signature code 13, exactly "ONENAND" adds 4, and any
+// other family has none (kNoNandGeometry). Any other Data_Area_Size gives 0.
+int SelectNandGeometry(int32_t dataAreaSize, const std::wstring& flashFamily, uint32_t bootFlashSignatureCode);

@@ -38,23 +38,6 @@ constexpr BootFlashSignature kBootFlashSignatureCodes[] = {
     throw CZorlixexception(platform::Format(L"Unable to open file: %s", path));
 }
 
-// The XOR of the little-endian words that start below length; the bytes
-// up to the next multiple of 4 must be readable.
-uint32_t XorWords(const uint8_t* bytes, uint32_t length)
-{
-    // Two words at a time: the XOR of the halves of the 64-bit XOR.
-    uint64_t wide = 0;
-    uint32_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        wide ^= static_cast<uint64_t>(LoadLe32(bytes + i)) | static_cast<uint64_t>(LoadLe32(bytes + i + 4)) << 32;
-    }
-    uint32_t sum = static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
-    for (; i < length; i += 4) {
-        sum ^= LoadLe32(bytes + i);
-    }
-    return sum;
-}
-
 bool ReadFailed(const std::wstring& path)
 {
     PrintLog(L"Unable to read file: %s\n", path);
@@ -145,7 +128,7 @@ bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint
             return ReadFailed(binary.m_Path);
         }
         std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(wanted), buffer.begin() + chunk + 4, 0xFF);
-        sum ^= XorWords(buffer.data(), chunk);
+        sum ^= XorLe32Words(buffer.data(), chunk);
         offset += chunk;
         remaining -= chunk;
     }

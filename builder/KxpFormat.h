@@ -122,3 +122,19 @@ static_assert(offsetof(KXP_ImageEntry, ChecksumFormatVersion2) == 48, "ChecksumF
 // The type code of an Image Type text (exact comparison); 0 for any other.
 uint32_t GetImageTypeCode(const std::wstring& imageType);
 
+// The image checksum's core: the XOR of the little-endian words that start
+// below length; the bytes up to the next multiple of 4 must be readable.
+inline uint32_t XorLe32Words(const uint8_t* bytes, uint32_t length)
+{
+    // Two words at a time: the XOR of the halves of the 64-bit XOR.
+    uint64_t wide = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        wide ^= static_cast<uint64_t>(LoadLe32(bytes + i)) | static_cast<uint64_t>(LoadLe32(bytes + i + 4)) << 32;
+    }
+    uint32_t sum = static_cast<uint32_t>(wide) ^ static_cast<uint32_t>(wide >> 32);
+    for (; i < length; i += 4) {
+        sum ^= LoadLe32(bytes + i);
+    }
+    return sum;
+}

@@ -1,11 +1,508 @@
 #include "builder/OldBlfConvert.h"
 
-#include "common/Print.h"
+#include <memory>
+#include <sstream>
 
-// The converter is not part of this build yet: such a file is refused with
-// a reason instead of being read by the rules of the newer format.
-bool ConvertOldBlf2New(const std::wstring& blfPath)
+#include "common/ErdCategoryNames.h"
+#include "common/FileUtils.h"
+#include "common/Print.h"
+#include "common/TimLib.h"
+#include "common/ZorlixException.h"
+#include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Format.h"
+#include "common/platform/Text.h"
+#include "timlib/ImageListParser.h"
+#include "timlib/LayoutLookup.h"
+
+namespace {
+
+using layout::Contains;
+using layout::kNotAvailable;
+
+// Old-format sections, in the old file (O) or the flasher settings file (F).
+const wchar_t kFlasherProperties[] = L"Varsic Flasher Properties";  // O and F
+const wchar_t kDevHeader[] = L"DEV_HEADER_0";                        // O and F
+const wchar_t kFlasherInput[] = L"INTEL_FLASHER_INPUT_FILE";        // F
+const wchar_t kTimConfiguration[] = L"TIM Configuration";           // O
+const wchar_t kEraseOnlyArea[] = L"Erase only Area";                // O
+const wchar_t kImageList[] = L"Image List";                         // O
+
+// The flash families the old format knows, compared whole.
+const wchar_t* const kOldFlashFamilies[] = {L"ONENAND", L"NAND", L"eMMC"};
+
+// An image's old key and the new key it becomes.
+struct ImageKey {
+    const wchar_t* oldKey;
+    const wchar_t* newKey;
+};
+
+const ImageKey kImageKeys[] = {
+    {L"Enable", L"Enable"},
+    {L"ID Name", L"ID_Name"},
+    {L"Image ID", L"Image_ID"},
+    {L"Next Image ID", L"Next_Image_ID"},
+    {L"Path", L"Path"},
+    {L"Flash Entry Address", L"Flash_Entry_Address"},
+    {L"Load Address", L"Load_Address"},
+    {L"Type", L"Type"},
+    {L"Erase Size", L"Erase_Size"},
+    {L"Partition Number", L"Partition_Number"},
+    {L"Image Size To CRC in bytes", L"Size_To_CRC_in_bytes"},
+};
+
+// The old word list: its header, its terminator and the package
+// identifiers that start a package even where a size word is expected.
+constexpr uint32_t kListHeader = 0x4F505448u;  // OPTH
+constexpr uint32_t kTerminator = 0x5465726Du;  // Term
+constexpr uint32_t kPackageHeaderBytes = 8;
+
+const uint32_t kKnownPackageIds[] = {
+    0x44447248u, 0x4750494Fu, 0x42494E44u, 0x55415254u, 0x00555342u, 0x5265736Du, 0x44445247u, 0x44445254u,
+    0x44445243u, 0x434D4343u, 0x545A4944u, 0x545A4F4Eu, 0x4F504456u, 0x4D4F4445u, 0x52736D32u, 0x55534200u,
+    0x55534201u, 0x55534202u, 0x55534203u, 0x55534204u, 0x55534205u, 0x55534206u, 0x55534207u, 0x55534208u,
+    0x55534209u, 0x56524551u, 0x45534353u, 0x45537632u, 0x43555354u, 0x4E4F4643u, 0x4E4F4B44u, 0x6D444F43u,
+    0x6D42944Eu, 0x6D424454u, 0x45524153u, 0x534B4950u, 0x43495441u,
+};
+
+bool IsKnownPackageId(uint32_t value)
 {
-    PrintLog(L"Layout files of the older format cannot be converted yet: %s\n", blfPath);
+    for (uint32_t id : kKnownPackageIds) {
+        if (id == value) {
+            return true;
+        }
+    }
     return false;
+}
+
+const wchar_t kErrorRule[] = L"////////////////////////////////////////////////////////////\n";
+
+// An old extended-reserved-data block: the text that opens it, the new
+// block name (opened by the name, closed by "End_" and the name) and the
+// text that closes it. Tested in this order: a longer start text comes
+// before a shorter one it contains.
+struct ExtendedBlock {
+    const wchar_t* start;
+    const wchar_t* name;
+    const wchar_t* end;
+};
+
+const ExtendedBlock kExtendedBlocks[] = {
+    {L"Clock Enable", kClockEnable, L"End Clock Enable"},
+    {L"DDR Geometry", kDdrGeometry, L"End DDR Geometry"},
+    {L"DDR Timing", kDdrTiming, L"End DDR Timing"},
+    {L"DDR Custom", kDdrCustom, L"End DDR Custom"},
+    {kFrequency, kFrequency, L"End Frequency"},
+    {kVoltages, kVoltages, L"End Voltages"},
+    {L"Configure Memory Control", kConfigureMemoryControl, L"End Configure Memory Control"},
+    {L"Trust_Zone_Regid", kTrustZoneRegid, L"End Trust_Zone_Regid"},
+    {L"Trust_Zone", kTrustZone, L"End Trust_Zone"},
+    {L"OpDiv", kOpDiv, L"End OpDiv"},
+    {L"OpMode", kOpMode, L"End OpMode"},
+    {L"GpioSet", L"GpioSet", L"End GpioSet"},
+    {L"Usb Vendor Request", L"Usb_Vendor_Request", L"End Usb Vendor Request"},
+    {L"Usb", L"Usb", L"End Usb"},
+    {L"Uart", L"Uart", L"End Uart"},
+    {L"AutoBind", L"AutoBind", L"End AutoBind"},
+    {L"Resume DDR", L"Resume_DDR", L"End Resume DDR"},
+    {L"Resume", L"Resume", L"End Resume"},
+    {L"Xfer", L"Xfer", L"End Xfer"},
+    {L"Escape Sequence", L"Escape_Sequence", L"End Escape Sequence"},
+    {L"Core Reset", L"Core_Reset", L"End Core Reset"},
+    {L"BBMT", L"BBMT", L"End BBMT"},
+    {L"Consumer ID", L"Consumer_ID", L"End Consumer ID"},
+    {L"DDR Initialization", L"DDR_Initialization", L"End DDR Initialization"},
+    {L"TZ Initialization", L"TZ_Initialization", L"End TZ Initialization"},
+    {L"TZ Operations", L"TZ_Operations", L"End TZ Operations"},
+};
+
+std::wstring Text(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+                  const wchar_t* defaultText)
+{
+    std::wstring value;
+    c.parser.GetKeyValue(defaultText, value, section, key, file);
+    return value;
+}
+
+int32_t Int(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+            int32_t defaultNumber)
+{
+    return c.parser.GetKeyInt(file, section, key, defaultNumber);
+}
+
+// A count of entries that makes one lookup per entry and key: bounded as
+// the reader bounds its own counts, so a stray value cannot make the
+// conversion run for hours.
+bool CountAllowed(const wchar_t* key, int32_t count)
+{
+    if (count <= kMaxLayoutCount) {
+        return true;
+    }
+    PrintLog(L"%s = %d is refused: at most %d entries are allowed\n", key, count, static_cast<int>(kMaxLayoutCount));
+    return false;
+}
+
+void SetHeaderText(CTimDescriptor& tim, std::wstring& field, std::wstring value)
+{
+    field = std::move(value);
+    tim.m_bChanged = true;
+    tim.m_bDirty = true;
+}
+
+}  // namespace
+
+CConvertedFile::~CConvertedFile()
+{
+    if (m_File) {
+        std::fclose(m_File);
+    }
+}
+
+bool CConvertedFile::Open(const std::wstring& path)
+{
+    m_File = platform::OpenFile(path, "wb");
+    m_Good = m_File != nullptr;
+    return m_Good;
+}
+
+void CConvertedFile::Write(const std::wstring& text)
+{
+    if (!Good()) {
+        return;
+    }
+    std::wstring lines;
+    lines.reserve(text.size() + text.size() / 16);
+    for (wchar_t c : text) {
+        if (c == L'\n') {
+            lines += L'\r';
+        }
+        lines += c;
+    }
+    const std::string bytes = platform::EncodeText(lines);
+    m_Good = std::fwrite(bytes.data(), 1, bytes.size(), m_File) == bytes.size() && std::fflush(m_File) == 0;
+}
+
+bool CConvertedFile::Close()
+{
+    if (!m_File) {
+        return false;
+    }
+    FILE* file = m_File;
+    m_File = nullptr;
+    // A write that only fails on the final flush counts.
+    return std::fclose(file) == 0 && m_Good;
+}
+
+bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
+{
+    CConvertedFile out;
+    // Nothing could be written: the parse of the copy must not run on a
+    // missing or stale file.
+    if (!out.Open(c.cvtBlfPath)) {
+        PrintLog(L"Unable to write file: %s\n", c.cvtBlfPath);
+        return false;
+    }
+    FlashSettings& settings = c.flashSettings;
+    CTimDescriptor& tim = c.oldBlfTimDescriptor;
+
+    // An absolute path names the file as it stands; a relative one lives in
+    // the program's folder.
+    c.flasherSettingsPath = CombinePathIfRelative(
+        c.programFolder, Text(c, blfPath, kFlasherProperties, L"Flash Configuration File Path", kNotAvailable));
+    const std::wstring& flasher = c.flasherSettingsPath;
+    if (!platform::Exists(flasher)) {
+        throw CZorlixexception(platform::Format(L"file %s is not exist", flasher));
+    }
+    settings.Flash_Block_Size = CTimLib::ParseUInt32(Text(c, flasher, kDevHeader, L"Block_Size_0", kNotAvailable));
+    settings.KXP_Sector_Size = Int(c, flasher, kFlasherInput, L"KXP_Sector_Size", -1);
+
+    const std::wstring family = Text(c, flasher, kDevHeader, L"FlashFamily", kNotAvailable);
+    bool knownFamily = false;
+    for (const wchar_t* known : kOldFlashFamilies) {
+        knownFamily = knownFamily || family == known;
+    }
+    if (!knownFamily) {
+        settings.Flash_Family = L"Unknown";
+        PrintLog(L"ERROR:Unknown flash family:%s!\n", settings.Flash_Family);
+        return false;
+    }
+    settings.Flash_Family = family;
+
+    c.numberOfBlocks0 = Int(c, flasher, kDevHeader, L"Number_of_Blocks_0", 0);
+    c.startAddress0 = CTimLib::ParseUInt32(Text(c, blfPath, kDevHeader, L"Start_Address_0", kNotAvailable));
+    settings.FlasherLoadAddress = Text(c, blfPath, kFlasherProperties, L"FlasherLoadAddress", kNotAvailable);
+    settings.Data_Area_Size = Text(c, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
+    settings.Spare_Area_Size = Text(c, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
+
+    const bool trusted = Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
+    SetHeaderText(tim, tim.m_Version, Text(c, blfPath, kTimConfiguration, L"Version", kNotAvailable));
+    SetHeaderText(tim, tim.m_IssueDate, Text(c, blfPath, kTimConfiguration, L"Issue Date", kNotAvailable));
+    SetHeaderText(tim, tim.m_OemUniqueId, Text(c, blfPath, kTimConfiguration, L"OEM UniqueID", kNotAvailable));
+    SetHeaderText(tim, tim.m_ProcessorType, Text(c, blfPath, kTimConfiguration, L"Processor Type", kNotAvailable));
+    SetHeaderText(tim, tim.m_BootFlashSignature,
+                  Text(c, blfPath, kTimConfiguration, L"Boot Flash Signature", kNotAvailable));
+    if (trusted) {
+        tim.SetVktSaveStateBackUpEntryAddress(
+            Text(c, blfPath, kTimConfiguration, L"VKT Save State BackUp Entry Address", kNotAvailable));
+        tim.SetVktSaveStateFlashSignature(
+            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Signature", kNotAvailable));
+        tim.SetVktSaveStateFlashEntryAddress(
+            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Entry Address", kNotAvailable));
+    }
+    const bool eraseAll = Int(c, blfPath, kTimConfiguration, L"Erase All Flash", 0) == 1;
+    settings.Skip_Blocks_Number = Text(c, flasher, kFlasherProperties, L"Skip Block Number", L"");
+    settings.Max_KXP_Split_Size =
+        CTimLib::ParseUInt32(Text(c, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
+
+    // Part A: the header sections.
+    const bool nand = settings.Flash_Family == L"NAND";
+    const int32_t imageCount = Int(c, blfPath, kTimConfiguration, L"Number of Images", 0);
+    const int32_t keyCount = Int(c, blfPath, kTimConfiguration, L"Number of Keys", 0);
+    if (!CountAllowed(L"Number of Images", imageCount)) {
+        return false;
+    }
+    std::wstring text;
+    text += platform::Format(L"[%s]\n", L"BLF_Version");
+    text += platform::Format(L"%s = %s\n", L"Blf_Version_Number", L"V2.0.0");
+    text += platform::Format(L"[%s]\n", L"UE_Options");
+    // The old format has no such key: the reader's default.
+    text += platform::Format(L"%s = %d\n", L"UE_Boot_Option", 0);
+    text += platform::Format(L"[%s]\n", L"Flash_Properties");
+    if (nand) {
+        text += platform::Format(L"%s = 0x%x\n", L"Flash_Block_Size", settings.Flash_Block_Size);
+        text += platform::Format(L"%s = 0x%x\n", L"Flash_NandID", static_cast<unsigned>(settings.Flash_NandID));
+    }
+    text += platform::Format(L"%s = %d\n", L"Number_of_Blocks_0", c.numberOfBlocks0);
+    text += platform::Format(L"Start_Address_0 = 0x%x\n", c.startAddress0);
+    text += platform::Format(L"%s = 0x%x\n", L"Max_Upload_Split_Size", settings.Max_Upload_Split_Size);
+    text += platform::Format(L"%s = 0x%x\n", L"Max_KXP_Split_Size", settings.Max_KXP_Split_Size);
+    text += platform::Format(L"%s = %s\n", L"Flash_Family", settings.Flash_Family);
+    text += platform::Format(L"%s = %s\n", L"Spare_Area_Size", settings.Spare_Area_Size);
+    text += platform::Format(L"%s = %s\n", L"Data_Area_Size", settings.Data_Area_Size);
+    text += platform::Format(L"%s = %d\n", L"KXP_Sector_Size", settings.KXP_Sector_Size);
+    text += platform::Format(L"[%s]\n", L"Flash_Options");
+    text += platform::Format(L"%s = %s\n", L"Skip_Blocks_Number", settings.Skip_Blocks_Number);
+    text += platform::Format(L"%s = %d\n", L"Erase_All_Flash", eraseAll ? 1 : 0);
+    text += platform::Format(L"%s = %d\n", L"Reset_BBT", 0);
+    text += platform::Format(L"[%s]\n", L"TIM_Configuration");
+    text += platform::Format(L"%s = %d\n", L"Number_of_Images", imageCount);
+    text += platform::Format(L"%s = %d\n", L"Number_of_Keys", keyCount);
+    text += platform::Format(L"%s = %s\n", L"FlasherLoadAddress", settings.FlasherLoadAddress);
+    if (trusted) {
+        text += platform::Format(L"%s = %s\n", L"VKT_Save_State_Flash_Signature", tim.m_VktSaveStateFlashSignature);
+        text += platform::Format(L"%s = %s\n", L"VKT_Save_State_Flash_Entry_Address",
+                                 tim.m_VktSaveStateFlashEntryAddress);
+        text += platform::Format(L"%s = %s\n", L"VKT_Save_State_BackUp_Entry_Address",
+                                 tim.m_VktSaveStateBackUpEntryAddress);
+    }
+    text += platform::Format(L"%s = %s\n", L"Boot_Flash_Signature", tim.m_BootFlashSignature);
+    text += platform::Format(L"%s = %s\n", L"Processor_Type", tim.m_ProcessorType);
+    text += platform::Format(L"%s = %s\n", L"OEM_UniqueID", tim.m_OemUniqueId);
+    text += platform::Format(L"%s = %s\n", L"Issue_Date", tim.m_IssueDate);
+    text += platform::Format(L"%s = %s\n", L"Version", tim.m_Version);
+    text += platform::Format(L"%s = %d\n", L"Trusted", trusted ? 1 : 0);
+    out.Write(text);
+
+    // Part B: the erase-only areas.
+    const int32_t areaCount = Int(c, blfPath, kEraseOnlyArea, L"Erase Area Num", 0);
+    if (!CountAllowed(L"Erase Area Num", areaCount)) {
+        return false;
+    }
+    if (areaCount > 0) {
+        text = platform::Format(L"[%s]\n", L"EraseOnly_Option");
+        text += platform::Format(L"%s = %d\n", L"Total_Eraseonly_Areas", areaCount);
+        for (int32_t n = 1; n <= areaCount; ++n) {
+            const auto key = [n](const wchar_t* name) { return platform::Format(L"%d %s", n, name); };
+            text += platform::Format(L"%d_%s = %s\n", n, L"Eraseonly_Area_Size",
+                                     Text(c, blfPath, kEraseOnlyArea, key(L"Erase Length"), kNotAvailable));
+            text += platform::Format(L"%d_%s = %s\n", n, L"Eraseonly_Area_FlashStartAddress",
+                                     Text(c, blfPath, kEraseOnlyArea, key(L"Erase Flash Start Address"), kNotAvailable));
+            text += platform::Format(L"%d_%s = %d\n", n, L"Eraseonly_Area_Partition",
+                                     Int(c, blfPath, kEraseOnlyArea, key(L"Erase Area Partition"), -1));
+        }
+        out.Write(text);
+    }
+
+    if (!ParseNLT07x_ReservedData(c, blfPath)) {
+        PrintLog(L"ParseNLT07x_ReservedData failed..\n");
+        return false;
+    }
+    WriteReservedDataBlock(tim, out);
+    ConvertExtendedReservedDataBlock(blfPath, out);
+
+    // Part C: the image list, one image at a time.
+    text = platform::Format(L"[%s]\n", L"Image_List");
+    for (int32_t n = 1; n <= imageCount; ++n) {
+        for (const ImageKey& key : kImageKeys) {
+            const std::wstring value =
+                Text(c, blfPath, kImageList, platform::Format(L"%d Image %s", n, key.oldKey), kNotAvailable);
+            text += platform::Format(L"%d_Image_%s = %s\n", n, key.newKey, value);
+        }
+        out.Write(text);
+        text.clear();
+    }
+
+    if (!out.Close()) {
+        PrintLog(L"Unable to write file: %s\n", c.cvtBlfPath);
+        return false;
+    }
+    return true;
+}
+
+bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
+{
+    platform::Print(L"Parsing Reserved data.....\n");
+    std::wistringstream stream;
+    if (!layout::OpenLayoutStream(blfPath, stream)) {
+        PrintLog(L"\nOpen blf file %s failed\n", blfPath);
+        return false;
+    }
+    platform::Print(L"begin to parsing reserved data\n");
+
+    ReservedPackageList& packages = c.oldBlfTimDescriptor.m_ReservedPackages;
+    packages.clear();
+
+    uint32_t wordCount = 0;
+    bool headerSeen = false;
+    uint32_t declaredCount = 0;
+    uint32_t packagesSeen = 0;
+    CReservedPackageData* current = nullptr;
+    bool sizeExpected = false;
+    uint32_t remaining = 0;
+    bool terminatorSeen = false;
+    bool inWordList = false;
+
+    const auto startPackage = [&](uint32_t value) {
+        ++packagesSeen;
+        packages.push_back(std::make_unique<CReservedPackageData>());
+        current = packages.back().get();
+        current->SetPackageId(CTimLib::FormatHex32(value));
+        sizeExpected = true;
+    };
+
+    std::wstring line;
+    while (layout::NextLine(stream, line)) {
+        if (Contains(line, L"End Reserved Data")) {
+            break;
+        }
+        if (Contains(line, L"[Reserved Data]")) {
+            inWordList = true;
+            continue;
+        }
+        if (!inWordList) {
+            continue;
+        }
+        const uint32_t value = CTimLib::ParseUInt32(line);
+        ++wordCount;
+        if (wordCount == 1 && value == kListHeader) {
+            headerSeen = true;
+        } else if (!headerSeen) {
+            continue;
+        } else if (wordCount == 2) {
+            declaredCount = value;
+        } else if (IsKnownPackageId(value) && remaining == 0) {
+            startPackage(value);
+        } else if (value == kTerminator) {
+            ++packagesSeen;
+            terminatorSeen = true;
+            current = nullptr;
+            inWordList = false;
+        } else if (current && sizeExpected) {
+            // A size below the two header words wraps: the package then
+            // takes every word up to the terminator.
+            remaining = value - kPackageHeaderBytes;
+            sizeExpected = false;
+        } else if (current && remaining > 0) {
+            const std::wstring word = CTimLib::FormatHex32(value);
+            current->AddData(word, std::wstring());
+            current->AddField(L"item", word);
+            remaining -= 4;
+        } else if (remaining == 0) {
+            startPackage(value);
+        }
+    }
+
+    const std::wstring rule = kErrorRule;
+    if (remaining != 0) {
+        platform::Print(L"%s  Error: Package size not consistent with supplied field values.\n%s", rule, rule);
+    }
+    if (headerSeen && !terminatorSeen) {
+        PrintLog(L"%s  Error: Terminator ID is incorrect or is missing.\n%s", rule, rule);
+        return false;
+    }
+    if (headerSeen && packagesSeen != declaredCount) {
+        platform::Print(L"%s  Error: Number of Reserved Area Packages %d does not equal the number of headers %d\n%s",
+                        rule, packagesSeen, declaredCount, rule);
+    }
+    platform::Print(L"complete to parsing reserved data\n");
+    return true;
+}
+
+bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out)
+{
+    if (oldBlfTimDescriptor.GetReservedDataSize() == 0) {
+        return true;
+    }
+    std::wstring text = platform::Format(L"%s\n", L"[Reserved_Data]");
+    for (const std::unique_ptr<CReservedPackageData>& package : oldBlfTimDescriptor.m_ReservedPackages) {
+        text += platform::Format(L"%s\n", package->m_PackageName);
+        for (const CReservedPackageData::Field& field : package->m_FieldList) {
+            text += platform::Format(L"%s = %s\n", field.first, field.second);
+        }
+        text += platform::Format(L"End_%s\n", package->m_PackageName);
+    }
+    text += platform::Format(L"%s\n", L"End_Reserved_Data");
+    out.Write(text);
+    return true;
+}
+
+bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out)
+{
+    platform::Print(L"Parsing ExtendedReservedData\n");
+    std::wistringstream stream;
+    if (!layout::OpenLayoutStream(blfPath, stream)) {
+        PrintLog(L"\nOpen blf file failed\n");
+        return false;
+    }
+
+    std::wstring line;
+    bool found = false;
+    while (!found && layout::NextLine(stream, line)) {
+        found = Contains(line, L"Extended Reserved Data");
+    }
+    // An old file without the block gets none.
+    std::wstring text;
+    if (found) {
+        text = platform::Format(L"%s\n", L"[Extended_Reserved_Data]");
+    }
+    while (found && layout::NextLine(stream, line)) {
+        if (Contains(line, L"End Extended Reserved Data")) {
+            text += platform::Format(L"%s\n", L"End_Extended_Reserved_Data");
+            break;
+        }
+        const ExtendedBlock* block = nullptr;
+        for (const ExtendedBlock& row : kExtendedBlocks) {
+            if (Contains(line, row.start)) {
+                block = &row;
+                break;
+            }
+        }
+        if (!block) {
+            continue;
+        }
+        text += platform::Format(L"%s\n", block->name);
+        while (layout::NextLine(stream, line)) {
+            if (Contains(line, block->end)) {
+                text += platform::Format(L"%s_%s\n", L"End", block->name);
+                break;
+            }
+            const size_t colon = line.rfind(L':');
+            if (colon != std::wstring::npos) {
+                text += line.substr(0, colon) + L" = " + line.substr(colon + 1) + L"\n";
+            }
+        }
+    }
+    out.Write(text);
+    platform::Print(L"complete to parse ExtendedReservedData\n");
+    return true;
 }

@@ -1,8 +1,68 @@
-// Conversion of a layout file of the older format into a new-format copy
-// at the processing context's m_CvtBlfPath.
+// Conversion of a layout file of the older format (keys with blanks, flash
+// geometry in a separate flasher settings file, reserved data as a bare
+// word list) into a new-format copy.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 
-// False after a printed reason when the file cannot be converted.
-bool ConvertOldBlf2New(const std::wstring& blfPath);
+#include "timlib/BlfParser.h"
+#include "timlib/TimDescriptor.h"
+
+// The converted copy: texts written as UTF-8, the reader's codec, with CR LF
+// line ends. Once a write failed nothing more is written, and Close reports
+// it.
+class CConvertedFile {
+public:
+    CConvertedFile() = default;
+    CConvertedFile(const CConvertedFile&) = delete;
+    CConvertedFile& operator=(const CConvertedFile&) = delete;
+    ~CConvertedFile();
+
+    // Creates or empties the file. False when it cannot be opened.
+    bool Open(const std::wstring& path);
+    // Writes and flushes the text while the file is good.
+    void Write(const std::wstring& text);
+    bool Good() const { return m_File != nullptr && m_Good; }
+    // False when the file was never opened, a write failed or the close did.
+    bool Close();
+
+private:
+    FILE* m_File = nullptr;
+    bool m_Good = false;
+};
+
+// The processing context's members that the conversion reads and fills,
+// handed over so that the conversion runs on any such set.
+struct OldBlfContext {
+    CBlfParser& parser;
+    FlashSettings& flashSettings;
+    CTimDescriptor& oldBlfTimDescriptor;
+    std::wstring& flasherSettingsPath;
+    int32_t& numberOfBlocks0;
+    uint32_t& startAddress0;
+    const std::wstring& cvtBlfPath;
+    const std::wstring& programFolder;
+};
+
+// Writes the new-format copy of the old file at blfPath to cvtBlfPath:
+// header sections, erase-only areas, reserved data, extended reserved data,
+// image list. False after a logged reason. Raises CZorlixexception
+// "file %s is not exist" when the flasher settings file is missing, and
+// lets the parser's exceptions pass.
+bool ConvertOldBlf2New(OldBlfContext& context, const std::wstring& blfPath);
+
+// Turns the old "[Reserved Data]" word list into the packages of the
+// context's old descriptor. Size and count errors are printed and pass;
+// false after a logged reason when the file cannot be read or a list with
+// its header has no terminator.
+bool ParseNLT07x_ReservedData(OldBlfContext& context, const std::wstring& blfPath);
+
+// Writes the old descriptor's packages as a "[Reserved_Data]" block;
+// nothing when it has none. Always true.
+bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out);
+
+// Rewrites the old extended-reserved-data blocks in the new syntax. False
+// after a logged reason when the old file cannot be read.
+bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out);

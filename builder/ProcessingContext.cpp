@@ -10,6 +10,23 @@
 #include "common/platform/Path.h"
 #include "timlib/BlfParseFlow.h"
 
+namespace {
+
+// Marks the parser as reading its own converted copy for one parse, also
+// when the parse raises.
+class ConvertedCopyParse {
+public:
+    explicit ConvertedCopyParse(CBlfParser& parser) : m_Parser(parser) { m_Parser.m_bConvertedCopy = true; }
+    ~ConvertedCopyParse() { m_Parser.m_bConvertedCopy = false; }
+    ConvertedCopyParse(const ConvertedCopyParse&) = delete;
+    ConvertedCopyParse& operator=(const ConvertedCopyParse&) = delete;
+
+private:
+    CBlfParser& m_Parser;
+};
+
+}  // namespace
+
 CProcessingContext::CProcessingContext()
 {
     Reset();
@@ -67,15 +84,27 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         return false;
     }
     if (m_PlatformType == kOldFormatPlatformType) {
-        m_BlfParser.m_OriginalBlfPath = blfPath;
+        // The absolute path: relative image paths of the copy start from
+        // this file's folder, which a relative path would not name.
+        m_BlfParser.m_OriginalBlfPath = absolutePath;
         std::wstring fileName = absolutePath;
         StripPathToFileName(fileName);
         m_CvtBlfPath = platform::JoinPath(m_AbsBlfTempFolder, L"Cvt_" + fileName);
-        if (!ConvertOldBlf2New(absolutePath)) {
+        OldBlfContext conversion{m_BlfParser,          m_FlashSettings,   m_OldBlfTimDescriptor,
+                                 m_FlasherSettingsPath, m_NumberOfBlocks0, m_StartAddress0,
+                                 m_CvtBlfPath,          m_ProgramFolder};
+        if (!ConvertOldBlf2New(conversion, absolutePath)) {
             PrintLog(L"\nConvertOldBlf2New failed....\n");
             return false;
         }
-        if (!ParseBlfFile(m_CvtBlfPath, m_BlfParser, m_bWebUpgrade)) {
+        // Only this parse of the copy takes its older processor text; a
+        // layout file given by the user is judged as always.
+        bool parsed = false;
+        {
+            const ConvertedCopyParse copy(m_BlfParser);
+            parsed = ParseBlfFile(m_CvtBlfPath, m_BlfParser, m_bWebUpgrade);
+        }
+        if (!parsed) {
             PrintLog(L"ParseBlfFile failed for nlt07x\n");
             return false;
         }

@@ -71,15 +71,18 @@ bool GetPlatFormType(int32_t& platformType, CBlfParser& parser, const std::wstri
         }
     }
 
-    std::wstring version;
-    parser.GetKeyValue(kNotAvailable, version, kBlfVersion, L"Blf_Version_Number", blfPath);
-    if (Contains(version, L"V2.0.0")) {
-        return false;
+    // The new-format copy of an older-format file declares "V2.0.0" and
+    // keeps the older processor text under the new key.
+    std::wstring oldProcessor = processor;
+    if (!parser.m_bConvertedCopy) {
+        std::wstring version;
+        parser.GetKeyValue(kNotAvailable, version, kBlfVersion, L"Blf_Version_Number", blfPath);
+        if (Contains(version, L"V2.0.0")) {
+            return false;
+        }
+        // Layout files of the older format name their processor with blanks.
+        parser.GetKeyValue(kNotAvailable, oldProcessor, L"TIM Configuration", L"Processor Type", blfPath);
     }
-
-    // Layout files of the older format name their processor with blanks.
-    std::wstring oldProcessor;
-    parser.GetKeyValue(kNotAvailable, oldProcessor, L"TIM Configuration", L"Processor Type", blfPath);
     if (Contains(oldProcessor, L"NLT07x") || Contains(oldProcessor, L"NLT07X")) {
         platformType = kOldFormatPlatformType;
         platform::Print(L"NLT07x platform type\n");

@@ -127,6 +127,10 @@ public:
     uint8_t m_bDtimNeeded = 0;
     uint8_t m_bEmmcImageLists = 0;
     std::wstring m_OriginalBlfPath;
+    // Set while the parser reads the new-format copy it made of an older-
+    // format file: the copy keeps the older processor text, and its image
+    // paths are relative to the folder of m_OriginalBlfPath.
+    bool m_bConvertedCopy = false;
     std::list<std::unique_ptr<EmmcTypeImageList>> m_EmmcImageLists;
     std::list<std::unique_ptr<NandSignImageList>> m_NandSignImageLists;
 

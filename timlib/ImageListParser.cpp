@@ -156,7 +156,8 @@ bool ParseImageInfo(CBlfParser& parser)
         std::wstring path = Text(parser, kImageList, key(L"Path"), kNotAvailable);
 
         if (IsPathWithoutDrive(path) && !path.empty()) {
-            if (!GetAbsPath(path, parser.m_BlfPath)) {
+            // A converted copy's paths start from the file it was made from.
+            if (!GetAbsPath(path, parser.m_bConvertedCopy ? parser.m_OriginalBlfPath : parser.m_BlfPath)) {
                 return false;
             }
         }

@@ -2,11 +2,9 @@
 // section readers share.
 #pragma once
 #include <cstdint>
-#include <sstream>
 #include <string>
-#include <utility>
+#include "common/LayoutLines.h"
 #include "common/TimLib.h"
-#include "common/platform/FileSystem.h"
 #include "timlib/BlfParser.h"
 
 namespace layout {
@@ -38,29 +36,6 @@ inline int32_t Int(CBlfParser& parser, const wchar_t* section, const std::wstrin
 inline uint32_t U32(CBlfParser& parser, const wchar_t* section, const std::wstring& key, const wchar_t* defaultText)
 {
     return CTimLib::ParseUInt32(Text(parser, section, key, defaultText));
-}
-
-// The layout file's decoded text as a line stream, for the readers of
-// multi-line blocks. False when the file cannot be read.
-inline bool OpenLayoutStream(const std::wstring& path, std::wistringstream& stream)
-{
-    std::wstring text;
-    if (!platform::ReadTextFile(path, text)) {
-        return false;
-    }
-    stream.str(std::move(text));
-    stream.clear();
-    return true;
-}
-
-// The next non-empty trimmed line; false once the input has run out.
-inline bool NextLine(std::wistream& stream, std::wstring& line)
-{
-    if (!stream.good()) {
-        return false;
-    }
-    CTimLib::ReadNonEmptyLine(stream, line);
-    return !line.empty();
 }
 
 }  // namespace layout

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "builder/FlasherBinary.h"
+#include "builder/ImageConvert.h"
 #include "builder/KxpFormat.h"
 #include "common/platform/Console.h"
+#include "common/platform/Text.h"
 #include "support/CallCapture.h"
 #include "support/PackageBytes.h"
 #include "support/TestSupport.h"
@@ -58,6 +60,31 @@ TEST(SkipBlocksTest, ItemsAndRanges)
         Blocks blocks{99};
         EXPECT_TRUE(ParseSkipBlocks(c.text, blocks, kKxpMaxSkipBlocks)) << testing::PrintToString(c.text);
         EXPECT_EQ(blocks, c.blocks) << testing::PrintToString(c.text);
+    }
+}
+
+TEST(NandGeometrySelectionTest, DataAreaSizeFamilyAndSignatureCode)
+{
+    struct Case {
+        int32_t dataAreaSize;
+        const wchar_t* family;
+        uint32_t code;
+        int index;
+    };
+    const Case cases[] = {
+        {2048, L"NAND", 4, 0},      {2048, L"NAND", 13, 1},     {2048, L"NAND", 255, 0},
+        {2048, L"ONENAND", 13, 4},  {2048, L"eMMC", 4, kNoNandGeometry},
+        {2048, L"nand", 13, kNoNandGeometry},                   {2048, L"SPI-NAND", 13, kNoNandGeometry},
+        {2048, L"", 13, kNoNandGeometry},
+        // 4096-byte pages: 2, 3 and 6; another code keeps the 4096 form.
+        {4096, L"NAND", 4, 2},      {4096, L"NAND", 13, 3},     {4096, L"NAND", 8, 2},
+        {4096, L"ONENAND", 4, 6},   {4096, L"eMMC", 13, kNoNandGeometry},
+        // Any other page size, or none: 0 whatever the family.
+        {512, L"NAND", 13, 0},      {-1, L"eMMC", 13, 0},       {0, L"ONENAND", 4, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SelectNandGeometry(c.dataAreaSize, c.family, c.code), c.index)
+            << c.dataAreaSize << " " << platform::EncodeText(c.family) << " " << c.code;
     }
 }
 

@@ -14,6 +14,7 @@
 #include "common/platform/Text.h"
 #include "support/CallCapture.h"
 #include "support/PackageBytes.h"
+#include "support/PrivateStore.h"
 #include "support/TestSupport.h"
 
 using testsupport::Pattern;
@@ -159,24 +160,10 @@ TEST_F(FlasherBinaryTest, UnopenableFileRaises)
 // Copies go to the program's store, opened on a private folder.
 class FlasherBinaryCopyTest : public FlasherBinaryTest {
 protected:
-    void SetUp() override { FreshStore(); }
-    void TearDown() override { g_VirtualFileStore.Close(); }
+    void FreshStore() { store.Fresh(); }
+    std::string CopiedOut(const std::wstring& name) { return store.CopiedOut(name); }
 
-    // An empty store file and no stream, as the processing context leaves it.
-    void FreshStore()
-    {
-        g_VirtualFileStore.Reset();
-        ASSERT_TRUE(g_VirtualFileStore.Open(Wide(storeFolder.Path()).c_str(), L"wb"));
-        g_VirtualFileStore.CloseStream();
-    }
-
-    std::string CopiedOut(const std::wstring& name)
-    {
-        EXPECT_TRUE(g_VirtualFileStore.CopyOut(name));
-        return ReadFile(platform::EncodeText(name));
-    }
-
-    TempFolder storeFolder;
+    testsupport::PrivateStore store;
     std::wstring name = Wide(temp.File("out.kxp"));
     std::vector<uint8_t> block = std::vector<uint8_t>(kBlock);
 };
@@ -276,20 +263,31 @@ TEST_F(FlasherBinaryCopyTest, ReadAndWriteFailuresReportFalse)
 
     // The store file is gone: the write fails.
     auto intact = MakeBinary(Image("intact.bin", "ABCDE"));
-    ASSERT_EQ(unlink((storeFolder.Path() + "/BinFile.bin").c_str()), 0);
+    ASSERT_EQ(unlink((store.Path() + "/BinFile.bin").c_str()), 0);
     o = Capture([&] { return CFlasherBinary::CopyToStore(*intact, block.data(), name); });
     EXPECT_FALSE(o.result);
     EXPECT_NE(o.out.find("Unable to write file: "), std::string::npos) << o.out;
 }
 
-TEST_F(FlasherBinaryCopyTest, YaffsCopyFails)
+TEST_F(FlasherBinaryCopyTest, YaffsImageGoesThroughTheRelayout)
 {
-    auto binary = MakeBinary(Image("fs.yaffs", Pattern(2 * kSector, 1)), L"YAFFS");
-    const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*binary, block.data(), name); });
-    EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.out.rfind("Error: ", 0), 0u) << o.out;
+    // Geometry 0: 2048-byte pages with 64-byte spare areas.
+    const std::string pages = Pattern(4 * 2112, 1);
+    auto binary = MakeBinary(Image("fs.yaffs", pages), L"YAFFS");
+    ASSERT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), name));
     EXPECT_EQ(binary->m_Stream, nullptr);
-    EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
+    const std::string copied = CopiedOut(name);
+    ASSERT_EQ(copied.size(), 2 * kSector);
+    EXPECT_EQ(copied.substr(0, 2048), pages.substr(0, 2048));
+    EXPECT_EQ(copied.substr(2048, 2), "\xFF\xFF");
+    EXPECT_EQ(binary->m_YaffsChecksum, XorWords(copied, static_cast<uint32_t>(pages.size())));
+
+    // A refused re-layout fails the copy with its message.
+    auto refused = MakeBinary(Image("odd.yaffs", Pattern(2 * kSector, 1)), L"YAFFS");
+    const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*refused, block.data(), name); });
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.out, "Error:  Yaffs2 image size is not multiple of page size and oob area size\n");
+    EXPECT_EQ(refused->m_Stream, nullptr);
 }
 
 TEST(BootFlashSignatureCodeTest, FirstTableEntryContainedInTheValue)

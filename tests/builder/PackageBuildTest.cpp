@@ -308,6 +308,8 @@ TEST(PackageBuildTest, RefusedImagesAndLayouts)
     Layout skip = with({plain});
     skip.sections = "[Flash_Options]\nSkip_Blocks_Number = 0-32\n";
     Layout yaffs = with({{"YAFS", "0x59414653", "y.bin", "ABCDE", "0x00100000", "YAFFS"}});
+    Layout yaffsOnEmmc = with({{"YAFS", "0x59414653", "y.bin", Pattern(2112, 1), "0x00100000", "YAFFS"}});
+    yaffsOnEmmc.flash = "Data_Area_Size = 2048\n";
     Layout undetected = with({plain}, "NLT999");
     undetected.version = "V2.0.0";
     std::vector<Case> cases = {
@@ -321,7 +323,11 @@ TEST(PackageBuildTest, RefusedImagesAndLayouts)
          "Unable to open file: "},
         {"more than 32 skip blocks", skip, "",
          "\nZorlix exception:\nSkip_Blocks_Number names more than 32 blocks\n\n\n"},
-        {"YAFFS image", yaffs, "YAFFS images cannot be packaged yet", ""},
+        {"YAFFS image of no whole pages", yaffs,
+         "Error:  Yaffs2 image size is not multiple of page size and oob area size\nDoTarvokfileforWebUpgrade failed.\n",
+         ""},
+        {"YAFFS image on eMMC", yaffsOnEmmc,
+         "\" with Data_Area_Size 2048 has no NAND page geometry\nERROR: invalid flash ini file", ""},
         {"old layout with an unknown processor", undetected, "GetPlatFormType failed in blf ",
          "\nZorlix exception:\nGetPlatFormType failed\n\n\n"},
     };
@@ -486,15 +492,16 @@ TEST(PackageBuildTest, SampleLayoutBuilds)
     EXPECT_EQ(Le32(p, 76 + 240), 2u);
 }
 
-TEST(PackageBuildTest, OlderLayoutFormatIsRefused)
+TEST(PackageBuildTest, OlderLayoutWithoutItsFlasherSettingsFile)
 {
     const ToolCopy tool;
-    WriteFile(tool.Folder() + "/old.blf", "[TIM Configuration]\nProcessor Type = NLT07X\n");
+    WriteFile(tool.Folder() + "/old.blf",
+              "[TIM Configuration]\nProcessor Type = NLT07X\n[Varsic Flasher Properties]\n"
+              "Flash Configuration File Path = flasher.ini\n");
     const RunResult r = tool.Run({"-f", "old.blf", "-i", "0x100000"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Contains(r.out, "Layout files of the older format cannot be converted yet: " + tool.Folder() +
-                                    "/old.blf\n\nConvertOldBlf2New failed....\n"))
-        << r.out;
-    EXPECT_EQ(r.err, "\nZorlix exception:\nProcessBLF failed for some enable image is not exist \n\n\n");
+    EXPECT_TRUE(Contains(r.out, "NLT07x platform type\n")) << r.out;
+    EXPECT_EQ(r.err, "\nZorlix exception:\nfile " + tool.Folder() + "/flasher.ini is not exist\n\n\n");
+    EXPECT_FALSE(FileExists(tool.Folder() + "/kxp.bin"));
     ExpectWorkFilesGone(tool);
 }

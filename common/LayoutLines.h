@@ -1,0 +1,37 @@
+// Line access to a layout file's text for the readers of multi-line blocks:
+// the layout-file reader's sections and the reserved-data packages that
+// read their own block.
+#pragma once
+#include <sstream>
+#include <string>
+#include <utility>
+#include "common/TimLib.h"
+#include "common/platform/FileSystem.h"
+
+namespace layout {
+
+// The layout file's decoded text as a line stream. False when the file
+// cannot be read.
+inline bool OpenLayoutStream(const std::wstring& path, std::wistringstream& stream)
+{
+    std::wstring text;
+    if (!platform::ReadTextFile(path, text)) {
+        return false;
+    }
+    stream.str(std::move(text));
+    stream.clear();
+    return true;
+}
+
+// The next non-empty trimmed line; false once the input has run out. A last
+// line without a line feed comes once, like every other line.
+inline bool NextLine(std::wistream& stream, std::wstring& line)
+{
+    if (!stream.good()) {
+        return false;
+    }
+    CTimLib::ReadNonEmptyLine(stream, line);
+    return !line.empty();
+}
+
+}  // namespace layout

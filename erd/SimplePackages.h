@@ -1,0 +1,93 @@
+// The packages that carry a fixed list of named settings and nothing else,
+// and the base they share with the two-field children of the sets. Each
+// class is one row of the field-package table: field names, the comment of
+// each packed word and the size rule.
+#pragma once
+
+#include <cstdint>
+
+#include "common/TimLib.h"
+#include "erd/ErdBase.h"
+
+struct SimplePackageRow;
+
+// A package whose words are its field values in field order, each under the
+// data comment of its row; the identifier is the class index's, when the
+// class has one.
+class CSimplePackage : public CErdBase {
+public:
+    // The row's fixed size, else its header bytes plus one word per value.
+    uint32_t Size() const override;
+    uint32_t AddToPackage(CReservedPackageData& package) const override;
+
+protected:
+    // Names the fields from the type id's row; values "0", comments empty.
+    explicit CSimplePackage(uint32_t typeId);
+    CSimplePackage(const CSimplePackage& other) = default;
+    CSimplePackage& operator=(const CSimplePackage& other) = default;
+
+    // Gives the package the class's identifier and appends the field words.
+    void AddFieldWords(CReservedPackageData& package) const;
+
+private:
+    const SimplePackageRow* m_Row;
+};
+
+class CAutoBind final : public CSimplePackage {
+public:
+    CAutoBind();
+};
+
+class CEscapeSeq final : public CSimplePackage {
+public:
+    CEscapeSeq();
+};
+
+class CEscapeSeqV2 final : public CSimplePackage {
+public:
+    CEscapeSeqV2();
+};
+
+class CResume final : public CSimplePackage {
+public:
+    CResume();
+};
+
+class CResumeDdr final : public CSimplePackage {
+public:
+    CResumeDdr();
+};
+
+class CUart final : public CSimplePackage {
+public:
+    CUart();
+};
+
+class CUsb final : public CSimplePackage {
+public:
+    CUsb();
+};
+
+class CCoreReset final : public CSimplePackage {
+public:
+    CCoreReset();
+};
+
+class CBbmt final : public CSimplePackage {
+public:
+    CBbmt();
+};
+
+// A vendor request: its six fields pack into two words, followed by the
+// data texts, one word each.
+class CUsbVendorReq final : public CSimplePackage {
+public:
+    CUsbVendorReq();
+
+    // Drops the data texts; the fields stay.
+    void Reset() override;
+    uint32_t Size() const override;
+    uint32_t AddToPackage(CReservedPackageData& package) const override;
+
+    TextList m_Data;
+};
