@@ -56,8 +56,6 @@ const FlashFamilyRow kFlashFamilyRows[] = {
     {L"SPI-NAND", kFlashTypeSpiNand},
 };
 
-// Platform codes from this one on read "ProductionMode" and the DTIM keys.
-constexpr int32_t kFirstProductionModePlatform = 7;
 // The platform whose untrusted files get all-ones save-state texts.
 constexpr int32_t kOsmarA0Platform = 14;
 
@@ -249,6 +247,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Signature", kNotAvailable));
         tim.SetVktSaveStateFlashEntryAddress(
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
+        parser.ParseKeySections();
     } else if (parser.m_PlatformType == kOsmarA0Platform) {
         tim.SetVktSaveStateBackUpEntryAddress(L"0xffffffff");
         tim.SetVktSaveStateFlashSignature(L"0xffffffff");

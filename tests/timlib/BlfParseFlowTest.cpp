@@ -27,6 +27,10 @@ std::string MinimalLayout(const std::string& processor, const std::string& extra
            "\nNumber_of_Images = 0\n[Flash_Properties]\nFlash_Family = NAND\n" + extra;
 }
 
+// The least a trusted file needs: a signature scheme and hash.
+const std::string kSignatureData =
+    "[Digital_Signature_Data]\nDSA_Algorithm = PKCS1_v1_5_Ippcp\nHash_Algorithm_ID = SHA-160\n";
+
 Outcome ParseFile(CBlfParser& parser, const TempFolder& folder, const std::string& name, const std::string& text)
 {
     WriteFile(folder.File(name), text);
@@ -348,7 +352,8 @@ TEST(BlfParseFlowTest, OptionFlagsAndProductionMode)
             ParseFile(parser, folder, "opt" + std::to_string(i) + ".blf",
                       "[TIM_Configuration]\nTrusted = " + c.number + "\n" +
                           MinimalLayout(c.processor, "[Flash_Options]\nReset_BBT = " + c.number +
-                                                         "\nProductionMode = " + c.number + "\n"));
+                                                         "\nProductionMode = " + c.number + "\n" +
+                                                         kSignatureData));
         ASSERT_TRUE(o.result) << o.out;
         EXPECT_EQ(parser.m_FlashSettings.Reset_BBT, c.flag);
         EXPECT_EQ(parser.m_FlashSettings.Trusted, c.flag);
@@ -384,7 +389,7 @@ TEST(BlfParseFlowTest, SaveStateTextsDependOnTrustAndPlatform)
                                         "\nVKT_Save_State_BackUp_Entry_Address = 0x100\n"
                                         "VKT_Save_State_Flash_Signature = 0x200\n"
                                         "VKT_Save_State_Flash_Entry_Address = 0x300\n" +
-                                        MinimalLayout(c.processor));
+                                        MinimalLayout(c.processor, kSignatureData));
         ASSERT_TRUE(o.result) << o.out;
         const CTimDescriptor& tim = parser.m_TimDescriptor;
         EXPECT_EQ(tim.m_VktSaveStateBackUpEntryAddress, c.backUp);
