@@ -55,4 +55,43 @@ TEST(TrustedLayoutTest, WithoutSignatureDataTheBuildFails)
     ExpectWorkFilesGone(tool);
 }
 
+// An image map asks for the DTIM key, which only platforms from code 7 on
+// read.
+TEST(TrustedLayoutTest, AnImageMapMakesTheDtimKeyRequiredFromPlatformSevenOn)
+{
+    const std::string imageMap =
+        "[Extended_Reserved_Data]\nImage_Maps\nNUM_MAPS = 1\nImage_Map_Info\nImage_ID = 0x41414141\n"
+        "Image_Type = RAW\nEnable = 1\nEnd_Image_Map_Info\nEnd_Image_Maps\nEnd_Extended_Reserved_Data\n";
+    const std::string sections = KeySections();
+    const std::string withoutDtim = sections.substr(0, sections.find("[DTIM_Keys_Data]"));
+    struct Case {
+        const char* name;
+        const char* processor;
+        std::string sections;
+        bool builds;
+    };
+    const Case cases[] = {
+        {"platform 10, DTIM key present", "NLT122", imageMap + sections, true},
+        {"platform 10, no DTIM key", "NLT122", imageMap + withoutDtim, false},
+        {"platform 10, no image map", "NLT122", withoutDtim, true},
+        {"platform 2, no DTIM key", "NLT105", imageMap + withoutDtim, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Layout layout = TrustedLayout("1", c.sections);
+        layout.processor = c.processor;
+        const ToolCopy tool;
+        const RunResult r = Build(tool, WriteLayout(tool, layout));
+        if (c.builds) {
+            EXPECT_TRUE(Succeeded(r)) << r.out << r.err;
+            EXPECT_EQ(r.err, "");
+        } else {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.err, "\nZorlix exception:\nunknown DSAID in ParseDtimKeyInfo\n\n\n");
+            EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+        }
+        ExpectWorkFilesGone(tool);
+    }
+}
+
 }  // namespace
