@@ -8,6 +8,8 @@
 // Option values are held in texts of 512 characters with their terminator.
 constexpr size_t kOptionTextChars = 512;
 constexpr uint32_t kMinimumSplitSize = 0x20000;
+// The build reads the split size in 32 bits: a wider one would wrap.
+constexpr uint32_t kMaximumSplitSize = 0xFFFFFFFF;
 constexpr size_t kMaxVersionChars = 12;
 
 struct CommandLineOptions {

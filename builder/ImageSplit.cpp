@@ -56,29 +56,7 @@ bool CopyBytes(FILE* in, const std::wstring& inPath, FILE* out, const std::wstri
     return true;
 }
 
-class OpenedFile {
-public:
-    explicit OpenedFile(FILE* file) : m_File(file) {}
-    OpenedFile(const OpenedFile&) = delete;
-    OpenedFile& operator=(const OpenedFile&) = delete;
-    ~OpenedFile()
-    {
-        if (m_File) {
-            std::fclose(m_File);
-        }
-    }
-    FILE* Get() const { return m_File; }
-    // fclose's result: a write that only fails on the final flush counts.
-    bool Close()
-    {
-        FILE* file = m_File;
-        m_File = nullptr;
-        return std::fclose(file) == 0;
-    }
-
-private:
-    FILE* m_File;
-};
+using platform::OpenedFile;
 
 // Writes the parts of one image (size bytes, open as in) and appends their
 // descriptions to parts.
@@ -140,6 +118,43 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
     return true;
 }
 
+// The size of the image's file. False after a reported failure.
+bool MeasureImage(const std::wstring& path, uint64_t& size)
+{
+    OpenedFile in(platform::OpenFile(path, "rb"));
+    if (!in.Get()) {
+        PrintLog(L"Error: Can't open  %s file!\n", path);
+        return false;
+    }
+    if (!platform::GetStreamEnd(in.Get(), size)) {
+        PrintLog(L"Unable to read file: %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+// Whether the enabled images, split, stay within the package's limit.
+// False after a reported failure.
+bool PartsFitThePackage(const CTimDescriptor& descriptor, uint32_t splitSize)
+{
+    uint64_t count = 0;
+    for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
+        if (!image->Enable) {
+            continue;
+        }
+        uint64_t size = 0;
+        if (!MeasureImage(image->GetImagePath(), size)) {
+            return false;
+        }
+        count += size <= splitSize ? 1 : (size - 1) / splitSize + 1;
+        if (count > kMaxPackageImages) {
+            PrintLog(kTooManyImagesMessage);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstring& tempFolder,
@@ -147,6 +162,11 @@ bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstr
 {
     if (splitSize == 0) {
         PrintLog(L"Error: images cannot be split by a size of 0.\n");
+        return false;
+    }
+    // One part file per byte of a size-1 split would flood the disk long
+    // before the image limit was tested.
+    if (!PartsFitThePackage(descriptor, splitSize)) {
         return false;
     }
     std::vector<uint8_t> buffer;

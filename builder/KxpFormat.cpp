@@ -19,19 +19,6 @@ constexpr ImageTypeCode kImageTypeCodes[] = {
 
 }  // namespace
 
-void StoreLe16(uint8_t* destination, uint16_t value)
-{
-    destination[0] = static_cast<uint8_t>(value);
-    destination[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void StoreLe32(uint8_t* destination, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        destination[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
 void KXP_MasterHeader::Store(uint8_t* d) const
 {
     std::memcpy(d + offsetof(KXP_MasterHeader, Magic), Magic, sizeof Magic);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ByteOrder.h"
+
 constexpr size_t kKxpMasterHeaderBytes = 76;
 constexpr size_t kKxpDeviceHeaderBytes = 244;
 constexpr size_t kKxpImageEntryBytes = 52;
@@ -119,21 +121,6 @@ static_assert(offsetof(KXP_ImageEntry, ChecksumFormatVersion2) == 48, "ChecksumF
 
 // The type code of an Image Type text (exact comparison); 0 for any other.
 uint32_t GetImageTypeCode(const std::wstring& imageType);
-
-void StoreLe16(uint8_t* destination, uint16_t value);
-void StoreLe32(uint8_t* destination, uint32_t value);
-
-inline uint16_t LoadLe16(const uint8_t* source)
-{
-    return static_cast<uint16_t>(source[0] | (source[1] << 8));
-}
-
-// Inline: the image checksum reads every word of every image through it.
-inline uint32_t LoadLe32(const uint8_t* source)
-{
-    return static_cast<uint32_t>(source[0]) | (static_cast<uint32_t>(source[1]) << 8) |
-           (static_cast<uint32_t>(source[2]) << 16) | (static_cast<uint32_t>(source[3]) << 24);
-}
 
 // The image checksum's core: the XOR of the little-endian words that start
 // below length; the bytes up to the next multiple of 4 must be readable.

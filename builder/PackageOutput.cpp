@@ -121,11 +121,9 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
 // The signature sector of the package: the signature, most significant
 // byte first, then 0xFF to the sector's end. False when the key does not
 // load or signing fails (the loader and signer report why).
-bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSize, const std::wstring& keyPath,
+bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSize, const CRsaKeyFile& key,
                         std::vector<uint8_t>& sector)
 {
-    CRsaKeyFile key(keyPath);
-    key.Load();
     uint8_t publicExponent[kKeyNumberBytes] = {};
     uint8_t modulus[kKeyNumberBytes] = {};
     uint8_t privateExponent[kKeyNumberBytes] = {};
@@ -150,6 +148,15 @@ bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSi
 }
 
 }  // namespace
+
+bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind)
+{
+    if (outputPath.empty() || inputPath.empty() || !platform::IsSameFile(outputPath, inputPath)) {
+        return false;
+    }
+    platform::Print(L"Invalid Input,output file %s is the %s %s!\n", outputPath, kind, inputPath);
+    return true;
+}
 
 bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& options, uint32_t& sectorSize)
 {
@@ -198,10 +205,24 @@ bool StampPackageHeader(std::vector<uint8_t>& package, uint64_t packageSize, con
     return true;
 }
 
+bool LoadSigningKey(CRsaKeyFile& key)
+{
+    // A key that did not load stays empty, and the signer refuses it with
+    // its own message.
+    key.Load();
+    const uint8_t probe = 0;
+    std::vector<uint8_t> sector;
+    if (SignStampedPackage(&probe, 1, kKeyNumberBytes, key, sector)) {
+        return true;
+    }
+    platform::Print(L"Calc signature failed\n");
+    platform::Print(L"Tarvok for WEB failed......\n");
+    return false;
+}
+
 namespace {
 
-// The key did not load or the signer refused it: nothing of the package
-// stays.
+// The signer refused the key: nothing of the package stays.
 int FailSigning(FILE* out, const std::wstring& intermediatePath, const std::wstring& outputPath)
 {
     if (out) {
@@ -217,10 +238,13 @@ int FailSigning(FILE* out, const std::wstring& intermediatePath, const std::wstr
 }  // namespace
 
 int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
-                       const CommandLineOptions& options, const std::wstring& keyPath)
+                       const CommandLineOptions& options, const CRsaKeyFile* key)
 {
     uint32_t size = 0;
     if (!GetFileSizeByPath(intermediatePath, size)) {
+        // A package refused for its size (over 2 GiB - 1 bytes) is not left
+        // behind in the program's folder.
+        RemoveIncompleteOutput(intermediatePath);
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return 1;
     }
@@ -252,8 +276,8 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
             !LoadPackage(intermediatePath, size, size, options, package, sectorSize)) {
             return 1;
         }
-        if (options.m_bKeyGiven && !SignStampedPackage(package.data(), package.size(), sectorSize, keyPath,
-                                                       signature)) {
+        if (options.m_bKeyGiven && (!key || !SignStampedPackage(package.data(), package.size(), sectorSize, *key,
+                                                                signature))) {
             return FailSigning(nullptr, intermediatePath, outputPath);
         }
         ForceDeleteFile(intermediatePath);
@@ -273,8 +297,8 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
             return FailWrite(out, outputPath);
         }
         platform::MappedFile view;
-        if (!view.Map(out) || view.Size() != size ||
-            !SignStampedPackage(view.Data(), view.Size(), sectorSize, keyPath, signature)) {
+        if (!key || !view.Map(out) || view.Size() != size ||
+            !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
             return FailSigning(out, intermediatePath, outputPath);
         }
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "builder/CommandLine.h"
+#include "builder/RsaKeyFile.h"
 
 // Stamps the options into a package held in memory. False when the package
 // is too small or its header offsets point outside it; nothing is written
@@ -18,8 +19,18 @@ bool StampPackage(std::vector<uint8_t>& package, const CommandLineOptions& optio
 bool StampPackageHeader(std::vector<uint8_t>& header, uint64_t packageSize, const CommandLineOptions& options,
                         uint32_t& sectorSize);
 
+// True, after a message naming both, when the output path leads to the
+// input file (the same file after links), which the package would replace.
+// kind names the input in the message.
+bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind);
+
+// Loads the key and signs a probe with it, so that a key that cannot sign
+// fails the run before anything is built or written. False after the
+// loader's or signer's message and the signing failure lines.
+bool LoadSigningKey(CRsaKeyFile& key);
+
 // Moves or copies the intermediate package to the output path, stamped,
-// and signs it when a key was given. Prints every failure and
-// the success line; returns the exit status.
+// and signs it with the loaded key when one was given. Prints every failure
+// and the success line; returns the exit status.
 int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
-                       const CommandLineOptions& options, const std::wstring& keyPath);
+                       const CommandLineOptions& options, const CRsaKeyFile* key);

@@ -11,18 +11,43 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
-#include "common/platform/Path.h"
+#include "common/platform/Text.h"
 
 namespace {
 
-const char kBeginMarker[] = "BEGIN RSA PRIVATE KEY";
-const char kEndMarker[] = "END RSA PRIVATE KEY";
+// The PEM forms a key is read from: the traditional RSA form and the
+// general (PKCS #8) form that "openssl genrsa" writes by default.
+struct KeyForm {
+    const char* begin;
+    const char* end;
+};
+const KeyForm kKeyForms[] = {
+    {"BEGIN RSA PRIVATE KEY", "END RSA PRIVATE KEY"},
+    {"BEGIN PRIVATE KEY", "END PRIVATE KEY"},
+};
+// Blocks of keys that can never sign, named in the refusal.
+struct OtherKey {
+    const char* begin;
+    const wchar_t* kind;
+};
+const OtherKey kOtherKeys[] = {
+    {"BEGIN PUBLIC KEY", L"public key"},
+    {"BEGIN RSA PUBLIC KEY", L"public key"},
+    {"BEGIN EC PRIVATE KEY", L"EC"},
+    {"BEGIN DSA PRIVATE KEY", L"DSA"},
+};
+
+void ReportOtherKind(const std::wstring& path, const std::wstring& kind)
+{
+    platform::Print(L"private key file %s holds no RSA private key (key kind: %s).\n\n", path, kind);
+}
 
 struct BioFree {
     void operator()(BIO* bio) const { BIO_free(bio); }
@@ -58,14 +83,15 @@ uint8_t* Bytes(uint32_t* words)
     return reinterpret_cast<uint8_t*>(words);
 }
 
-Pkey ReadPrivateKey(const std::wstring& path)
+// The key from the stream that the format check read, from its start: the
+// file is not opened a second time, so it cannot have become another.
+Pkey ReadPrivateKey(FILE* file)
 {
-    Bio bio(BIO_new(BIO_s_file()));
-    if (!bio) {
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
         return nullptr;
     }
-    const std::string native = platform::ToNativePath(path);
-    if (BIO_read_filename(bio.get(), native.c_str()) <= 0) {
+    Bio bio(BIO_new_fp(file, BIO_NOCLOSE));
+    if (!bio) {
         return nullptr;
     }
     return Pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassPhrase, nullptr));
@@ -153,60 +179,85 @@ void CRsaKeyFile::Clear()
     OPENSSL_cleanse(m_N, sizeof(m_N));
 }
 
-bool CRsaKeyFile::CheckFormat()
+FILE* CRsaKeyFile::OpenKeyFile() const
 {
-    FILE* file = platform::OpenFile(m_Path, "r");
+    // A FIFO would block the run and a device never ends: neither is read.
+    if (platform::Exists(m_Path) && !platform::IsRegularFile(m_Path)) {
+        platform::Print(L"private key file %s is not a regular file.\n\n", m_Path);
+        return nullptr;
+    }
+    FILE* file = platform::OpenRegularFile(m_Path);
     if (!file) {
         platform::Print(L"Open file %s failed.\n\n", m_Path);
-        return false;
     }
+    return file;
+}
+
+bool CRsaKeyFile::CheckMarkers(FILE* file) const
+{
     // The markers are searched piece by piece, each piece joined to the tail
     // of the one before so that a marker across two pieces is found; NUL
-    // bytes are ordinary bytes here. Only the file's length is read, so a
-    // device without end counts as empty.
-    uint64_t size = 0;
-    bool begin = false;
-    bool end = false;
-    if (platform::GetStreamEnd(file, size) && std::fseek(file, 0, SEEK_SET) == 0) {
-        const size_t keep = std::max(sizeof(kBeginMarker), sizeof(kEndMarker)) - 2;
-        std::string window;
-        std::vector<char> piece(64 * 1024);
-        uint64_t left = size;
-        while (left > 0) {
-            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
-            const size_t got = std::fread(piece.data(), 1, want, file);
-            if (got == 0) {
-                break;
-            }
-            left -= got;
-            window.append(piece.data(), got);
-            begin = begin || window.find(kBeginMarker) != std::string::npos;
-            end = end || window.find(kEndMarker) != std::string::npos;
-            if (window.size() > keep) {
-                window.erase(0, window.size() - keep);
-            }
+    // bytes are ordinary bytes here.
+    std::vector<const char*> markers;
+    for (const KeyForm& form : kKeyForms) {
+        markers.push_back(form.begin);
+        markers.push_back(form.end);
+    }
+    for (const OtherKey& other : kOtherKeys) {
+        markers.push_back(other.begin);
+    }
+    size_t keep = 0;
+    for (const char* marker : markers) {
+        keep = std::max(keep, std::strlen(marker) - 1);
+    }
+    std::vector<bool> found(markers.size(), false);
+    std::string window;
+    std::vector<char> piece(64 * 1024);
+    size_t got = 0;
+    while ((got = std::fread(piece.data(), 1, piece.size(), file)) > 0) {
+        window.append(piece.data(), got);
+        for (size_t i = 0; i < markers.size(); ++i) {
+            found[i] = found[i] || window.find(markers[i]) != std::string::npos;
+        }
+        if (window.size() > keep) {
+            window.erase(0, window.size() - keep);
         }
     }
-    std::fclose(file);
-    if (begin && end) {
-        return true;
+    for (size_t i = 0; i < std::size(kKeyForms); ++i) {
+        if (found[2 * i] && found[2 * i + 1]) {
+            return true;
+        }
+    }
+    for (size_t i = 0; i < std::size(kOtherKeys); ++i) {
+        if (found[2 * std::size(kKeyForms) + i]) {
+            ReportOtherKind(m_Path, kOtherKeys[i].kind);
+            return false;
+        }
     }
     platform::Print(L"private key file format error.\n\n");
     return false;
 }
 
+bool CRsaKeyFile::CheckFormat()
+{
+    const platform::OpenedFile file(OpenKeyFile());
+    return file.Get() && CheckMarkers(file.Get());
+}
+
 bool CRsaKeyFile::Load()
 {
     Clear();
-    if (!CheckFormat()) {
+    const platform::OpenedFile file(OpenKeyFile());
+    if (!file.Get() || !CheckMarkers(file.Get())) {
         return false;
     }
     bool loaded = false;
-    const Pkey key = ReadPrivateKey(m_Path);
+    const Pkey key = ReadPrivateKey(file.Get());
     if (!key) {
         platform::Print(L"Load private key file %s failed.\n\n", m_Path);
     } else if (EVP_PKEY_is_a(key.get(), "RSA") != 1) {
-        platform::Print(L"private key file %s holds no RSA key.\n\n", m_Path);
+        const char* kind = EVP_PKEY_get0_type_name(key.get());
+        ReportOtherKind(m_Path, platform::DecodeText(kind ? kind : "unknown"));
     } else {
         const Bn n = GetNumber(key.get(), OSSL_PKEY_PARAM_RSA_N);
         const Bn e = GetNumber(key.get(), OSSL_PKEY_PARAM_RSA_E);

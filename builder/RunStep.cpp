@@ -6,6 +6,7 @@
 #include "builder/ImageCompress.h"
 #include "builder/ImageSplit.h"
 #include "builder/KxpFile.h"
+#include "builder/PackageOutput.h"
 #include "builder/ProcessingContext.h"
 #include "builder/VirtualFileStore.h"
 #include "common/FileUtils.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr size_t kMaxImages = 30;
 constexpr uint16_t kPackageSectorSize = 8192;
 
 // Platforms that split by the command line's size, and the one that
@@ -32,6 +32,27 @@ bool IsRefusedImage(const CImageDescription& image)
 {
     const std::wstring tag = image.GetIdName();
     return image.Enable && (tag == L"TIMH" || tag == L"OBMI" || tag == L"RBLI");
+}
+
+// A device gives endless or no bytes and a FIFO blocks the run: only
+// regular files are packed. A folder fails later, where it is opened. No
+// image may be the output, which the package would replace.
+bool ImageFilesAreUsable(const CTimDescriptor& descriptor, const std::wstring& outputPath)
+{
+    for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
+        if (!image->Enable) {
+            continue;
+        }
+        const std::wstring path = image->GetImagePath();
+        if (!platform::IsRegularFile(path) && !platform::IsFolder(path)) {
+            PrintLog(L"Error: image file %s is not a regular file.\n", path);
+            return false;
+        }
+        if (OutputIsInput(outputPath, path, L"image file")) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLineSplitText)
@@ -65,7 +86,8 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
 
 }  // namespace
 
-bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText)
+bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText,
+                               const std::wstring& outputPath)
 {
     CProcessingContext& context = g_ProcessingContext;
     context.Reset();
@@ -85,11 +107,14 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
                 L"TIM,OBM and ReliableData can't be upgrate through OTA,please disable these images in blf.");
         }
     }
+    if (!ImageFilesAreUsable(context.m_TimDescriptor, outputPath)) {
+        return false;
+    }
     if (!SplitAndCompress(context, splitSizeText)) {
         return false;
     }
-    if (context.m_TimDescriptor.m_Images.size() > kMaxImages) {
-        PrintLog(L"\n\nError:Splite size is too small or total images size is too large.\n\n");
+    if (context.m_TimDescriptor.m_Images.size() > kMaxPackageImages) {
+        PrintLog(kTooManyImagesMessage);
         return false;
     }
 
@@ -110,6 +135,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     }
 
     const std::wstring packagePath = platform::JoinPath(context.m_ProgramFolder, L"kxp.bin");
+    // "kxp.bin" is the tool's own work file: a link standing there is
+    // replaced, not written through, and a FIFO never waited on.
+    const platform::EntryType standing = platform::GetEntryType(packagePath);
+    if (standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) {
+        platform::RemoveFile(packagePath);
+    }
     if (!writer.DumpToFile(packagePath, std::wstring())) {
         g_VirtualFileStore.Close();
         return false;
@@ -130,7 +161,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     uint64_t size = 0;
     const bool measured = platform::GetStreamEnd(package, size);
     std::fclose(package);
-    if (!measured || size > settings.Max_OTA_Image_Size) {
+    if (!measured) {
+        ForceDeleteFile(packagePath);
+        PrintLog(L"Unable to measure the size of %s.\n", packagePath);
+        return false;
+    }
+    if (size > settings.Max_OTA_Image_Size) {
         ForceDeleteFile(packagePath);
         PrintLog(L"OTA image size is too larger and Max_OTA_Image_Size is 0x%x!\n\n", settings.Max_OTA_Image_Size);
         return false;
@@ -138,11 +174,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     return true;
 }
 
-bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText)
+bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText,
+                           const std::wstring& outputPath)
 {
     bool result = true;
     try {
-        if (!DoTarvokfileforWebUpgrade(blfPath, splitSizeText)) {
+        if (!DoTarvokfileforWebUpgrade(blfPath, splitSizeText, outputPath)) {
             platform::Print(L"DoTarvokfileforWebUpgrade failed.\n");
             result = false;
         }

@@ -5,7 +5,11 @@
 #include <string>
 
 // Builds the package and turns every exception into a message box and a
-// failed result; always resets the processing context afterwards.
-bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText);
+// failed result; always resets the processing context afterwards. An
+// enabled image that is the file at outputPath fails the build before
+// anything is written.
+bool DoTarvokforSplitImage(const std::wstring& blfPath, const std::wstring& splitSizeText,
+                           const std::wstring& outputPath = std::wstring());
 // One build. False after a reported failure; exceptions pass.
-bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText);
+bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText,
+                               const std::wstring& outputPath = std::wstring());

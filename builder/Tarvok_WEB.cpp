@@ -2,13 +2,34 @@
 // the package.
 #include "builder/CommandLine.h"
 #include "builder/PackageOutput.h"
+#include "builder/ProcessingContext.h"
 #include "builder/RunStep.h"
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
 
 namespace {
 
 CommandLineOptions s_Options;
+
+// The package replaces whatever the output path leads to: never an input of
+// the run, and never a file in a work folder, which goes at exit.
+bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPath, const std::wstring& keyPath)
+{
+    if (OutputIsInput(outputPath, blfPath, L"layout file") || OutputIsInput(outputPath, keyPath, L"key file") ||
+        OutputIsInput(outputPath, platform::GetExecutablePath(), L"program")) {
+        return false;
+    }
+    const CProcessingContext& context = g_ProcessingContext;
+    for (const std::wstring* folder : {&context.m_TempFolder, &context.m_AbsBlfTempFolder, &context.m_TempSplitFolder}) {
+        if (platform::IsWithinFolder(outputPath, *folder)) {
+            platform::Print(L"Invalid Input,output file %s is in the work folder %s, which is deleted at exit!\n",
+                            outputPath, *folder);
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -45,18 +66,34 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring blfPath = CombinePathIfRelative(currentFolder, options.m_BlfFilePath);
     const std::wstring keyPath = CombinePathIfRelative(currentFolder, options.m_KeyFilePath);
 
-    if (ReadSplitSizeText(options.m_SplitSizeText) < static_cast<long long>(kMinimumSplitSize)) {
+    const long long splitSize = ReadSplitSizeText(options.m_SplitSizeText);
+    if (splitSize < static_cast<long long>(kMinimumSplitSize)) {
         platform::Print(L"Invalid Input,Split Size is too small!\n");
         return 1;
     }
-
-    if (!DoTarvokforSplitImage(blfPath, options.m_SplitSizeText)) {
-        platform::Print(L"DoTarvokforSplitImage failed....\n");
+    if (splitSize > static_cast<long long>(kMaximumSplitSize)) {
+        platform::Print(L"Invalid Input,Split Size is too large!\n");
         return 1;
     }
 
     const std::wstring intermediatePath = GetProgramFolder() + L"/kxp.bin";
     const std::wstring outputPath =
         options.m_bOutputGiven ? GetPathInProgramFolder(options.m_OutputFilePath) : intermediatePath;
-    return WritePackageOutput(intermediatePath, outputPath, options, keyPath);
+    if (!OutputPathIsFree(outputPath, blfPath, options.m_bKeyGiven ? keyPath : std::wstring())) {
+        return 1;
+    }
+
+    // The key is loaded and tried before anything is built, so a key that
+    // cannot sign leaves every file as it was.
+    CRsaKeyFile key(keyPath);
+    if (options.m_bKeyGiven && !LoadSigningKey(key)) {
+        return 1;
+    }
+
+    if (!DoTarvokforSplitImage(blfPath, options.m_SplitSizeText, outputPath)) {
+        platform::Print(L"DoTarvokforSplitImage failed....\n");
+        return 1;
+    }
+
+    return WritePackageOutput(intermediatePath, outputPath, options, options.m_bKeyGiven ? &key : nullptr);
 }

@@ -4,6 +4,8 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
+#include "erd/ExtendedReservedData.h"
+#include "erd/ImageMaps.h"
 #include "timlib/ImageListParser.h"
 #include "timlib/LayoutLookup.h"
 
@@ -54,10 +56,24 @@ const FlashFamilyRow kFlashFamilyRows[] = {
     {L"SPI-NAND", kFlashTypeSpiNand},
 };
 
-// Platform codes from this one on read "ProductionMode" and the DTIM keys.
-constexpr int32_t kFirstProductionModePlatform = 7;
 // The platform whose untrusted files get all-ones save-state texts.
 constexpr int32_t kOsmarA0Platform = 14;
+
+// Whether an image-maps package holds at least one map: a map asks for the
+// DTIM key data.
+bool HoldsImageMap(const CExtendedReservedData& erd)
+{
+    for (const auto& package : erd.m_Packages) {
+        if (package->m_TypeId != kErdImageMaps) {
+            continue;
+        }
+        const auto* maps = dynamic_cast<const CImageMaps*>(package.get());
+        if (maps != nullptr && maps->MapCount() > 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -153,6 +169,12 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
 
     tim.m_ProcessorType = Text(parser, kTimConfiguration, L"Processor_Type", kNotAvailable);
     markChanged();
+    // The register names depend on the processor family; an unknown
+    // processor leaves them empty, which only makes register lines count
+    // for nothing.
+    CExtendedReservedData& erd = tim.m_ExtendedReservedData;
+    erd.m_ProcessorName = tim.m_ProcessorType;
+    erd.SetProcessorType(erd.m_ProcessorName);
 
     if (!GetPlatFormType(parser.m_PlatformType, parser, parser.m_BlfPath)) {
         return false;
@@ -210,6 +232,14 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     settings.BbcsEnabled = parser.m_bBbcsEnabled;
     settings.CrcsEnabled = parser.m_bCrcsEnabled;
 
+    if (!ParseExtendedReservedData(parser.m_BlfPath, erd)) {
+        platform::Print(L"ParseExtendedReservedData failed\n");
+        return false;
+    }
+    if (erd.Size() > 0 && HoldsImageMap(erd)) {
+        parser.m_bDtimNeeded = 1;
+    }
+
     if (settings.Trusted == 1) {
         tim.SetVktSaveStateBackUpEntryAddress(
             Text(parser, kTimConfiguration, L"VKT_Save_State_BackUp_Entry_Address", kNotAvailable));
@@ -217,6 +247,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Signature", kNotAvailable));
         tim.SetVktSaveStateFlashEntryAddress(
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
+        parser.ParseKeySections();
     } else if (parser.m_PlatformType == kOsmarA0Platform) {
         tim.SetVktSaveStateBackUpEntryAddress(L"0xffffffff");
         tim.SetVktSaveStateFlashSignature(L"0xffffffff");
@@ -237,8 +268,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         words[CTimDescriptor::kWordNumberOfKeys] = 0;
     }
     words[CTimDescriptor::kWordIdentifier] = 0x54494D48u;  // "TIMH"
-    // No extended reserved data are read yet, so they add nothing.
-    const uint32_t extendedSize = 0;
+    const uint32_t extendedSize = erd.Size();
     const uint32_t reservedSize = tim.GetReservedDataSize();
     words[CTimDescriptor::kWordReservedDataSize] =
         (reservedSize == 0 && extendedSize != 0) ? extendedSize + 16 : extendedSize + reservedSize;

@@ -10,6 +10,9 @@ constexpr int32_t kUnknownPlatformType = 255;
 // The platform code of a layout file of the older format.
 constexpr int32_t kOldFormatPlatformType = 0;
 
+// Platform codes from this one on read "ProductionMode" and the DTIM keys.
+constexpr int32_t kFirstProductionModePlatform = 7;
+
 // The flash type codes.
 constexpr int32_t kFlashTypeNand = 0;
 constexpr int32_t kFlashTypeEmmc = 1;

@@ -1,9 +1,6 @@
 #include "timlib/BlfParser.h"
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <limits>
 #include <new>
 #include <utility>
@@ -11,6 +8,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Format.h"
 #include "common/platform/Scan.h"
 #include "common/platform/Text.h"
 
@@ -162,41 +160,27 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
 
-    FILE* file = platform::OpenFile(filePath, "rb");
-    if (file == nullptr) {
-        Fail(L"Open blf file failed");
-    }
-    off_t size = -1;
-    if (fseeko(file, 0, SEEK_END) == 0) {
-        size = ftello(file);
-    }
-    fclose(file);
-    if (size < 0) {
-        Fail(L"Open blf file failed");
-    }
-    constexpr off_t kMaxLength = std::numeric_limits<int32_t>::max();
-    if (size > kMaxLength) {
-        Fail(L"Allocate memory failed");
-    }
-
+    // Only a regular file is read (a device or FIFO would never end), and
+    // the reading itself stops past the limit: a size measured first may
+    // not hold.
+    constexpr size_t kMaxLength = std::numeric_limits<int32_t>::max();
     std::unique_ptr<std::wstring> text;
-    bool read = false;
+    platform::TextFileStatus status = platform::TextFileStatus::kUnreadable;
     bool outOfMemory = false;
     try {
         text = std::make_unique<std::wstring>();
-        read = platform::ReadTextFile(filePath, *text);
+        status = platform::ReadTextFile(filePath, kMaxLength, *text);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
-    if (outOfMemory) {
+    if (outOfMemory || status == platform::TextFileStatus::kTooLarge) {
         Fail(L"Allocate memory failed");
     }
-    if (!read) {
+    if (status == platform::TextFileStatus::kUtf16) {
+        Fail(platform::Format(L"Blf file %s is UTF-16 text; it must be saved as UTF-8", filePath).c_str());
+    }
+    if (status != platform::TextFileStatus::kRead) {
         Fail(L"Open blf file failed");
-    }
-    // The file may have grown since its size was taken.
-    if (text->size() > static_cast<size_t>(kMaxLength)) {
-        Fail(L"Allocate memory failed");
     }
 
     m_CachedFileName = filePath;

@@ -94,6 +94,21 @@ public:
     bool ParseNandImageLists();
     bool ParseEmmcImageLists();
 
+    // The key material of a trusted layout file. ParseKeyInfo reads the
+    // "Keys_Data" section into the descriptor's keys, ParseDSAInfo the
+    // "Digital_Signature_Data" section into its signature and signature
+    // record, ParseDtimKeyInfo the "DTIM_Keys_Data" section into its DTIM
+    // key. Each returns true or raises CZorlixexception.
+    bool ParseKeyInfo();
+    bool ParseDSAInfo();
+    bool ParseDtimKeyInfo();
+    // Copies the words of the descriptor's signature key into its signature
+    // record, never more than the key's lists hold or an area takes.
+    bool StoreSignatureKeyWords(CTimDescriptor& tim);
+    // The key sections of a trusted file: keys, signature, and the DTIM key
+    // when the platform reads it and an image map asks for it.
+    void ParseKeySections();
+
     // The cached layout-file text; null when nothing is cached.
     const std::wstring* CachedText() const { return m_pCachedText.get(); }
 

@@ -5,8 +5,10 @@
 CTimDescriptor::CTimDescriptor()
     : m_VktSaveStateFlashSignature(L"0x4D4D4308"),
       m_VktSaveStateFlashEntryAddress(L"0x00000000"),
-      m_VktSaveStateBackUpEntryAddress(L"0x00000000")
+      m_VktSaveStateBackUpEntryAddress(L"0x00000000"),
+      m_pKey(std::make_unique<CRSAKey>())
 {
+    m_SignatureRecord.SetWord(TimSignatureRecord::kHashSize, 20);
     m_HeaderWords[kWordReserved1] = 0xFFFFFFFFu;
     m_HeaderWords[kWordReserved2] = 0xFFFFFFFFu;
 }
@@ -42,6 +44,15 @@ CTimDescriptor& CTimDescriptor::operator=(const CTimDescriptor& other)
     for (const auto& package : other.m_ReservedPackages) {
         m_ReservedPackages.push_back(std::make_unique<CReservedPackageData>(*package));
     }
+    m_ExtendedReservedData = other.m_ExtendedReservedData;
+    for (const auto& key : other.m_Keys) {
+        m_Keys.push_back(key->Clone());
+    }
+    m_Signature = other.m_Signature;
+    if (other.m_pKey) {
+        m_pKey = other.m_pKey->Clone();
+    }
+    m_SignatureRecord = other.m_SignatureRecord;
     return *this;
 }
 
@@ -65,6 +76,13 @@ void CTimDescriptor::ClearAll()
 {
     ClearImages();
     m_ReservedPackages.clear();
+    m_ExtendedReservedData.Reset();
+    m_Keys.clear();
+    m_Signature.ClearAll();
+    if (m_pKey) {
+        m_pKey->ClearKeyWords();
+        m_pKey.reset();
+    }
 }
 
 void CTimDescriptor::ClearImages()

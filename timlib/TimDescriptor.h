@@ -1,6 +1,7 @@
 // The in-memory TIM descriptor that one layout file describes: the TIM
 // header values (held as the layout file's texts), fourteen header words
-// derived from them, the image list and the reserved-data packages.
+// derived from them, the image list, the reserved-data packages, the
+// digital signature with its record, and the keys.
 // Nothing of it is written to a file: the package builder takes its images
 // from it, and the packages only count towards a header word. Copies are
 // deep.
@@ -11,10 +12,15 @@
 #include <list>
 #include <memory>
 #include "common/TimLib.h"
+#include "erd/ExtendedReservedData.h"
 #include "erd/ReservedPackageData.h"
+#include "timlib/DigitalSignature.h"
 #include "timlib/ImageDescription.h"
+#include "timlib/Key.h"
+#include "timlib/KeyRecords.h"
 
 using ReservedPackageList = std::list<std::unique_ptr<CReservedPackageData>>;
+using KeyList = std::list<std::unique_ptr<CKey>>;
 
 class CTimDescriptor : public CTimLib {
 public:
@@ -73,6 +79,13 @@ public:
     uint32_t m_HeaderWords[kHeaderWordCount] = {};
     ImageList m_Images;
     ReservedPackageList m_ReservedPackages;
+    // Built with the processor type as it stands at construction: empty.
+    CExtendedReservedData m_ExtendedReservedData{L""};
+    CDigitalSignature m_Signature;
+    KeyList m_Keys;
+    TimSignatureRecord m_SignatureRecord;
+    // The DTIM key; a default RSA key until the first Reset.
+    std::unique_ptr<CKey> m_pKey;
     bool m_bChanged = false;
     bool m_bDirty = true;
 };

@@ -17,6 +17,8 @@ namespace platform {
 
 namespace {
 
+constexpr size_t kMaxTextFileBytes = 0x7FFFFFFF;
+
 bool ToOsPath(const std::wstring& path, std::string& native)
 {
     if (path.find(L'\0') != std::wstring::npos) {
@@ -137,6 +139,78 @@ FILE* OpenFile(const std::wstring& path, const char* mode)
         return nullptr;
     }
     return file;
+}
+
+FILE* OpenRegularFile(const std::wstring& path)
+{
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return nullptr;
+    }
+    // Non-blocking only for the open itself: a FIFO without a writer would
+    // wait here forever.
+    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info;
+    int code = 0;
+    if (fstat(fd, &info) != 0) {
+        code = errno;
+    } else if (S_ISDIR(info.st_mode)) {
+        code = EISDIR;
+    } else if (!S_ISREG(info.st_mode)) {
+        code = EINVAL;
+    } else {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            code = errno;
+        } else if (FILE* file = fdopen(fd, "rb")) {
+            return file;
+        } else {
+            code = errno;
+        }
+    }
+    close(fd);
+    errno = code;
+    return nullptr;
+}
+
+bool IsRegularFile(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    return ToOsPath(path, native) && stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsSameFile(const std::wstring& first, const std::wstring& second)
+{
+    std::string nativeFirst;
+    std::string nativeSecond;
+    struct stat a;
+    struct stat b;
+    return ToOsPath(first, nativeFirst) && ToOsPath(second, nativeSecond) && stat(nativeFirst.c_str(), &a) == 0 &&
+           stat(nativeSecond.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool IsWithinFolder(const std::wstring& path, const std::wstring& folder)
+{
+    std::wstring current = NormalizePath(path);
+    const std::wstring inside = NormalizePath(folder) + L"/";
+    if (current.compare(0, inside.size(), inside) == 0) {
+        return true;
+    }
+    // A link on the way may lead there under another name.
+    for (;;) {
+        const size_t last = FindLastSeparator(current);
+        if (last == std::wstring::npos || last == 0) {
+            return false;
+        }
+        current.resize(last);
+        if (IsSameFile(current, folder)) {
+            return true;
+        }
+    }
 }
 
 EntryType GetEntryType(const std::wstring& path)
@@ -325,34 +399,53 @@ std::wstring ErrorText(int code)
     return DecodeText(text, std::strlen(text)) + L"\n";
 }
 
-bool ReadTextFile(const std::wstring& path, std::wstring& out)
+TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out)
 {
-    FILE* file = OpenFile(path, "rb");
+    FILE* file = OpenRegularFile(path);
     if (file == nullptr) {
-        return false;
+        return TextFileStatus::kUnreadable;
     }
+    // A file already too large is refused unread; otherwise the bytes read
+    // decide, as the file may grow while it is read.
+    struct stat info;
+    bool tooLarge = fstat(fileno(file), &info) == 0 && static_cast<uint64_t>(info.st_size) > maxBytes;
     std::string bytes;
     char chunk[65536];
     size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.append(chunk, got);
+    while (!tooLarge && (got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        tooLarge = got > maxBytes - bytes.size();
+        if (!tooLarge) {
+            bytes.append(chunk, got);
+        }
     }
     const bool failed = ferror(file) != 0;
     fclose(file);
-    if (failed) {
-        return false;
+    if (tooLarge) {
+        return TextFileStatus::kTooLarge;
     }
+    if (failed) {
+        return TextFileStatus::kUnreadable;
+    }
+    if (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0) {
+        return TextFileStatus::kUtf16;
+    }
+    const size_t start = bytes.compare(0, 3, "\xef\xbb\xbf") == 0 ? 3 : 0;
 
     std::string kept;
-    kept.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
+    kept.reserve(bytes.size() - start);
+    for (size_t i = start; i < bytes.size(); ++i) {
         if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
             continue;
         }
         kept += bytes[i];
     }
     out = DecodeText(kept);
-    return true;
+    return TextFileStatus::kRead;
+}
+
+bool ReadTextFile(const std::wstring& path, std::wstring& out)
+{
+    return ReadTextFile(path, kMaxTextFileBytes, out) == TextFileStatus::kRead;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 // refused (errno EINVAL): the OS would see a shorter path, another file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -39,9 +40,49 @@ private:
     void* m_Mapping = nullptr;
 };
 
+// Closes the stream it holds when it goes.
+class OpenedFile {
+public:
+    explicit OpenedFile(FILE* file) : m_File(file) {}
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile()
+    {
+        if (m_File) {
+            std::fclose(m_File);
+        }
+    }
+    FILE* Get() const { return m_File; }
+    // fclose's result: a write that only fails on the final flush counts.
+    bool Close()
+    {
+        FILE* file = m_File;
+        m_File = nullptr;
+        return std::fclose(file) == 0;
+    }
+
+private:
+    FILE* m_File;
+};
+
 // fopen on the native path. Opening a folder fails with errno EISDIR, as
 // the program expects from Windows.
 FILE* OpenFile(const std::wstring& path, const char* mode);
+
+// Opens for reading ("rb") only what is a regular file, following links.
+// Anything else is refused without waiting on it (a FIFO with no writer
+// would block): errno EISDIR for a folder, EINVAL for a FIFO, device or
+// socket.
+FILE* OpenRegularFile(const std::wstring& path);
+// Whether the path leads to a regular file, following links (stat).
+bool IsRegularFile(const std::wstring& path);
+
+// Whether both paths lead to one file, following links: the same device
+// and inode. False when either leads nowhere.
+bool IsSameFile(const std::wstring& first, const std::wstring& second);
+// Whether the path names something inside the folder: by its text, or
+// because one of its parent folders is the folder (device and inode).
+bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
 EntryType GetEntryType(const std::wstring& path);
@@ -89,8 +130,15 @@ int LastErrorCode();
 // The system's English text for an error code, ending in a line break.
 std::wstring ErrorText(int code);
 
+enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16 };
+
 // The whole file, every CR before an LF dropped, decoded. Bytes that are not
-// UTF-8 survive the decoding (see DecodeText).
+// UTF-8 survive the decoding (see DecodeText). Only a regular file is read
+// (kUnreadable otherwise); reading stops past maxBytes bytes (kTooLarge). A
+// UTF-8 byte-order mark at the start is dropped, as editors on Windows put
+// it there; a file that starts with a UTF-16 mark is not decoded (kUtf16).
+TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out);
+// The same up to 2 GiB - 1 bytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);
 
 }  // namespace platform

@@ -1,13 +1,19 @@
 // Runs the tool itself, from a private copy, and checks what a user sees.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/RsaTestKeys.h"
 #include "support/TestSupport.h"
 
 using testsupport::kBanner;
+using testsupport::Pem;
+using testsupport::PemForm;
+using testsupport::RsaKey;
 using testsupport::ToolCopy;
+using testsupport::WriteFile;
 
 namespace {
 
@@ -19,6 +25,7 @@ struct FrontEndCase {
 
 const char kTooFew[] = "Invalid parameters input\nFunction:  Make kxp file for WEBUI Upgrade\n";
 const char kTooSmall[] = "Invalid Input,Split Size is too small!\n";
+const char kTooLarge[] = "Invalid Input,Split Size is too large!\n";
 // A command line that passes every check goes on to the build, which
 // stops at the missing layout file "a.blf" in the tool's folder.
 const char kRunFailed[] =
@@ -40,6 +47,13 @@ std::string Invalid(const std::string& letter)
 TEST(FrontEndTest, ChecksTheCommandLine)
 {
     const std::string longVersion = "1234567890123";
+    const ToolCopy tool;
+    // A key that signs lets a run go on to the build; a missing one stops it
+    // before.
+    WriteFile(tool.Folder() + "/k.pem", Pem(RsaKey(1024), PemForm::kTraditional));
+    const std::string missingKey = "Open file " + std::filesystem::canonical(tool.Folder()).string() +
+                                   "/none.pem failed.\n\npaddingsize is smaller than 0\n"
+                                   "Calc signature failed\nTarvok for WEB failed......\n";
     const FrontEndCase cases[] = {
         {"no arguments", {}, kTooFew},
         {"three arguments", {"-f", "a.blf", "-i"}, kTooFew},
@@ -63,12 +77,16 @@ TEST(FrontEndTest, ChecksTheCommandLine)
         {"split 0x1FFFF", {"-f", "a.blf", "-i", "0x1FFFF"}, kTooSmall},
         {"split 131071", {"-f", "a.blf", "-i", "131071"}, kTooSmall},
         {"split abc", {"-f", "a.blf", "-i", "abc"}, kTooSmall},
+        // Wider than 32 bits: the build would read 0x20000.
+        {"split 0x100020000", {"-f", "a.blf", "-i", "0x100020000"}, kTooLarge},
+        {"split 4294967296", {"-f", "a.blf", "-i", "4294967296"}, kTooLarge},
+        {"split 0xFFFFFFFF", {"-f", "a.blf", "-i", "0xFFFFFFFF"}, kRunFailed},
         {"split 0x20000", {"-f", "a.blf", "-i", "0x20000"}, kRunFailed},
         {"split 131072", {"-F", "a.blf", "-I", "131072"}, kRunFailed},
         {"every option", {"-fx", "a.blf", "-i", "0X100000", "-o", "o.kxp", "-v", "123456789012", "-s", "k.pem", "-d"},
          kRunFailed},
+        {"missing key", {"-f", "a.blf", "-i", "0x20000", "-s", "none.pem"}, missingKey},
     };
-    const ToolCopy tool;
     for (const FrontEndCase& c : cases) {
         const testsupport::RunResult r = tool.Run(c.args);
         EXPECT_EQ(r.exitCode, 1) << c.name;

@@ -471,6 +471,28 @@ TEST(PackageBuildTest, AFullDiskFailsTheBuild)
     ExpectWorkFilesGone(tool);
 }
 
+TEST(PackageBuildTest, AKxpBinStandingInTheProgramFolderIsReplacedNotWrittenThrough)
+{
+    for (const bool outputGiven : {true, false}) {
+        SCOPED_TRACE(outputGiven);
+        const ToolCopy tool;
+        Layout layout;
+        layout.images = {{"AAAA", "0x41414141", "a.bin", "ABCDE"}};
+        const std::string name = WriteLayout(tool, layout);
+        WriteFile(tool.Folder() + "/victim.txt", "the user's file");
+        ASSERT_EQ(symlink("victim.txt", (tool.Folder() + "/kxp.bin").c_str()), 0);
+        const RunResult r = outputGiven ? Build(tool, name) : tool.Run({"-f", name, "-i", "0x100000"});
+        ASSERT_TRUE(Succeeded(r)) << r.out << r.err;
+        EXPECT_EQ(ReadFile(tool.Folder() + "/victim.txt"), "the user's file");
+        const std::string output = tool.Folder() + (outputGiven ? "/out.kxp" : "/kxp.bin");
+        struct stat st;
+        ASSERT_EQ(lstat(output.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_size, 2 * kSector);
+        EXPECT_EQ(FileExists(tool.Folder() + "/kxp.bin"), !outputGiven);
+    }
+}
+
 TEST(PackageBuildTest, WorkFoldersAreRemovedAtExit)
 {
     const ToolCopy tool;

@@ -143,8 +143,12 @@ protected:
     std::wstring W(const std::string& s) { return platform::DecodeText(s); }
     int Run(const std::string& output, const CommandLineOptions& options)
     {
+        CRsaKeyFile key(options.m_KeyFilePath);
         testing::internal::CaptureStdout();
-        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, options.m_KeyFilePath);
+        if (options.m_bKeyGiven) {
+            key.Load();
+        }
+        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
         m_Out = testing::internal::GetCapturedStdout();
         return status;
     }
@@ -181,6 +185,14 @@ TEST_F(WritePackageOutputTest, Failures)
     // No intermediate package.
     EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
     EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
+
+    // An intermediate too large to be a package goes.
+    WriteFile(m_Intermediate, "");
+    ASSERT_EQ(truncate(m_Intermediate.c_str(), 0x80000000LL), 0);  // sparse
+    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_EQ(m_Out, "File " + m_Intermediate + " is too large to get its size.\nDoTarvok for WEB failed....\n");
+    EXPECT_FALSE(FileExists(m_Intermediate));
+    EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
 
     // An intermediate too short to be a package.
     WriteFile(m_Intermediate, "short");
@@ -254,7 +266,7 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             ASSERT_EQ(symlink(other.c_str(), output.c_str()), 0);
         }
         testing::internal::CaptureStdout();
-        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), L"");
+        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), nullptr);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(status, 0) << out;
         EXPECT_EQ(ReadFile(output), expected);

@@ -50,21 +50,25 @@ TEST(SignedPackageTest, SignatureSectorFollowsThePackageAndVerifies)
         int bits;
         std::vector<std::string> args;
         bool linkedOutput;  // the output is a symbolic link: copied, not moved into place
+        PemForm form;
     };
     const Case cases[] = {
-        {1024, {}, false},
-        {2048, {}, false},
-        {1024, {"-v", "1.2.3", "-d"}, false},  // both stamps lie inside the signed bytes
-        {2048, {}, true},
+        {1024, {}, false, PemForm::kTraditional},
+        {2048, {}, false, PemForm::kTraditional},
+        {1024, {"-v", "1.2.3", "-d"}, false, PemForm::kTraditional},  // both stamps lie inside the signed bytes
+        {2048, {}, true, PemForm::kTraditional},
+        // As "openssl genrsa" writes it by default.
+        {1024, {}, false, PemForm::kPkcs8},
+        {2048, {}, false, PemForm::kPkcs8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.args.size()) + " more arguments" +
-                     (c.linkedOutput ? ", linked output" : ""));
+                     (c.linkedOutput ? ", linked output" : "") + (c.form == PemForm::kPkcs8 ? ", PKCS #8" : ""));
         EVP_PKEY* key = RsaKey(c.bits);
         const size_t k = static_cast<size_t>(EVP_PKEY_get_size(key));
         const ToolCopy tool;
         const std::string layout = WriteLayout(tool, TwoImages());
-        WriteFile(tool.Folder() + "/key.pem", Pem(key, PemForm::kTraditional));
+        WriteFile(tool.Folder() + "/key.pem", Pem(key, c.form));
 
         const RunResult plain = Build(tool, layout, c.args);
         ASSERT_TRUE(Succeeded(plain)) << plain.out << plain.err;

@@ -136,6 +136,44 @@ TEST(SplitPackageTest, TheImageLimitCountsParts)
     }
 }
 
+TEST(SplitPackageTest, TooManyPartsFailBeforeAnyPartIsWritten)
+{
+    struct Case {
+        const char* name;
+        const char* processor;
+        std::string flash;
+        std::string split;
+        std::vector<size_t> sizes;
+    };
+    for (const Case& c : {
+             Case{"layout size", "NLT118", "OTA_Image_Split_Size = 0x20000\n", "0x100000", {30 * kSplit + 1}},
+             // Thirty parts and one more image.
+             Case{"command line size", "NLT116", "", "0x20000", {30 * kSplit, 1}},
+         }) {
+        SCOPED_TRACE(c.name);
+        const ToolCopy tool;
+        Layout layout;
+        layout.processor = c.processor;
+        layout.flash = c.flash;
+        for (size_t i = 0; i < c.sizes.size(); ++i) {
+            const std::string n = std::to_string(i);
+            layout.images.push_back({"IMG" + n, "0x" + std::to_string(1000 + i), "i" + n + ".bin",
+                                     Pattern(c.sizes[i], 5), "0x00200000"});
+        }
+        const std::string name = WriteLayout(tool, layout);
+        // Writing any part file would fail (they are larger than the cap on
+        // written files): the image limit must be seen first.
+        const RunResult r = tool.Run({"-f", name, "-i", c.split, "-o", "out.kxp"}, "", 64 * 1024);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(Contains(r.out, "\n\nError:Splite size is too small or total images size is too large.\n\n"
+                                    "DoTarvokfileforWebUpgrade failed.\n"))
+            << r.out;
+        EXPECT_FALSE(Contains(r.out, "Unable to write file")) << r.out;
+        EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+        ExpectWorkFilesGone(tool);
+    }
+}
+
 TEST(SplitPackageTest, AMissingImageFileFailsTheSplit)
 {
     // The layout reader passes an image whose file goes missing only when

@@ -90,6 +90,9 @@ EVP_PKEY* TestKey(const std::string& kind)
         if (kind == "EC") {
             key.reset(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
             Require(key != nullptr, "EC key generation");
+        } else if (kind == "ED25519") {
+            key.reset(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
+            Require(key != nullptr, "Ed25519 key generation");
         } else {
             key = GenerateKey(std::stoi(kind));
         }
@@ -117,6 +120,9 @@ std::string Pem(EVP_PKEY* key, PemForm form)
     case PemForm::kEncrypted:
         ok = PEM_write_bio_PrivateKey_traditional(bio.get(), key, EVP_aes_128_cbc(), passPhrase, 1, nullptr,
                                                   nullptr);
+        break;
+    case PemForm::kPublic:
+        ok = PEM_write_bio_PUBKEY(bio.get(), key);
         break;
     }
     Require(ok == 1, "PEM write");

@@ -27,14 +27,14 @@ using Params = Owned<OSSL_PARAM, OSSL_PARAM_free>;
 void Require(bool ok, const char* what);
 
 // One key of each kind per test process: an RSA key of that many bits
-// ("1024"), or "EC" for a P-256 key. The process keeps it.
+// ("1024"), "EC" for a P-256 key or "ED25519". The process keeps it.
 EVP_PKEY* TestKey(const std::string& kind);
 EVP_PKEY* RsaKey(int bits);
 
-enum class PemForm { kTraditional, kPkcs8, kEncrypted };
+enum class PemForm { kTraditional, kPkcs8, kEncrypted, kPublic };
 // The key file: traditional ("BEGIN RSA PRIVATE KEY", as
-// "openssl genrsa -traditional" writes it), PKCS #8, or traditional and
-// encrypted with the pass phrase "x".
+// "openssl genrsa -traditional" writes it), PKCS #8, traditional and
+// encrypted with the pass phrase "x", or only the public key.
 std::string Pem(EVP_PKEY* key, PemForm form);
 
 std::vector<uint8_t> Digest(const std::string& data, const EVP_MD* md);

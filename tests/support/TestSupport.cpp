@@ -18,6 +18,8 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+constexpr unsigned kRunSeconds = 240;
+
 const char kBanner[] =
     "\n\nTarvok for WEBUI software upgrade Version: 4.9.0.0\n"
     "Tarvok for WEBUI software upgrade Date: 2019-3-19\n\n"
@@ -93,6 +95,9 @@ RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string&
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
+        // A run that hangs (on a FIFO, say) fails its test instead of
+        // stalling the whole suite.
+        alarm(kRunSeconds);
         execv(pointers[0], pointers.data());
         _exit(127);
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ std::string MinimalLayout(const std::string& processor, const std::string& extra
     return "[TIM_Configuration]\nProcessor_Type = " + processor +
            "\nNumber_of_Images = 0\n[Flash_Properties]\nFlash_Family = NAND\n" + extra;
 }
+
+// The least a trusted file needs: a signature scheme and hash.
+const std::string kSignatureData =
+    "[Digital_Signature_Data]\nDSA_Algorithm = PKCS1_v1_5_Ippcp\nHash_Algorithm_ID = SHA-160\n";
 
 Outcome ParseFile(CBlfParser& parser, const TempFolder& folder, const std::string& name, const std::string& text)
 {
@@ -134,6 +139,7 @@ TEST(BlfParseFlowTest, ParsesSettingsHeaderWordsAndConsoleLines)
     ASSERT_TRUE(o.result) << o.out;
     EXPECT_EQ(o.out, "\nParsing Blf file: " + folder.File("full.blf") +
                          "\nOsmar platform type\nParsing Reserved data.....\ncomplete to parsing reserved data\n"
+                         "Parsing ExtendedReservedData\n\ncomplete to parse ExtendedReservedData\n"
                          "begin to parsing Erase Only Area\n\nbegin to parsing image\n"
                          "Number of images in blf file is 0\nComplete to parsing image info in blf file\n"
                          "complete to parsing blf file\n\n");
@@ -212,6 +218,92 @@ TEST(BlfParseFlowTest, MissingKeysTakeTheirDefaults)
     EXPECT_NE(o.out.find("Number of images in blf file is -1\n"), std::string::npos);
 }
 
+TEST(BlfParseFlowTest, ReservedDataSizeWordAddsTheExtendedReservedData)
+{
+    // 2 clock records (24 bytes) and 1 frequency record (16 bytes).
+    const std::string extended40 =
+        "[Extended_Reserved_Data]\nClock_Enable\nQuon2_CLOCK_ID_MCU = 1\nQuon2_CLOCK_ID_I2C = 1\n"
+        "End_Clock_Enable\nFrequency\nQuon2_FREQ_ID_MCU = 0x100\nEnd_Frequency\nEnd_Reserved_Data\n";
+    // One package without words: 8 bytes, plus 16 for the reserved data.
+    const std::string reserved24 = "[Reserved_Data]\nNOFC\nEnd_NOFC\n[End_Reserved_Data]\n";
+    struct Case {
+        const char* name;
+        std::string extra;
+        uint32_t extended;
+        uint32_t word13;
+    };
+    const Case cases[] = {
+        {"extended only", extended40, 40, 56},
+        {"both", reserved24 + extended40, 40, 64},
+        {"reserved only", reserved24, 0, 24},
+        {"neither", "", 0, 0},
+    };
+    TempFolder folder;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        CBlfParser parser;
+        parser.m_TimDescriptor.m_HeaderWords[13] = 0xABCD;  // stale
+        const Outcome o = ParseFile(parser, folder, "word13_" + std::to_string(i) + ".blf",
+                                    MinimalLayout("NLT122", c.extra));
+        ASSERT_TRUE(o.result) << o.out;
+        const CExtendedReservedData& erd = parser.m_TimDescriptor.m_ExtendedReservedData;
+        EXPECT_EQ(erd.Size(), c.extended);
+        EXPECT_EQ(parser.m_TimDescriptor.m_HeaderWords[13], c.word13);
+        // The processor type chose the register names: NLT122 reads the
+        // Quon3 region ids.
+        EXPECT_EQ(erd.m_ProcessorName, L"NLT122");
+        ASSERT_EQ(erd.m_TrustZoneRegidNames.size(), 4u);
+        EXPECT_EQ(erd.m_TrustZoneRegidNames[0], L"Quon3_TZSELECT_ID");
+        EXPECT_NE(o.out.find("complete to parsing reserved data\nParsing ExtendedReservedData\n\n"
+                             "complete to parse ExtendedReservedData\n"),
+                  std::string::npos)
+            << o.out;
+    }
+    // A second parse starts afresh.
+    CBlfParser parser;
+    ParseFile(parser, folder, "twice.blf", MinimalLayout("NLT122", extended40));
+    const Outcome o = ParseFile(parser, folder, "twice.blf", MinimalLayout("NLT122", extended40));
+    ASSERT_TRUE(o.result);
+    EXPECT_EQ(parser.m_TimDescriptor.m_HeaderWords[13], 56u);
+}
+
+TEST(BlfParseFlowTest, DtimFlagOnlyForImageMapsHoldingAMap)
+{
+    const std::string map = "Image_Map_Info\nImage_ID = 0x54494D48\nEnable = 1\nEnd_Image_Map_Info\n";
+    const auto block = [](const std::string& body) {
+        return "[Extended_Reserved_Data]\n" + body + "End_Reserved_Data\n";
+    };
+    struct Case {
+        const char* name;
+        std::string extra;
+        uint8_t flag;
+    };
+    const Case cases[] = {
+        {"no block", "", 0},
+        {"other packages", block("AutoBind\nEnd_AutoBind\n"), 0},
+        {"no map", block("Image_Maps\nNUM_MAPS = 0\nEnd_Image_Maps\n"), 0},
+        // The count line says one, but no map follows.
+        {"count without a map", block("Image_Maps\nNUM_MAPS = 1\nEnd_Image_Maps\n"), 0},
+        {"one map", block("Image_Maps\nNUM_MAPS = 1\n" + map + "End_Image_Maps\n"), 1},
+        {"a later package holds the map",
+         block("Image_Maps\nNUM_MAPS = 0\nEnd_Image_Maps\nUart\nImage_Maps\nNUM_MAPS = 1\n" + map +
+               "End_Image_Maps\n"),
+         1},
+    };
+    TempFolder folder;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        CBlfParser parser;
+        parser.m_bDtimNeeded = 1;  // stale: the parse starts afresh
+        const Outcome o =
+            ParseFile(parser, folder, "dtim" + std::to_string(i) + ".blf", MinimalLayout("NLT122", c.extra));
+        ASSERT_TRUE(o.result) << o.out;
+        EXPECT_EQ(parser.m_bDtimNeeded, c.flag);
+    }
+}
+
 TEST(BlfParseFlowTest, VersionFlagKeepsItsValueForOtherVersions)
 {
     struct Step {
@@ -260,7 +352,8 @@ TEST(BlfParseFlowTest, OptionFlagsAndProductionMode)
             ParseFile(parser, folder, "opt" + std::to_string(i) + ".blf",
                       "[TIM_Configuration]\nTrusted = " + c.number + "\n" +
                           MinimalLayout(c.processor, "[Flash_Options]\nReset_BBT = " + c.number +
-                                                         "\nProductionMode = " + c.number + "\n"));
+                                                         "\nProductionMode = " + c.number + "\n" +
+                                                         kSignatureData));
         ASSERT_TRUE(o.result) << o.out;
         EXPECT_EQ(parser.m_FlashSettings.Reset_BBT, c.flag);
         EXPECT_EQ(parser.m_FlashSettings.Trusted, c.flag);
@@ -296,7 +389,7 @@ TEST(BlfParseFlowTest, SaveStateTextsDependOnTrustAndPlatform)
                                         "\nVKT_Save_State_BackUp_Entry_Address = 0x100\n"
                                         "VKT_Save_State_Flash_Signature = 0x200\n"
                                         "VKT_Save_State_Flash_Entry_Address = 0x300\n" +
-                                        MinimalLayout(c.processor));
+                                        MinimalLayout(c.processor, kSignatureData));
         ASSERT_TRUE(o.result) << o.out;
         const CTimDescriptor& tim = parser.m_TimDescriptor;
         EXPECT_EQ(tim.m_VktSaveStateBackUpEntryAddress, c.backUp);

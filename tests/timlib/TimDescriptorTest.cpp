@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -199,6 +200,25 @@ CReservedPackageData& AddPackage(CTimDescriptor& d, const std::wstring& id, size
     return package;
 }
 
+TEST_F(TimDescriptorFilled, ExtendedReservedDataIsCopiedDeepAndClearedWithTheRest)
+{
+    CExtendedReservedData& erd = d.m_ExtendedReservedData;
+    EXPECT_EQ(erd.m_ProcessorName, L"");
+    erd.SetProcessorType(L"NLT104");
+    erd.AddOpModeField({0, 5});
+    CTimDescriptor copy;
+    copy.m_ExtendedReservedData.AddTrustZoneField({1, 1});
+    copy = d;
+    EXPECT_EQ(copy.m_ExtendedReservedData.Size(), 16u);
+    EXPECT_TRUE(copy.m_ExtendedReservedData.m_TrustZoneList.empty());
+    EXPECT_EQ(copy.m_ExtendedReservedData.m_OpModeNames.size(), 17u);
+
+    d.Reset();
+    EXPECT_EQ(erd.Size(), 0u);
+    EXPECT_EQ(erd.m_OpModeNames.size(), 17u);  // the names stay
+    EXPECT_EQ(copy.m_ExtendedReservedData.Size(), 16u);
+}
+
 }  // namespace
 
 TEST(TimDescriptorTest, ReservedDataSizeCountsPackagesAndTheirWords)
@@ -245,4 +265,62 @@ TEST_F(TimDescriptorFilled, PackagesAreCopiedDeepAndClearedWithTheRest)
     EXPECT_TRUE(d.m_ReservedPackages.empty());
     EXPECT_EQ(d.GetReservedDataSize(), 0u);
     EXPECT_EQ(copy.m_ReservedPackages.front()->m_DataList.size(), 3u);
+}
+
+TEST(TimDescriptorTest, KeysBeforeTheFirstReset)
+{
+    const CTimDescriptor d;
+    ASSERT_NE(dynamic_cast<CRSAKey*>(d.m_pKey.get()), nullptr);
+    EXPECT_EQ(d.m_pKey->m_SchemeName, L"PKCS1_v1_5_Ippcp");
+    EXPECT_FALSE(d.m_pKey->m_bSchemeFlag);
+    ASSERT_NE(d.m_Signature.m_pKey, nullptr);
+    EXPECT_TRUE(d.m_Keys.empty());
+    for (size_t at = 0; at < TimSignatureRecord::kBytes; ++at) {
+        // Only the hash size, SHA-160's 20, is set.
+        ASSERT_EQ(d.m_SignatureRecord.bytes[at], at == 4 ? 20 : 0) << "byte " << at;
+    }
+}
+
+TEST_F(TimDescriptorFilled, KeysSignatureAndRecordAreCopiedDeepAndCleared)
+{
+    d.m_Keys.push_back(std::make_unique<CRSAKey>());
+    d.m_Keys.push_back(std::make_unique<CECCKey>());
+    d.m_Keys.front()->SetKeyId(L"KEY1");
+    static_cast<CRSAKey&>(*d.m_Keys.front()).m_Modulus = {L"0x00000001"};
+    d.m_Signature.m_pKey = std::make_unique<CRSAKey>();  // Reset left it without one
+    d.m_Signature.SetKeySize(64);
+    d.m_pKey = std::make_unique<CECCKey>();
+    static_cast<CECCKey&>(*d.m_pKey).m_CompX = {L"0x00000002"};
+    d.m_SignatureRecord.SetWord(TimSignatureRecord::kRsaSignature + 252, 0xA5A5A5A5u);
+
+    CTimDescriptor copy;
+    copy.m_Keys.push_back(std::make_unique<CRSAKey>());
+    copy = d;
+    ASSERT_EQ(copy.m_Keys.size(), 2u);
+    EXPECT_EQ(copy.m_Keys.front()->m_KeyId, L"KEY1");
+    EXPECT_NE(dynamic_cast<CECCKey*>(copy.m_Keys.back().get()), nullptr);
+    EXPECT_NE(copy.m_Keys.front().get(), d.m_Keys.front().get());
+    static_cast<CRSAKey&>(*copy.m_Keys.front()).m_Modulus.clear();
+    EXPECT_EQ(static_cast<CRSAKey&>(*d.m_Keys.front()).m_Modulus.size(), 1u);
+    EXPECT_EQ(copy.m_Signature.GetKeySize(), 64u);
+    EXPECT_EQ(copy.m_Signature.m_RsaSignatureWords.size(), 2u);
+    EXPECT_NE(copy.m_Signature.m_pKey.get(), d.m_Signature.m_pKey.get());
+    auto* dtim = dynamic_cast<CECCKey*>(copy.m_pKey.get());
+    ASSERT_NE(dtim, nullptr);
+    EXPECT_NE(dtim, d.m_pKey.get());
+    EXPECT_EQ(dtim->m_CompX, TextList{L"0x00000002"});
+    EXPECT_EQ(std::memcmp(copy.m_SignatureRecord.bytes, d.m_SignatureRecord.bytes, TimSignatureRecord::kBytes), 0);
+
+    d.Reset();
+    EXPECT_TRUE(d.m_Keys.empty());
+    EXPECT_EQ(d.m_pKey, nullptr);
+    EXPECT_EQ(d.m_Signature.m_pKey, nullptr);
+    EXPECT_TRUE(d.m_Signature.m_RsaSignatureWords.empty());
+    EXPECT_EQ(d.m_SignatureRecord.Word(TimSignatureRecord::kRsaSignature + 252), 0xA5A5A5A5u);  // kept
+
+    // A source without a DTIM key leaves the target without one.
+    copy = d;
+    EXPECT_EQ(copy.m_pKey, nullptr);
+    EXPECT_EQ(copy.m_Signature.m_pKey, nullptr);
+    EXPECT_TRUE(copy.m_Keys.empty());
 }

@@ -210,6 +210,9 @@ TEST(FileSystemTest, ReadTextFileDropsOnlyCrBeforeLfAndKeepsEveryByte)
         {"\n\r", "\n\r"},
         {"caf\xc3\xa9 \xff\xfe\x80\r\nend", "caf\xc3\xa9 \xff\xfe\x80\nend"},
         {big, bigExpected},
+        // A UTF-8 mark is dropped only at the very start.
+        {"\xef\xbb\xbf[S]\r\n", "[S]\n"},
+        {"a\xef\xbb\xbf", "a\xef\xbb\xbf"},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         const std::string path = temp.File("t" + std::to_string(i));
@@ -221,6 +224,46 @@ TEST(FileSystemTest, ReadTextFileDropsOnlyCrBeforeLfAndKeepsEveryByte)
     std::wstring text;
     EXPECT_FALSE(platform::ReadTextFile(Wide(temp.File("missing")), text));
     EXPECT_FALSE(platform::ReadTextFile(Wide(temp.Path()), text));
+}
+
+TEST(FileSystemTest, ReadTextFileReadsOnlyRegularFilesUpToItsLimit)
+{
+    using platform::TextFileStatus;
+    TempFolder temp;
+    testsupport::WriteFile(temp.File("ten"), "0123456789");
+    testsupport::WriteFile(temp.File("le"), std::string("\xff\xfe[\0", 4));
+    testsupport::WriteFile(temp.File("be"), std::string("\xfe\xff\0[", 4));
+    ASSERT_EQ(mkfifo(temp.File("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", temp.File("zero").c_str()), 0);
+    struct Case {
+        std::string path;
+        size_t limit;
+        TextFileStatus status;
+    };
+    const std::vector<Case> cases = {
+        {temp.File("ten"), 10, TextFileStatus::kRead},
+        {temp.File("ten"), 9, TextFileStatus::kTooLarge},
+        {temp.File("le"), 10, TextFileStatus::kUtf16},
+        {temp.File("be"), 10, TextFileStatus::kUtf16},
+        // Neither waits for a writer nor reads without end.
+        {temp.File("fifo"), 10, TextFileStatus::kUnreadable},
+        {temp.File("zero"), 10, TextFileStatus::kUnreadable},
+        {"/dev/null", 10, TextFileStatus::kUnreadable},
+    };
+    for (const Case& c : cases) {
+        std::wstring text = L"kept";
+        EXPECT_EQ(platform::ReadTextFile(Wide(c.path), c.limit, text), c.status) << c.path << " " << c.limit;
+        if (c.status != TextFileStatus::kRead) {
+            EXPECT_EQ(text, L"kept") << c.path;
+        }
+    }
+    errno = 0;
+    EXPECT_EQ(platform::OpenRegularFile(Wide(temp.File("fifo"))), nullptr);
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_EQ(platform::OpenRegularFile(Wide(temp.Path())), nullptr);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_TRUE(platform::IsRegularFile(Wide(temp.File("ten"))));
+    EXPECT_FALSE(platform::IsRegularFile(Wide(temp.File("zero"))));
 }
 
 }  // namespace

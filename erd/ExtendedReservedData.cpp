@@ -1,0 +1,281 @@
+#include "erd/ExtendedReservedData.h"
+
+#include <cstddef>
+#include <utility>
+
+#include "common/TimDefinitions.h"
+
+namespace {
+
+using Erd = CExtendedReservedData;
+using FamilyLoader = void (*)(CExtendedReservedData&);
+
+// The register-name family of each processor model, row for row with
+// kProcessorNames; null for the models whose tables stay empty.
+struct ProcessorFamily {
+    const wchar_t* processor;
+    FamilyLoader load;
+};
+
+constexpr ProcessorFamily kProcessorFamilies[] = {
+    {L"NLT104", LoadNlt104RegisterNames},
+    {L"NLT01x", nullptr},
+    {L"NLT02x", nullptr},
+    {L"NLT03x", nullptr},
+    {L"NLT105", LoadQuon2RegisterNames},
+    {L"NLT06x", LoadRhevoRegisterNames},
+    {L"NLT07x", LoadRhevoRegisterNames},
+    {L"NLT08x", LoadRhevoRegisterNames},
+    {L"NLT09x", LoadRhevoRegisterNames},
+    {L"NLT10x", LoadRhevoRegisterNames},
+    {L"SELVA31", LoadNlt104RegisterNames},
+    {L"NLT111", LoadQuon2RegisterNames},
+    {L"Jexul1", LoadQuon3RegisterNames},
+    {L"Varsic_PV_Jexul2", LoadQuon3RegisterNames},
+    {L"Orrimel", LoadQuon3RegisterNames},
+    {L"NLT112", LoadQuon3RegisterNames},
+    {L"NLT113", LoadQuon3RegisterNames},
+    {L"NLT115", LoadQuon3RegisterNames},
+    {L"NLT116", LoadQuon3RegisterNames},
+    {L"NLT122", LoadQuon3RegisterNames},
+    {L"NLT121", LoadQuon3RegisterNames},
+    {L"NLT117", LoadQuon3RegisterNames},
+    {L"SELVA32", LoadQuon3RegisterNames},
+    {L"Orrimel_LTE", LoadQuon3RegisterNames},
+    {L"SELVA33", LoadQuon3RegisterNames},
+    {L"Draskel", LoadQuon3RegisterNames},
+    {L"NLT118", LoadQuon3RegisterNames},
+    {L"NLT119", LoadQuon3RegisterNames},
+    {L"NLT123", LoadQuon3RegisterNames},
+    {L"NLT124", LoadQuon3RegisterNames},
+    {L"NLT120", LoadQuon3RegisterNames},
+};
+
+constexpr bool SameText(const wchar_t* a, const wchar_t* b)
+{
+    while (*a != L'\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+constexpr bool FamiliesFollowProcessorNames()
+{
+    constexpr size_t count = sizeof(kProcessorNames) / sizeof(kProcessorNames[0]);
+    if (sizeof(kProcessorFamilies) / sizeof(kProcessorFamilies[0]) != count) {
+        return false;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (!SameText(kProcessorFamilies[i].processor, kProcessorNames[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(FamiliesFollowProcessorNames(), "one family row per processor name, in the same order");
+
+NameTable Erd::* const kNameTables[] = {
+    &Erd::m_ClockEnableNames, &Erd::m_DdrCustomNames,  &Erd::m_DdrCustomNlt07xNames, &Erd::m_FrequencyNames,
+    &Erd::m_SdramSpecNames,   &Erd::m_VoltagesNames,   &Erd::m_CmccNames,            &Erd::m_TrustZoneNames,
+    &Erd::m_TrustZoneRegidNames, &Erd::m_OpDivNames,   &Erd::m_OpModeNames,
+};
+
+RegisterList Erd::* const kRegisterLists[] = {
+    &Erd::m_ClockEnableList, &Erd::m_DdrGeometryList, &Erd::m_DdrTimingList, &Erd::m_DdrCustomList,
+    &Erd::m_DdrCustomNlt07xList, &Erd::m_FrequencyList, &Erd::m_VoltagesList, &Erd::m_CmccList,
+    &Erd::m_TrustZoneList, &Erd::m_TrustZoneRegidList, &Erd::m_OpDivList, &Erd::m_OpModeList,
+};
+
+// Bytes of a binary register or consumer-id package before its data words.
+constexpr uint32_t kListHeaderBytes = 8;
+constexpr uint32_t kRecordBytes = 8;
+constexpr uint32_t kConsumerIdsHeaderBytes = 12;
+
+}  // namespace
+
+CExtendedReservedData::CExtendedReservedData(std::wstring processorName) : m_ProcessorName(std::move(processorName))
+{
+    LoadSdramSpecNames(m_SdramSpecNames);
+    LoadCmccNames(m_CmccNames);
+    LoadQuon2RegisterNames(*this);
+    LoadRhevoRegisterNames(*this);
+}
+
+CExtendedReservedData::~CExtendedReservedData()
+{
+    ClearAll();
+}
+
+CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedData& other)
+{
+    if (this == &other) {
+        return *this;
+    }
+    Reset();
+    ClearNameTables();
+    m_bChanged = other.m_bChanged;
+    for (RegisterList Erd::*list : kRegisterLists) {
+        this->*list = other.*list;
+    }
+    for (NameTable Erd::*table : kNameTables) {
+        this->*table = other.*table;
+    }
+    for (const auto& package : other.m_Packages) {
+        if (CErdBase* copy = CErdBase::Clone(*package)) {
+            m_Packages.emplace_back(copy);
+        }
+    }
+    for (const auto& consumerId : other.m_ConsumerIds) {
+        std::unique_ptr<CErdBase> copy(CErdBase::Clone(*consumerId));
+        if (auto* typed = dynamic_cast<CConsumerID*>(copy.get())) {
+            copy.release();
+            m_ConsumerIds.emplace_back(typed);
+        }
+    }
+    m_ProcessorName = other.m_ProcessorName;
+    m_DdrCustomFamily = other.m_DdrCustomFamily;
+    return *this;
+}
+
+bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
+{
+    ClearNameTables();
+    if (processorName.empty()) {
+        m_DdrCustomFamily = DdrCustomFamily::kOther;
+        LoadSdramSpecNames(m_SdramSpecNames);
+        LoadCmccNames(m_CmccNames);
+        return true;
+    }
+    std::wstring wanted = processorName;
+    CTimLib::ToUpperText(wanted, false);
+    for (const ProcessorFamily& row : kProcessorFamilies) {
+        std::wstring name = row.processor;
+        if (CTimLib::ToUpperText(name, false) != wanted) {
+            continue;
+        }
+        const bool rhevo = row.load == LoadRhevoRegisterNames;
+        m_DdrCustomFamily = rhevo ? DdrCustomFamily::kRhevo : DdrCustomFamily::kOther;
+        if (row.load == nullptr) {
+            return true;
+        }
+        row.load(*this);
+        LoadSdramSpecNames(m_SdramSpecNames);
+        LoadCmccNames(m_CmccNames);
+        return true;
+    }
+    m_DdrCustomFamily = DdrCustomFamily::kOther;
+    return false;
+}
+
+bool CExtendedReservedData::FindField(const std::wstring& line, const NameTable& names, uint32_t& fieldIndex,
+                                      uint32_t& value)
+{
+    // A name that extends an earlier one ("SDRAM_S_tRCD" after
+    // "SDRAM_S_tRC") would be taken for the earlier one by the containment
+    // rule alone, so the name written before "=" comes first.
+    std::wstring written = line.substr(0, line.find(L'='));
+    CTimLib::Trim(written);
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == written && CTimLib::GetFieldValue(names[i], line, value)) {
+            fieldIndex = static_cast<uint32_t>(i);
+            return true;
+        }
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (CTimLib::GetFieldValue(names[i], line, value)) {
+            fieldIndex = static_cast<uint32_t>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CExtendedReservedData::AddField(RegisterList& list, RegisterField field)
+{
+    list.push_back(field);
+    m_bChanged = true;
+}
+
+void CExtendedReservedData::AddConfigureMemoryControlField(RegisterField field)
+{
+    AddField(m_CmccList, field);
+}
+
+void CExtendedReservedData::AddTrustZoneField(RegisterField field)
+{
+    AddField(m_TrustZoneList, field);
+}
+
+void CExtendedReservedData::AddTrustZoneRegidField(RegisterField field)
+{
+    AddField(m_TrustZoneRegidList, field);
+}
+
+void CExtendedReservedData::AddOpDivField(RegisterField field)
+{
+    AddField(m_OpDivList, field);
+}
+
+void CExtendedReservedData::AddOpModeField(RegisterField field)
+{
+    AddField(m_OpModeList, field);
+}
+
+bool CExtendedReservedData::UsesRhevoDdrCustom() const
+{
+    switch (m_DdrCustomFamily) {
+    case DdrCustomFamily::kRhevo:
+        return true;
+    case DdrCustomFamily::kOther:
+        return false;
+    case DdrCustomFamily::kByProcessorName:
+        break;
+    }
+    return m_ProcessorName.find(L"NLT07x") != std::wstring::npos ||
+           m_ProcessorName.find(L"NLT07X") != std::wstring::npos;
+}
+
+uint32_t CExtendedReservedData::Size() const
+{
+    uint32_t size = 0;
+    for (RegisterList Erd::*list : kRegisterLists) {
+        const size_t count = (this->*list).size();
+        if (count > 0) {
+            size += kRecordBytes * static_cast<uint32_t>(count) + kListHeaderBytes;
+        }
+    }
+    for (const auto& package : m_Packages) {
+        size += package->Size();
+    }
+    if (!m_ConsumerIds.empty()) {
+        size += kConsumerIdsHeaderBytes;
+        for (const auto& consumerId : m_ConsumerIds) {
+            size += consumerId->Size();
+        }
+    }
+    return size;
+}
+
+void CExtendedReservedData::Reset()
+{
+    for (RegisterList Erd::*list : kRegisterLists) {
+        (this->*list).clear();
+    }
+    m_Packages.clear();
+    m_ConsumerIds.clear();
+    m_bChanged = false;
+}
+
+void CExtendedReservedData::ClearNameTables()
+{
+    for (NameTable Erd::*table : kNameTables) {
+        FreeNameTable(this->*table);
+    }
+}
+
+void CExtendedReservedData::ClearAll()
+{
+    Reset();
+    ClearNameTables();
+}

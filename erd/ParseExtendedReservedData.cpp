@@ -1,0 +1,210 @@
+// The reader of the "[Extended_Reserved_Data]" blocks: register-category
+// blocks become records, package keywords create packages that read their
+// own lines.
+#include <cstddef>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "common/ErdCategoryNames.h"
+#include "common/LayoutLines.h"
+#include "common/platform/Console.h"
+#include "erd/ConsumerId.h"
+#include "erd/ExtendedReservedData.h"
+#include "erd/ImageMaps.h"
+#include "erd/Initialization.h"
+#include "erd/Operations.h"
+#include "erd/SetPackages.h"
+#include "erd/SimplePackages.h"
+
+namespace {
+
+using Erd = CExtendedReservedData;
+
+const wchar_t kBlockBegin[] = L"[Extended_Reserved_Data]";
+const wchar_t kBlockEnd[] = L"End_Reserved_Data";
+// The closing line the project's own converter writes; it does not contain
+// kBlockEnd, and without it the block would run on through the sections
+// after it.
+const wchar_t kExtendedBlockEnd[] = L"End_Extended_Reserved_Data";
+
+bool Contains(const std::wstring& text, const wchar_t* part)
+{
+    return text.find(part) != std::wstring::npos;
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix)
+{
+    return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
+}
+
+// A closing line that reaches the package tests ("End_AutoBind", "End
+// GpioSet") closes a block whose class reads nothing itself; it must not
+// open a second package of that class.
+bool IsClosingLine(const std::wstring& line)
+{
+    return StartsWith(line, L"End_") || StartsWith(line, L"End ") || StartsWith(line, L"END_");
+}
+
+// The name table and list of each register category, in the order a line
+// is tested against them ("Trust_Zone_Regid" before "Trust_Zone"). The
+// "DDR_Custom" row also names the Rhevo family's table and list.
+struct Category {
+    const wchar_t* name;
+    NameTable Erd::*names;
+    RegisterList Erd::*list;
+    NameTable Erd::*rhevoNames;
+    RegisterList Erd::*rhevoList;
+};
+
+const Category kCategories[] = {
+    {kClockEnable, &Erd::m_ClockEnableNames, &Erd::m_ClockEnableList, nullptr, nullptr},
+    {kDdrGeometry, &Erd::m_SdramSpecNames, &Erd::m_DdrGeometryList, nullptr, nullptr},
+    {kDdrTiming, &Erd::m_SdramSpecNames, &Erd::m_DdrTimingList, nullptr, nullptr},
+    {kDdrCustom, &Erd::m_DdrCustomNames, &Erd::m_DdrCustomList, &Erd::m_DdrCustomNlt07xNames,
+     &Erd::m_DdrCustomNlt07xList},
+    {kFrequency, &Erd::m_FrequencyNames, &Erd::m_FrequencyList, nullptr, nullptr},
+    {kVoltages, &Erd::m_VoltagesNames, &Erd::m_VoltagesList, nullptr, nullptr},
+    {kConfigureMemoryControl, &Erd::m_CmccNames, &Erd::m_CmccList, nullptr, nullptr},
+    {kTrustZoneRegid, &Erd::m_TrustZoneRegidNames, &Erd::m_TrustZoneRegidList, nullptr, nullptr},
+    {kTrustZone, &Erd::m_TrustZoneNames, &Erd::m_TrustZoneList, nullptr, nullptr},
+    {kOpDiv, &Erd::m_OpDivNames, &Erd::m_OpDivList, nullptr, nullptr},
+    {kOpMode, &Erd::m_OpModeNames, &Erd::m_OpModeList, nullptr, nullptr},
+};
+
+const Category* FindCategory(const std::wstring& line)
+{
+    for (const Category& category : kCategories) {
+        if (Contains(line, category.name)) {
+            return &category;
+        }
+    }
+    return nullptr;
+}
+
+// Reads the lines of one category block up to the line that names the
+// category again (its closing line) or the end of the input.
+void ParseCategory(std::wistream& stream, const Category& category, Erd& erd)
+{
+    const bool rhevo = category.rhevoNames != nullptr && erd.UsesRhevoDdrCustom();
+    const NameTable& names = erd.*(rhevo ? category.rhevoNames : category.names);
+    RegisterList& list = erd.*(rhevo ? category.rhevoList : category.list);
+    std::wstring line;
+    while (layout::NextLine(stream, line)) {
+        RegisterField field;
+        if (Erd::FindField(line, names, field.FieldIndex, field.Value)) {
+            erd.AddField(list, field);
+        } else if (Contains(line, category.name)) {
+            return;
+        }
+    }
+}
+
+using PackageFactory = std::unique_ptr<CErdBase> (*)();
+
+template <class Package>
+std::unique_ptr<CErdBase> Make()
+{
+    return std::make_unique<Package>();
+}
+
+// The package keywords in the order a line is tested against them; each is
+// its class's begin keyword. Most match anywhere in the line, the two DDR
+// keywords only as the whole line.
+struct PackageKeyword {
+    uint32_t typeId;
+    bool wholeLine;
+    PackageFactory make;
+};
+
+const PackageKeyword kPackageKeywords[] = {
+    {kErdGpioSet, false, Make<CGpioSet>},
+    {kErdUsbVendorReq, false, Make<CUsbVendorReq>},
+    {kErdUsb, false, Make<CUsb>},
+    {kErdUart, false, Make<CUart>},
+    {kErdAutoBind, false, Make<CAutoBind>},
+    {kErdResumeDdr, false, Make<CResumeDdr>},
+    {kErdResume, false, Make<CResume>},
+    {kErdTbrXferSet, false, Make<CTBRXferSet>},
+    {kErdEscapeSeq, false, Make<CEscapeSeq>},
+    {kErdCoreReset, false, Make<CCoreReset>},
+    {kErdBbmt, false, Make<CBbmt>},
+    {kErdConsumerId, false, Make<CConsumerID>},
+    {kErdDdrInitialization, true, Make<CDDRInitialization>},
+    {kErdVendorDdrInitialization, true, Make<CVendorDDRInitialization>},
+    {kErdGppInitialization, false, Make<CGPPInitialization>},
+    {kErdTzInitialization, false, Make<CTzInitialization>},
+    {kErdTzOperations, false, Make<CTzOperations>},
+    {kErdImageMaps, false, Make<CImageMaps>},
+};
+
+const PackageKeyword* FindPackageKeyword(const std::wstring& line)
+{
+    for (const PackageKeyword& row : kPackageKeywords) {
+        const std::wstring& keyword = ErdBeginKeyword(row.typeId);
+        if (row.wholeLine ? line == keyword : Contains(line, keyword.c_str())) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// Creates the row's package and lets it read its block. False when the
+// package rejects its block; it is then dropped.
+bool ParsePackage(std::wistream& stream, const std::wstring& line, const PackageKeyword& row, Erd& erd)
+{
+    std::unique_ptr<CErdBase> package = row.make();
+    if (!ParseErdPackage(*package, stream, line)) {
+        return false;
+    }
+    if (auto* consumerId = dynamic_cast<CConsumerID*>(package.get())) {
+        package.release();
+        erd.m_ConsumerIds.emplace_back(consumerId);
+    } else {
+        erd.m_Packages.push_back(std::move(package));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line)
+{
+    return package.Parse(stream, std::move(line));
+}
+
+bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedData& erd)
+{
+    platform::Print(L"Parsing ExtendedReservedData\n");
+    std::wistringstream stream;
+    if (!layout::OpenLayoutStream(blfPath, stream)) {
+        platform::Print(L"\nOpen blf file failed\n");
+        return false;
+    }
+
+    std::wstring line;
+    while (layout::NextLine(stream, line)) {
+        if (!Contains(line, kBlockBegin)) {
+            continue;
+        }
+        while (layout::NextLine(stream, line)) {
+            if (Contains(line, kBlockEnd) || Contains(line, kExtendedBlockEnd)) {
+                break;
+            }
+            if (const Category* category = FindCategory(line)) {
+                ParseCategory(stream, *category, erd);
+                continue;
+            }
+            if (IsClosingLine(line)) {
+                continue;
+            }
+            const PackageKeyword* keyword = FindPackageKeyword(line);
+            if (keyword != nullptr && !ParsePackage(stream, line, *keyword, erd)) {
+                return false;
+            }
+        }
+    }
+
+    platform::Print(L"\ncomplete to parse ExtendedReservedData\n");
+    return true;
+}

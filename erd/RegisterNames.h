@@ -1,0 +1,28 @@
+// The register names of the register categories of the extended reserved
+// data, per processor family. A name's position in its table is the
+// register index that a "name = value" line of its category stands for, so
+// the order of every list is part of the data format.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CExtendedReservedData;
+
+// An ordered table of register names; position i names register i.
+using NameTable = std::vector<std::wstring>;
+
+// Empties the table.
+void FreeNameTable(NameTable& table);
+
+// The list loaders: each fills an empty table with its list.
+void LoadSdramSpecNames(NameTable& table);
+void LoadCmccNames(NameTable& table);
+
+// The family loaders: each first empties the tables of its family
+// (the voltages table included, which no family fills), then fills them.
+// Tables outside the family keep what they held.
+void LoadRhevoRegisterNames(CExtendedReservedData& erd);
+void LoadQuon2RegisterNames(CExtendedReservedData& erd);
+void LoadQuon3RegisterNames(CExtendedReservedData& erd);
+void LoadNlt104RegisterNames(CExtendedReservedData& erd);
