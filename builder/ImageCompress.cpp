@@ -1,8 +1,8 @@
 #include "builder/ImageCompress.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -258,6 +258,20 @@ bool FinishImage(const CompressJob& job)
     return true;
 }
 
+// Whether an image's file is the compressed copy that another image of the
+// list gets: a file there already, so the two are one file only then.
+bool ReadsAnotherCopy(const std::vector<CompressJob>& jobs)
+{
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        for (size_t j = 0; j < jobs.size(); ++j) {
+            if (i != j && platform::IsSameFile(jobs[i].source, jobs[j].target)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsLzmaImageType(const std::wstring& type)
@@ -273,6 +287,11 @@ size_t LzmaWorkers(size_t images, size_t cores, uint64_t dictionaryBytes)
 }
 
 bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder)
+{
+    return CompressSpecLzmaImage(images, folder, CoreCount());
+}
+
+bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t cores)
 {
     // Images of one layout may share a file name; each gets its own copy.
     CImageFileNames names;
@@ -290,8 +309,10 @@ bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder)
     }
 
     // The images are compressed side by side, one encoder per image; what
-    // the walk would print, it prints afterwards, image by image.
-    const size_t workers = LzmaWorkers(jobs.size(), CoreCount(), EncoderDictionaryBytes());
+    // the walk would print, it prints afterwards, image by image. An image
+    // whose file is another one's copy (left from an earlier run) must be
+    // read before or after that copy is written, as the walk does.
+    const size_t workers = ReadsAnotherCopy(jobs) ? 1 : LzmaWorkers(jobs.size(), cores, EncoderDictionaryBytes());
     RunJobs(jobs.size(), workers, [&jobs](size_t i) {
         CompressJob& job = jobs[i];
         job.ran = true;

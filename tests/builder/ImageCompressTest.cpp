@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -422,6 +422,89 @@ TEST_F(CompressSpecLzmaImageTest, FirstFailingImageInListOrderIsReported)
         }
         std::sort(made.begin(), made.end());
         EXPECT_EQ(made, expected);
+    }
+}
+
+// A build with several LZMA images ends as one that compressed them one
+// after another: the same result and console text, the same image paths
+// and sizes, and the same files with the same bytes in the work folder.
+TEST_F(CompressSpecLzmaImageTest, SideBySideEndsAsOneAfterAnother)
+{
+    enum class Source { kFile, kMissing, kFolder };
+    struct Spec {
+        std::string file;  // within the temporary folder
+        Source source;
+        size_t size;
+        std::wstring type;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Spec> images;
+    };
+    const Case cases[] = {
+        {"every image compressed, one of another type among them",
+         {{"a.bin", Source::kFile, 300000, L"RAW_LZMA"},
+          {"b.bin", Source::kFile, 1000, L"UBIFS_LZMA"},
+          {"raw.bin", Source::kFile, 2000, L"RAW"},
+          {"c.bin", Source::kFile, 0, L"JFFS2_LZMA"},
+          {"d.bin", Source::kFile, 200000, L"YAFFS_LZMA"}}},
+        {"an image in the middle that cannot be read",
+         {{"a.bin", Source::kFile, 200000, L"RAW_LZMA"},
+          {"b.bin", Source::kFile, 100000, L"RAW_LZMA"},
+          {"missing.bin", Source::kMissing, 0, L"RAW_LZMA"},
+          {"c.bin", Source::kFile, 300000, L"RAW_LZMA"},
+          {"d.bin", Source::kFile, 1000, L"RAW_LZMA"}}},
+        {"a folder in the middle, a missing image after it",
+         {{"a.bin", Source::kFile, 1000, L"RAW_LZMA"},
+          {"folder", Source::kFolder, 0, L"RAW_LZMA"},
+          {"b.bin", Source::kFile, 200000, L"RAW_LZMA"},
+          {"missing.bin", Source::kMissing, 0, L"RAW_LZMA"}}},
+        {"an image that is the copy another image gets, left from an earlier run",
+         {{"AbsBlfTemp/b.bin.lzma", Source::kFile, 3000000, L"RAW_LZMA"},
+          {"b.bin", Source::kFile, 1000000, L"RAW_LZMA"}}},
+        {"one image", {{"a.bin", Source::kFile, 100000, L"RAW_LZMA"}}},
+    };
+    struct Result {
+        bool result;
+        std::string out;
+        std::vector<std::string> images;
+        std::vector<std::string> files;
+    };
+    const auto run = [&](const Case& c, size_t cores) {
+        std::filesystem::remove_all(work);
+        EXPECT_EQ(mkdir(work.c_str(), 0700), 0);
+        images.clear();
+        for (const Spec& spec : c.images) {
+            const std::string path = temp.File(spec.file);
+            std::filesystem::remove_all(path);
+            if (spec.source == Source::kFile) {
+                WriteFile(path, MixedBytes(spec.size).substr(0, spec.size));
+            } else if (spec.source == Source::kFolder) {
+                EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
+            }
+            images.push_back(MakeImage(path, spec.type));
+        }
+        const Outcome o = Capture([&] { return CompressSpecLzmaImage(images, Wide(work), cores); });
+        Result r{o.result, o.out, {}, {}};
+        for (const std::unique_ptr<CImageDescription>& image : images) {
+            r.images.push_back(platform::ToNativePath(image->ImagePath) + " " + std::to_string(image->ImageSize) +
+                               (image->Changed ? " changed" : ""));
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(work)) {
+            r.files.push_back(entry.path().filename().string() + " " + ReadFile(entry.path().string()));
+        }
+        std::sort(r.files.begin(), r.files.end());
+        return r;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result alone = run(c, 1);
+        const Result sideBySide = run(c, 8);
+        EXPECT_EQ(sideBySide.result, alone.result);
+        EXPECT_EQ(sideBySide.out, alone.out);
+        EXPECT_EQ(sideBySide.images, alone.images);
+        EXPECT_TRUE(sideBySide.files == alone.files);
+        EXPECT_EQ(sideBySide.files.size(), alone.files.size());
     }
 }
 
