@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <new>
+#include <vector>
 
 #include <openssl/crypto.h>
 
@@ -11,6 +12,7 @@
 #include "builder/RsaKeyFile.h"
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
+#include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 
 namespace {
@@ -55,6 +57,32 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 
 // The header sector lies within this prefix whatever the sector size.
 constexpr size_t kHeaderPrefixBytes = 0x10000;
+// What a copy the kernel refused moves at a time.
+constexpr size_t kCopyChunk = 1u << 20;
+
+// Copies the package in from offset to its size on into out, whose
+// position is offset: inside the kernel where it can, else (a pipe or a
+// device, another kind of file system) through a buffer. False when a read
+// or write failed.
+bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
+{
+    if (platform::CopyFileRange(in, offset, out, offset, size - offset)) {
+        return fseeko(out, static_cast<off_t>(size), SEEK_SET) == 0;
+    }
+    // The kernel may have copied part of it: the buffer writes it all again.
+    if (fseeko(in, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        return false;
+    }
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size - offset, kCopyChunk)));
+    for (uint64_t remaining = size - offset; remaining > 0;) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
+        if (std::fread(buffer.data(), 1, chunk, in) != chunk || !WriteAll(out, buffer.data(), chunk)) {
+            return false;
+        }
+        remaining -= chunk;
+    }
+    return true;
+}
 
 // Reads the first length bytes of the intermediate file, a package of size
 // bytes, and stamps them. False after a reported failure.
@@ -251,11 +279,12 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
     bool exists = false;
     unsigned mode = 0;
     const bool movable = platform::CanReplaceFile(outputPath, exists, mode);
-    // A package that moves into place needs only its header in memory.
+    // Only the header is stamped: the rest of the package is moved or
+    // copied as it is, and loaded only where a copy is signed.
     std::vector<uint8_t> package;
     uint32_t sectorSize = 0;
-    if (!LoadPackage(intermediatePath, movable ? std::min<size_t>(size, kHeaderPrefixBytes) : size, size, options,
-                     package, sectorSize)) {
+    if (!LoadPackage(intermediatePath, std::min<size_t>(size, kHeaderPrefixBytes), size, options, package,
+                     sectorSize)) {
         return 1;
     }
 
@@ -271,8 +300,10 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
     // without one.
     std::vector<uint8_t> signature;
     if (!out) {
-        // A copy it is (another file system, say): the whole package is needed.
-        if (package.size() != size &&
+        // A copy it is (another file system, say). The signature needs the
+        // whole package in memory; otherwise the bytes past the stamped
+        // header go from the intermediate to the output inside the kernel.
+        if (options.m_bKeyGiven && package.size() != size &&
             !LoadPackage(intermediatePath, size, size, options, package, sectorSize)) {
             return 1;
         }
@@ -280,14 +311,31 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
                                                                 signature))) {
             return FailSigning(nullptr, intermediatePath, outputPath);
         }
+        // Opened before it is deleted: its bytes stay readable through it.
+        FILE* rest = nullptr;
+        if (package.size() != size) {
+            rest = platform::OpenFile(intermediatePath, "rb");
+            if (!rest) {
+                platform::Print(L"Open file failed:%s\n", intermediatePath);
+                return 1;
+            }
+        }
         ForceDeleteFile(intermediatePath);
         // A file that cannot be created is left alone: it may be the user's.
         out = platform::OpenFile(outputPath, "wb");
         if (!out) {
+            if (rest) {
+                std::fclose(rest);
+            }
             platform::Print(L"Open file failed:%s\n", outputPath);
             return 1;
         }
-        if (!WriteAll(out, package.data(), package.size())) {
+        const bool written = WriteAll(out, package.data(), package.size()) &&
+                             (!rest || CopyPackageRest(rest, package.size(), size, out));
+        if (rest) {
+            std::fclose(rest);
+        }
+        if (!written) {
             return FailWrite(out, outputPath);
         }
     } else if (options.m_bKeyGiven) {

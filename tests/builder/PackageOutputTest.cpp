@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "builder/PackageOutput.h"
@@ -212,11 +213,32 @@ TEST_F(WritePackageOutputTest, AFullDiskIsAFailureAndRemovesNothingButOurFile)
 {
     struct stat st;
     if (stat("/dev/full", &st) != 0) GTEST_SKIP() << "no /dev/full";
-    const std::vector<uint8_t> package = MakePackage(1, 4);
+    // Past the stamped header prefix, where the kernel refuses to copy.
+    const std::vector<uint8_t> package = MakePackage(1, 12);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     EXPECT_EQ(Run("/dev/full", Options(L"", false, 0)), 1);
     EXPECT_EQ(m_Out, "Write file failed:/dev/full\n");
     EXPECT_EQ(stat("/dev/full", &st), 0);
+}
+
+// The kernel copies into no pipe: the package goes through the buffer.
+TEST_F(WritePackageOutputTest, APipeGetsTheWholePackage)
+{
+    std::vector<uint8_t> package = MakePackage(1, 200);
+    for (size_t i = kSector; i < package.size(); i += 4099) package[i] = static_cast<uint8_t>(i / 4099);
+    std::vector<uint8_t> stamped = package;
+    uint32_t sector = 0;
+    ASSERT_TRUE(StampPackage(stamped, Options(L"1.2", false, 0), sector));
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    const std::string fifo = m_Folder.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = ReadFile(fifo); });
+    const int status = Run(fifo, Options(L"1.2", false, 0));
+    reader.join();
+    EXPECT_EQ(status, 0) << m_Out;
+    EXPECT_TRUE(received == std::string(stamped.begin(), stamped.end())) << received.size() << " bytes";
+    EXPECT_FALSE(FileExists(m_Intermediate));
 }
 
 TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
@@ -235,9 +257,11 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
 {
     // Whether the intermediate is moved into place or copied, the output
     // must end up as rewriting it would leave it: same bytes, the old
-    // permission bits, written through hard and symbolic links.
-    std::vector<uint8_t> package = MakePackage(1, 3);
+    // permission bits, written through hard and symbolic links. Longer
+    // than the stamped header prefix: a copy moves the rest in the kernel.
+    std::vector<uint8_t> package = MakePackage(1, 12);
     package[kSector + 5] = 0x42;
+    package[package.size() - 3] = 0x24;
     std::vector<uint8_t> stamped = package;
     uint32_t sector = 0;
     ASSERT_TRUE(StampPackage(stamped, Options(L"9.9", false, 1), sector));
