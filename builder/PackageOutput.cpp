@@ -124,7 +124,9 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
                     unsigned mode, const std::vector<uint8_t>& package, bool& failed)
 {
     failed = false;
-    if (!platform::RenameEntry(intermediatePath, outputPath)) {
+    // The old output is set aside beside the intermediate, which is on the
+    // output's file system whenever the move can be made.
+    if (!platform::RenameOverFile(intermediatePath, outputPath, intermediatePath + L".old")) {
         return nullptr;
     }
     if (exists) {
