@@ -1,7 +1,5 @@
 #include "builder/FlasherBinary.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -73,7 +71,7 @@ CFlasherBinary::CFlasherBinary(const std::wstring& path, const std::wstring& typ
 
     if (m_Stream) {
         uint64_t size = 0;
-        if (!platform::GetStreamEnd(m_Stream, size) || fseeko(m_Stream, 0, SEEK_SET) != 0) {
+        if (!platform::GetStreamEnd(m_Stream, size) || !platform::SeekStream(m_Stream, 0)) {
             CloseStream();
             RaiseOpenFailure(path);
         }
@@ -112,7 +110,7 @@ bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint
     if (!binary.m_Stream) {
         return true;
     }
-    if (fseeko(binary.m_Stream, static_cast<off_t>(startOffset), SEEK_SET) != 0) {
+    if (!platform::SeekStream(binary.m_Stream, startOffset)) {
         return ReadFailed(binary.m_Path);
     }
     // Room for a last word that the length only partly covers.
@@ -143,7 +141,7 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         if (binary.m_Stream) {
             std::wstring message;
             CImageConvert convert;
-            converted = fseeko(binary.m_Stream, 0, SEEK_SET) == 0 &&
+            converted = platform::SeekStream(binary.m_Stream, 0) &&
                         convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream,
                                               binary.m_PageGeometry, binary.m_SectorSize, message);
             if (!converted) {
@@ -157,7 +155,7 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         return true;
     }
     const uint32_t sector = binary.m_SectorSize;
-    if (sector == 0 || fseeko(binary.m_Stream, 0, SEEK_SET) != 0) {
+    if (sector == 0 || !platform::SeekStream(binary.m_Stream, 0)) {
         binary.CloseStream();
         return ReadFailed(binary.m_Path);
     }

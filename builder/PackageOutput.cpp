@@ -109,8 +109,9 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
         failed = true;
         return nullptr;
     }
+    uint64_t end = 0;  // only the move to the end is wanted
     if (!WriteAll(out, package.data(), std::min(package.size(), kHeaderPrefixBytes)) ||
-        std::fseek(out, 0, SEEK_END) != 0) {
+        !platform::GetStreamEnd(out, end)) {
         FailWrite(out, outputPath);
         failed = true;
         return nullptr;

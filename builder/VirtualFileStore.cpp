@@ -1,13 +1,12 @@
 #include "builder/VirtualFileStore.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <vector>
 
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Path.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -26,7 +25,7 @@ bool CVirtualFileStore::Open(const wchar_t* folder, const wchar_t* mode)
 {
     if (folder) {
         m_Folder = folder;
-        m_StorePath = m_Folder + L"/" + kStoreFileName;
+        m_StorePath = platform::JoinFolderAndName(m_Folder, kStoreFileName);
     }
     if (m_Stream) {
         std::fclose(m_Stream);
@@ -46,7 +45,7 @@ bool CVirtualFileStore::EnsureStream()
 
 bool CVirtualFileStore::SeekPhysical(uint32_t offset)
 {
-    return fseeko(m_Stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return platform::SeekStream(m_Stream, offset);
 }
 
 bool CVirtualFileStore::ReadPhysical(uint8_t* buffer, uint32_t length)

@@ -8,6 +8,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
+#include "common/platform/Path.h"
 #include "timlib/BlfParseFlow.h"
 #include "timlib/LayoutLookup.h"
 
@@ -118,7 +119,7 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath)
             platform::Print(L"Dircetory have not written permission: %s.\n", folder);
             std::wstring name = imagePath;
             StripPathToFileName(name);
-            result = GetProgramFolder() + L"/temp/" + name;
+            result = platform::JoinFolderAndName(platform::JoinFolderAndName(GetProgramFolder(), L"temp"), name);
         }
         if (FILE* file = platform::OpenFile(result, "wb")) {
             std::fclose(file);
