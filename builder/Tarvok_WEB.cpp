@@ -7,6 +7,7 @@
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Main.h"
 #include "common/platform/Path.h"
 
 namespace {
