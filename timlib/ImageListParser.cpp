@@ -8,7 +8,6 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
-#include "timlib/BlfParseFlow.h"
 #include "timlib/LayoutLookup.h"
 
 namespace {

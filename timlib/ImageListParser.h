@@ -6,10 +6,6 @@
 #include <string>
 #include "timlib/BlfParser.h"
 
-// The most entries a count in a layout file may ask for; a larger count
-// would make the reader allocate and loop without bound.
-constexpr int64_t kMaxLayoutCount = 1000;
-
 bool ParseImageInfo(CBlfParser& parser);
 // Creates the missing file of a TIMH image empty and returns its path (in
 // the program's temp folder when the image's folder is not writable).
