@@ -105,7 +105,22 @@ std::wstring ByteAddressToSectorText(std::wstring addressText)
 
 bool IsByteAddressedTag(const std::wstring& tag)
 {
-    return Contains(tag, L"TIMH") || Contains(tag, L"OBMI") || Contains(tag, L"VKTI") || Contains(tag, L"TZII");
+    for (const wchar_t* byteAddressed : kByteAddressedTags) {
+        if (Contains(tag, byteAddressed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsExactlyByteAddressedTag(const std::wstring& tag)
+{
+    for (const wchar_t* byteAddressed : kByteAddressedTags) {
+        if (tag == byteAddressed) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::wstring CreateEmptyImageFile(std::wstring imagePath)
