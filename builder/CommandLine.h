@@ -38,6 +38,7 @@ std::string VersionTextBytes(const std::wstring& text);
 
 // The "-i" text as the front end reads it for its lower-bound test: hexadecimal
 // when it holds "0x" or "0X", signed decimal otherwise, 0 when unreadable.
+// The build step reads the same text by the value-text rule instead.
 long long ReadSplitSizeText(const std::wstring& text);
 
 void ReverseBytes(uint8_t* begin, uint8_t* end);

@@ -19,11 +19,6 @@ const wchar_t kNandImagesList[] = L"Nand_Images_list_Property";
 const wchar_t kEmmcImagesList[] = L"EMMC_Images_list_Property";
 const wchar_t kNotSet64[] = L"0xFFFFFFFFFF";
 
-bool HasHexMarker(const std::wstring& text)
-{
-    return Contains(text, L"0x") || Contains(text, L"0X");
-}
-
 // The flash entry address as normalised text: 64-bit for layout files with
 // 64-bit addresses, 32-bit otherwise.
 std::wstring NormaliseFlashAddress(const std::wstring& text, bool wide)
@@ -41,7 +36,7 @@ std::wstring NormaliseAddress32(const std::wstring& text)
 void ApplyEraseSize(CImageDescription& image, std::wstring text)
 {
     uint32_t value = 0;
-    if (HasHexMarker(text)) {
+    if (ContainsHexPrefix(text)) {
         value = CTimLib::ParseUInt32(text);
         text = CTimLib::FormatHex32(value);
     }
@@ -95,7 +90,7 @@ std::wstring ResolveListPath(const CBlfParser& parser, std::wstring path)
 
 std::wstring ByteAddressToSectorText(std::wstring addressText)
 {
-    if (Contains(addressText, L"0xFFFFFFFF") || Contains(addressText, L"0xffffffff")) {
+    if (ContainsNotSetMarker32(addressText)) {
         return L"0xFFFFFFFF";
     }
     // Shift the whole 64-bit address, so that addresses at or above 4 GiB
