@@ -6,8 +6,10 @@
 #include "timlib/BlfParser.h"
 
 // The platform code of the layout file's processor model. False, code
-// untouched, for a "V2.0.0" file whose processor no row names; raises
-// CZorlixexception "Unknown platform type" for any other unknown processor.
+// untouched, for a "V2.0.0" file whose processor no row names (other than
+// the parser's own converted copy, which is judged by its older processor
+// text); raises CZorlixexception "Unknown platform type" for any other
+// unknown processor.
 bool GetPlatFormType(int32_t& platformType, CBlfParser& parser, const std::wstring& blfPath);
 // The flash type code of a flash family; raises CZorlixexception for a
 // family it does not know.

@@ -1,5 +1,5 @@
-// Section names and the lookups on a parser's own layout file that the
-// section readers share.
+// Section names, the entry limit and the lookups on a parser's own layout
+// file that the section readers share.
 #pragma once
 #include <cstdint>
 #include <string>
