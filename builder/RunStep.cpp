@@ -70,9 +70,9 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
     } else {
         return true;
     }
+    // Read by the value-text rule, not the front end's split-size rule.
     // A size that reads as 0 could never make progress: "-i 0800000" passes
     // the front end's decimal test but reads here as octal, that is 0.
-    // The value-text rule, not the front end's split-size rule (ReadSplitSizeText).
     const uint32_t splitSize = CTimLib::ParseUInt32(splitText);
     if (splitSize == 0) {
         PrintLog(L"Error: the split size \"%s\" reads as 0, images cannot be split by it.\n", splitText);

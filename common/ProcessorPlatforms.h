@@ -81,6 +81,39 @@ constexpr bool RowsFollowCodes()
 }
 static_assert(RowsFollowCodes(), "row i is platform code i");
 
+constexpr bool SameText(const wchar_t* a, const wchar_t* b)
+{
+    while (*a != L'\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+// No processor text names two codes, so no lookup depends on the order of
+// the rows.
+constexpr bool ProcessorTextsAreUnique()
+{
+    for (const PlatformRow& row : kPlatforms) {
+        for (const wchar_t* text : row.processors) {
+            if (text == nullptr) {
+                continue;
+            }
+            int seen = 0;
+            for (const PlatformRow& other : kPlatforms) {
+                for (const wchar_t* otherText : other.processors) {
+                    seen += otherText != nullptr && SameText(text, otherText) ? 1 : 0;
+                }
+            }
+            if (seen != 1) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(ProcessorTextsAreUnique(), "each processor text names one platform code");
+
 // The named codes are the leading rows.
 constexpr size_t NamedCodeCount()
 {
