@@ -216,7 +216,7 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
         const uint32_t flashStartAddress =
             CTimLib::ParseUInt32(bySector ? image.GetFlashEntrySector() : image.GetFlashAddress());
 
-        if (entryAddress < deviceBlockSize && deviceFirstBlockReserved && image.IdName != L"TIMH") {
+        if (entryAddress < deviceBlockSize && deviceFirstBlockReserved && IsNotTimhId(image.IdName)) {
             continue;
         }
 
