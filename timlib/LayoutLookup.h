@@ -17,11 +17,6 @@ inline constexpr wchar_t kNotAvailable[] = L"NOT AVAILABLE";
 // would make the reader allocate and loop without bound.
 inline constexpr int64_t kMaxLayoutCount = 1000;
 
-inline bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
-
 // The key's value text in the parser's layout file, or the default.
 inline std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::wstring& key,
                          const wchar_t* defaultText)
