@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "common/TimLib.h"
 #include "common/platform/Console.h"
 #include "common/platform/Scan.h"
 #include "common/platform/Text.h"
@@ -95,7 +96,7 @@ std::string VersionTextBytes(const std::wstring& text)
 
 long long ReadSplitSizeText(const std::wstring& text)
 {
-    if (text.find(L"0x") != std::wstring::npos || text.find(L"0X") != std::wstring::npos) {
+    if (ContainsHexPrefix(text)) {
         return static_cast<long long>(platform::ScanInteger(text, platform::ScanBase::Hex, 64));
     }
     return static_cast<long long>(platform::ScanInteger(text, platform::ScanBase::Decimal, 64));

@@ -27,10 +27,12 @@ struct CommandLineOptions {
 void PrintUsage();
 
 // Fills options from the arguments; prints the invalid-option line and
-// returns false for an unknown letter or a value option with no value.
+// returns false for an unknown letter, a value option with no value, or a
+// value too long for the option texts.
 bool ParseCommandLine(int argc, wchar_t** argv, CommandLineOptions& options);
 
-// True when the text has 1 to 12 characters.
+// True when the text has 1 to 12 characters and its stamped bytes are at
+// most 12; otherwise prints why and returns false.
 bool CheckVersionText(std::wstring text);
 
 // The version text as the bytes stamped into the package header.
@@ -38,6 +40,7 @@ std::string VersionTextBytes(const std::wstring& text);
 
 // The "-i" text as the front end reads it for its lower-bound test: hexadecimal
 // when it holds "0x" or "0X", signed decimal otherwise, 0 when unreadable.
+// The build step reads the same text by the value-text rule instead.
 long long ReadSplitSizeText(const std::wstring& text);
 
 void ReverseBytes(uint8_t* begin, uint8_t* end);

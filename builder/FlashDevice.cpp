@@ -9,6 +9,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/Scan.h"
 #include "common/platform/Text.h"
+#include "timlib/ImageListParser.h"
 #include "timlib/LayoutLookup.h"
 #include "timlib/ReservedDataSection.h"
 
@@ -210,13 +211,12 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
         const uint32_t eraseValue = image.EraseSize.empty() ? image.ImageSize : image.EraseSizeValue;
         const uint32_t commands = GetImageTypeCode(m_CurrentType) | kKxpCommandDataBits;
 
-        const bool bySector = sectorAddresses && (image.PartitionNumber == 3 || image.IdName == L"TIMH" ||
-                                                  image.IdName == L"OBMI" || image.IdName == L"VKTI" ||
-                                                  image.IdName == L"TZII");
+        const bool bySector =
+            sectorAddresses && (image.PartitionNumber == 3 || IsExactlyByteAddressedTag(image.IdName));
         const uint32_t flashStartAddress =
             CTimLib::ParseUInt32(bySector ? image.GetFlashEntrySector() : image.GetFlashAddress());
 
-        if (entryAddress < deviceBlockSize && deviceFirstBlockReserved && image.IdName != L"TIMH") {
+        if (entryAddress < deviceBlockSize && deviceFirstBlockReserved && IsNotTimhId(image.IdName)) {
             continue;
         }
 

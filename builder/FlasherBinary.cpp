@@ -1,7 +1,5 @@
 #include "builder/FlasherBinary.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -106,7 +104,7 @@ CFlasherBinary::CFlasherBinary(const std::wstring& path, const std::wstring& typ
 
     if (m_Stream) {
         uint64_t size = 0;
-        if (!platform::GetStreamEnd(m_Stream, size) || fseeko(m_Stream, 0, SEEK_SET) != 0) {
+        if (!platform::GetStreamEnd(m_Stream, size) || !platform::SeekStream(m_Stream, 0)) {
             CloseStream();
             RaiseOpenFailure(path);
         }
@@ -172,7 +170,7 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         if (binary.m_Stream) {
             std::wstring message;
             CImageConvert convert;
-            converted = fseeko(binary.m_Stream, 0, SEEK_SET) == 0 &&
+            converted = platform::SeekStream(binary.m_Stream, 0) &&
                         convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream,
                                               binary.m_PageGeometry, binary.m_SectorSize, message);
             if (!converted) {
@@ -199,7 +197,7 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
                                    : g_VirtualFileStore.CopyIn(storeName, binary.m_Stream, 0, whole))) {
         offset = whole;
     }
-    if (fseeko(binary.m_Stream, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    if (!platform::SeekStream(binary.m_Stream, offset)) {
         binary.CloseStream();
         return ReadFailed(binary.m_Path);
     }

@@ -200,7 +200,7 @@ CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& 
 
     uint64_t length = 0;
     SRes res = SZ_OK;
-    if (!platform::GetStreamEnd(in, length) || std::fseek(in, 0, SEEK_SET) != 0) {
+    if (!platform::GetStreamEnd(in, length) || !platform::SeekStream(in, 0)) {
         res = SZ_ERROR_READ;
     }
     if (res == SZ_OK) {

@@ -1,7 +1,5 @@
 #include "builder/ImageConvert.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <array>
 
@@ -102,7 +100,7 @@ bool CImageConvert::ConvertYaffs2(uint32_t& checksum, const std::wstring& storeN
     const uint32_t spare = geometry.spareSize;
 
     uint64_t size = 0;
-    if (image == nullptr || !platform::GetStreamEnd(image, size) || fseeko(image, 0, SEEK_SET) != 0) {
+    if (image == nullptr || !platform::GetStreamEnd(image, size) || !platform::SeekStream(image, 0)) {
         message = L" Yaffs2 image cannot be read";
         return false;
     }

@@ -189,7 +189,7 @@ bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstr
             return false;
         }
         uint64_t size = 0;
-        if (!platform::GetStreamEnd(in.Get(), size) || std::fseek(in.Get(), 0, SEEK_SET) != 0) {
+        if (!platform::GetStreamEnd(in.Get(), size) || !platform::SeekStream(in.Get(), 0)) {
             PrintLog(L"Unable to read file: %s\n", path);
             return false;
         }

@@ -6,6 +6,7 @@
 
 #include "builder/VirtualFileStore.h"
 #include "common/Print.h"
+#include "common/ProcessorPlatforms.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
@@ -13,31 +14,18 @@
 
 namespace {
 
-struct PlatformIndexRow {
-    const wchar_t* processor;
-    uint8_t index;
-};
-
-constexpr PlatformIndexRow kPlatformIndexes[] = {
-    {L"NLT07x", 0},    {L"NLT07X", 0},     {L"NLT105", 0}, {L"NLT115", 0}, {L"NLT111", 0},
-    {L"NLT116", 0},    {L"NLT112", 8},     {L"NLT113", 9}, {L"NLT122", 10}, {L"NLT121", 11},
-    {L"NLT117", 12},   {L"NLT114", 13},    {L"NLT122_A0", 14}, {L"NLT118", 15}, {L"NLT119", 16},
-    {L"NLT123", 17},   {L"NLT124", 18},    {L"NLT120", 19},
-};
-
 constexpr uint64_t kMaxLength = 0xFFFFFFFFu;
 
 }  // namespace
 
 bool GetPlatformIndex(const std::wstring& processorType, uint8_t& index)
 {
-    for (const PlatformIndexRow& row : kPlatformIndexes) {
-        if (processorType == row.processor) {
-            index = row.index;
-            return true;
-        }
+    const PlatformRow* row = FindPlatformByProcessor(processorType);
+    if (row == nullptr) {
+        return false;
     }
-    return false;
+    index = row->packageIndex;
+    return true;
 }
 
 CKXP_File::CKXP_File(const std::wstring& layoutPath) : m_LayoutPath(layoutPath) {}

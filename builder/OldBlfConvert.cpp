@@ -12,7 +12,6 @@
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "common/platform/Text.h"
-#include "timlib/ImageListParser.h"
 #include "timlib/LayoutLookup.h"
 
 namespace {
@@ -135,10 +134,11 @@ int32_t Int(OldBlfContext& c, const std::wstring& file, const wchar_t* section, 
 // conversion run for hours.
 bool CountAllowed(const wchar_t* key, int32_t count)
 {
-    if (count <= kMaxLayoutCount) {
+    if (count <= layout::kMaxLayoutCount) {
         return true;
     }
-    PrintLog(L"%s = %d is refused: at most %d entries are allowed\n", key, count, static_cast<int>(kMaxLayoutCount));
+    PrintLog(L"%s = %d is refused: at most %d entries are allowed\n", key, count,
+             static_cast<int>(layout::kMaxLayoutCount));
     return false;
 }
 

@@ -67,10 +67,10 @@ constexpr size_t kCopyChunk = 1u << 20;
 bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
 {
     if (platform::CopyFileRange(in, offset, out, offset, size - offset)) {
-        return fseeko(out, static_cast<off_t>(size), SEEK_SET) == 0;
+        return platform::SeekStream(out, size);
     }
     // The kernel may have copied part of it: the buffer writes it all again.
-    if (fseeko(in, static_cast<off_t>(offset), SEEK_SET) != 0) {
+    if (!platform::SeekStream(in, offset)) {
         return false;
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size - offset, kCopyChunk)));
@@ -139,8 +139,9 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
         failed = true;
         return nullptr;
     }
+    uint64_t end = 0;  // only the move to the end is wanted
     if (!WriteAll(out, package.data(), std::min(package.size(), kHeaderPrefixBytes)) ||
-        std::fseek(out, 0, SEEK_END) != 0) {
+        !platform::GetStreamEnd(out, end)) {
         FailWrite(out, outputPath);
         failed = true;
         return nullptr;

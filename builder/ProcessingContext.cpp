@@ -4,6 +4,7 @@
 #include "builder/VirtualFileStore.h"
 #include "common/FileUtils.h"
 #include "common/Print.h"
+#include "common/ProcessorPlatforms.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/ProcessorPlatforms.h"
 #include "timlib/BlfParser.h"
 #include "timlib/TimDescriptor.h"
 
@@ -33,7 +34,7 @@ public:
     std::wstring m_FlasherSettingsPath;
     CTimDescriptor m_TimDescriptor;
     FlashSettings m_FlashSettings;
-    int32_t m_PlatformType = 255;
+    int32_t m_PlatformType = kUnknownPlatformType;
     int32_t m_FlashType = 0;
     CBlfParser m_BlfParser;
     CTimDescriptor m_OldBlfTimDescriptor;

@@ -87,7 +87,7 @@ uint8_t* Bytes(uint32_t* words)
 // file is not opened a second time, so it cannot have become another.
 Pkey ReadPrivateKey(FILE* file)
 {
-    if (std::fseek(file, 0, SEEK_SET) != 0) {
+    if (!platform::SeekStream(file, 0)) {
         return nullptr;
     }
     Bio bio(BIO_new_fp(file, BIO_NOCLOSE));

@@ -11,6 +11,7 @@
 #include "builder/VirtualFileStore.h"
 #include "common/FileUtils.h"
 #include "common/Print.h"
+#include "common/ProcessorPlatforms.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
@@ -21,12 +22,6 @@
 namespace {
 
 constexpr uint16_t kPackageSectorSize = 8192;
-
-// Platforms that split by the command line's size, and the one that
-// compresses first and splits by the layout file's size.
-constexpr int32_t kSplitByCommandLine1 = 3;
-constexpr int32_t kSplitByCommandLine2 = 6;
-constexpr int32_t kCompressAndSplit = 15;
 
 bool IsRefusedImage(const CImageDescription& image)
 {
@@ -57,10 +52,12 @@ bool ImageFilesAreUsable(const CTimDescriptor& descriptor, const std::wstring& o
 
 bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLineSplitText)
 {
+    const PlatformRow* platformRow = FindPlatform(context.m_PlatformType);
+    const PlatformSplit split = platformRow != nullptr ? platformRow->split : PlatformSplit::kNone;
     std::wstring splitText;
-    if (context.m_PlatformType == kSplitByCommandLine1 || context.m_PlatformType == kSplitByCommandLine2) {
+    if (split == PlatformSplit::kByCommandLine) {
         splitText = commandLineSplitText;
-    } else if (context.m_PlatformType == kCompressAndSplit) {
+    } else if (split == PlatformSplit::kCompressThenByLayout) {
         if (!CompressSpecLzmaImage(context.m_TimDescriptor.m_Images, context.m_AbsBlfTempFolder)) {
             PrintLog(L"CompressSpecLzmaImage failed.\n");
             return false;
@@ -73,6 +70,7 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
     } else {
         return true;
     }
+    // Read by the value-text rule, not the front end's split-size rule.
     // A size that reads as 0 could never make progress: "-i 0800000" passes
     // the front end's decimal test but reads here as octal, that is 0.
     const uint32_t splitSize = CTimLib::ParseUInt32(splitText);

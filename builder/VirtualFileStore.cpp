@@ -1,7 +1,5 @@
 #include "builder/VirtualFileStore.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -9,6 +7,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Path.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -27,7 +26,7 @@ bool CVirtualFileStore::Open(const wchar_t* folder, const wchar_t* mode)
 {
     if (folder) {
         m_Folder = folder;
-        m_StorePath = m_Folder + L"/" + kStoreFileName;
+        m_StorePath = platform::JoinFolderAndName(m_Folder, kStoreFileName);
     }
     if (m_Stream) {
         std::fclose(m_Stream);
@@ -47,7 +46,7 @@ bool CVirtualFileStore::EnsureStream()
 
 bool CVirtualFileStore::SeekPhysical(uint32_t offset)
 {
-    return fseeko(m_Stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return platform::SeekStream(m_Stream, offset);
 }
 
 bool CVirtualFileStore::ReadPhysical(uint8_t* buffer, uint32_t length)

@@ -1,6 +1,5 @@
 #include "common/FileUtils.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -23,7 +22,7 @@ std::wstring FolderOf(const std::wstring& path)
         return path;
     }
     if (last == 0) {
-        return L"/";
+        return platform::RootFolder();
     }
     return path.substr(0, last);
 }
@@ -46,12 +45,12 @@ void DeleteTree(const std::wstring& folder)
     std::vector<platform::FolderEntry> entries;
     platform::ListFolder(folder, entries);
     for (const platform::FolderEntry& entry : entries) {
-        // '\\' is a separator to the path layer, so such a name would reach
-        // another file, possibly outside the tree ("..\\x"). Leave it.
-        if (entry.name.find(L'\\') != std::wstring::npos) {
+        // A name holding a separator ('\\' is one to the path layer) would
+        // reach another file, possibly outside the tree ("..\\x"). Leave it.
+        if (platform::FindLastSeparator(entry.name) != std::wstring::npos) {
             continue;
         }
-        const std::wstring child = folder + L"/" + entry.name;
+        const std::wstring child = platform::JoinFolderAndName(folder, entry.name);
         switch (entry.type) {
         case platform::EntryType::kFolder:
             DeleteTree(child);
@@ -158,7 +157,7 @@ bool SetAbsolutePath(std::wstring& path)
     if (folder.empty()) {
         return false;
     }
-    return GetAbsPath(path, folder + L"/" + kBaseFileName);
+    return GetAbsPath(path, platform::JoinFolderAndName(folder, kBaseFileName));
 }
 
 bool CreateFolderTree(const std::wstring& folder)
@@ -191,7 +190,7 @@ bool CreateFolderTree(const std::wstring& folder)
             const int code = platform::LastErrorCode();
             // Made meanwhile by someone else, or a spelling of a folder made
             // just before ("a/./b" lists "a/."): nothing is missing.
-            if (code == EEXIST && platform::IsFolder(name)) {
+            if (platform::IsAlreadyExistsError(code) && platform::IsFolder(name)) {
                 continue;
             }
             ReportCreateFolderError(code);
@@ -214,7 +213,7 @@ bool DeleteTempFolder(const std::wstring& folder)
     // Without the trailing separator, lstat sees a link itself rather than
     // the folder it points to.
     const std::wstring target = WithoutTrailingSeparators(folder);
-    if (platform::NormalizePath(target) == L"/") {
+    if (platform::IsRootFolder(target)) {
         return false;
     }
     switch (platform::GetEntryType(target)) {
@@ -281,7 +280,7 @@ bool TestWritePermission(const wchar_t* path, bool isFolder)
     }
     const std::wstring given(path);
     if (isFolder) {
-        const std::wstring testFile = given + L"/" + kTestFileName;
+        const std::wstring testFile = platform::JoinFolderAndName(given, kTestFileName);
         if (platform::GetEntryType(testFile) != platform::EntryType::kNone) {
             // A leftover of an earlier test: removing it needs the same right.
             return platform::RemoveFile(testFile);

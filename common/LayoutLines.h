@@ -4,11 +4,18 @@
 #pragma once
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 
 namespace layout {
+
+// The layout readers match keys and keywords anywhere in a line.
+inline bool Contains(const std::wstring& text, std::wstring_view part)
+{
+    return text.find(part) != std::wstring::npos;
+}
 
 // The layout file's decoded text as a line stream. False when the file
 // cannot be read.

@@ -1,6 +1,6 @@
-// Further fixed texts of the TIM tools and four lookup tables: platform
-// type names by platform code, processor model names, flash type names and
-// the DDR memory vendors by id.
+// Further fixed texts of the TIM tools and two lookup tables: flash type
+// names and the DDR memory vendors by id. The platform and processor names
+// are in common/ProcessorPlatforms.h.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -18,22 +18,6 @@ inline constexpr wchar_t kBootComponentImageId[] = L"0x42434D50";  // BCMP
 inline constexpr wchar_t kObmiImageId[] = L"0x4F424D49";          // OBMI
 inline constexpr wchar_t kVktiImageId[] = L"0x564B5449";          // VKTI
 inline constexpr wchar_t kTziiImageId[] = L"0x545A4949";          // TZII
-
-// Row i names platform code i. Codes 18 and 19 and the unknown-platform
-// code 255 have no row.
-inline constexpr const wchar_t* kPlatformTypeNames[] = {
-    L"NLT107_Old", L"NLT07x", L"Quon2",  L"Draskel",    L"Halvek",  L"Quon3x",
-    L"Kalder",     L"Halvek_OTA", L"Brannoc", L"Torvin", L"Osmar",  L"Torvin_LTE",
-    L"Kalder2",    L"Torvin2",    L"Osmar_A0", L"Kalder3", L"Vexa1", L"Torvin3",
-};
-
-inline constexpr const wchar_t* kProcessorNames[] = {
-    L"NLT104",  L"NLT01x", L"NLT02x",      L"NLT03x",           L"NLT105",  L"NLT06x",  L"NLT07x",
-    L"NLT08x",  L"NLT09x", L"NLT10x",      L"SELVA31",          L"NLT111",  L"Jexul1",  L"Varsic_PV_Jexul2",
-    L"Orrimel", L"NLT112", L"NLT113",      L"NLT115",           L"NLT116",  L"NLT122",  L"NLT121",
-    L"NLT117",  L"SELVA32", L"Orrimel_LTE", L"SELVA33",         L"Draskel", L"NLT118",  L"NLT119",
-    L"NLT123",  L"NLT124", L"NLT120",
-};
 
 inline constexpr const wchar_t* kFlashTypeNames[] = {
     L"Default_Flash_Probe",

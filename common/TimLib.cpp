@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <istream>
 #include <stdexcept>
+#include <utility>
 
 #include "common/platform/Format.h"
 #include "common/platform/Scan.h"
@@ -12,11 +13,6 @@ namespace {
 
 const unsigned kBits32 = 32;
 const unsigned kBits64 = 64;
-
-bool ContainsHexPrefix(const std::wstring& text)
-{
-    return text.find(L"0x") != std::wstring::npos || text.find(L"0X") != std::wstring::npos;
-}
 
 // The not-set markers count wherever they stand in the text.
 bool ContainsMarker(const std::wstring& text, const wchar_t* marker)
@@ -48,7 +44,26 @@ void TrimRange(const wchar_t* text, size_t length, size_t& first, size_t& last)
     }
 }
 
+// The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
+// "0X" occurs anywhere, otherwise by the C literal rules; wraps.
+uint64_t ReadValueText(std::wstring text, unsigned bits)
+{
+    CTimLib::Trim(text);
+    const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
+    return platform::ScanInteger(text, base, bits);
+}
+
 }  // namespace
+
+bool ContainsNotSetMarker32(const std::wstring& text)
+{
+    return ContainsMarker(text, L"0xffffffff") || ContainsMarker(text, L"0xFFFFFFFF");
+}
+
+bool ContainsHexPrefix(const std::wstring& text)
+{
+    return text.find(L"0x") != std::wstring::npos || text.find(L"0X") != std::wstring::npos;
+}
 
 CTimLib::~CTimLib() = default;
 
@@ -136,9 +151,7 @@ uint32_t CTimLib::ScanUInt32(const std::wstring& text)
 
 uint32_t CTimLib::ParseUInt32(std::wstring text)
 {
-    Trim(text);
-    const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
-    return static_cast<uint32_t>(platform::ScanInteger(text, base, kBits32));
+    return static_cast<uint32_t>(ReadValueText(std::move(text), kBits32));
 }
 
 void CTimLib::RemoveAngleBrackets(std::wstring& text)
@@ -284,12 +297,10 @@ uint64_t StrToUInt64(std::wstring text)
     if (ContainsMarker(text, L"0xffffffffff") || ContainsMarker(text, L"0xFFFFFFFFFF")) {
         return 0xFFFFFFFFFFull;
     }
-    if (ContainsMarker(text, L"0xffffffff") || ContainsMarker(text, L"0xFFFFFFFF")) {
+    if (ContainsNotSetMarker32(text)) {
         return 0xFFFFFFFFull;
     }
-    CTimLib::Trim(text);
-    const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
-    return platform::ScanInteger(text, base, kBits64);
+    return ReadValueText(std::move(text), kBits64);
 }
 
 wchar_t* TrimInPlace(wchar_t* text)

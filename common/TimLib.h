@@ -33,17 +33,18 @@ public:
     // without '='; name and value are then untouched.
     static bool SplitNameValue(std::wstring& name, std::wstring& value, const std::wstring& line);
 
-    // Removes white space (the six C blanks) at both ends.
+    // The value-text trim: removes white space (the six C blanks) at both
+    // ends.
     static void Trim(std::wstring& text);
 
-    // "%x" when the second character is 'x' or 'X', otherwise "%i"; no
-    // trimming.
+    // The tag-text rule: "%x" when the second character is 'x' or 'X',
+    // otherwise "%i"; no trimming.
     static uint32_t ScanUInt32(const wchar_t* text);
     static uint32_t ScanUInt32(const std::wstring& text);
 
-    // The common value-text conversion: trimmed, read as hexadecimal when
-    // "0x" or "0X" occurs anywhere, otherwise by the C literal rules; wraps
-    // at 32 bits; 0 when nothing converts.
+    // The common value-text rule: trimmed, read as hexadecimal when "0x" or
+    // "0X" occurs anywhere (ContainsHexPrefix), otherwise by the C literal
+    // rules; wraps at 32 bits; 0 when nothing converts.
     static uint32_t ParseUInt32(std::wstring text);
 
     // Removes the first '<' and then the first '>'. Throws std::out_of_range
@@ -82,21 +83,30 @@ public:
     static bool ResizeTextList(TextList& list, size_t count, bool& changed);
 };
 
-// "%x" when the text starts "0x" or "0X", otherwise "%i"; no trimming.
+// Whether "0x" or "0X" occurs anywhere in the text: the value texts' test
+// for hexadecimal.
+bool ContainsHexPrefix(const std::wstring& text);
+
+// Whether the 32-bit not-set marker "0xFFFFFFFF" (in one case) stands
+// anywhere in the text; so does it in the 40-bit one.
+bool ContainsNotSetMarker32(const std::wstring& text);
+
+// The package-text rule: "%x" when the text starts "0x" or "0X", otherwise
+// "%i"; no trimming.
 uint32_t StrToUInt32(const wchar_t* text);
 uint32_t StrToUInt32(const std::wstring& text);
 
-// The 64-bit value-text conversion for flash addresses. The not-set markers
-// "0xFFFFFFFFFF" and "0xFFFFFFFF" (each in one case) are recognised
-// anywhere in the text, as long as no further hexadecimal digit follows;
-// otherwise as ParseUInt32, but 64 bits wide.
+// The 64-bit value-text rule for flash addresses. The not-set markers
+// "0xFFFFFFFFFF" and "0xFFFFFFFF" (each in one case) count wherever they
+// stand in the text, whatever follows them: "0xFFFFFFFF00" gives
+// 0xFFFFFFFF. Otherwise as ParseUInt32, but 64 bits wide.
 uint64_t StrToUInt64(std::wstring text);
 
-// Trims spaces and line feeds at the start and spaces, line feeds and
-// carriage returns at the end of a terminated buffer, in place; returns the
-// first kept character. Tabs at either end and carriage returns at the
-// start stay.
+// The layout-line trim: spaces and line feeds at the start and spaces, line
+// feeds and carriage returns at the end of a terminated buffer, in place;
+// returns the first kept character. Tabs at either end and carriage returns
+// at the start stay.
 wchar_t* TrimInPlace(wchar_t* text);
 
-// TrimInPlace's rules applied to a text of any length.
+// TrimInPlace's rule applied to a text of any length.
 void TrimText(std::wstring& text);

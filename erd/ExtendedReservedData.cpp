@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "common/TimDefinitions.h"
+#include "common/ProcessorPlatforms.h"
 
 namespace {
 

@@ -9,6 +9,8 @@
 
 namespace {
 
+using layout::Contains;
+
 constexpr wchar_t kCountName[] = L"NUM_MAPS";
 
 struct ImageType {
@@ -51,11 +53,6 @@ std::wstring ImageTypeName(uint32_t type)
         }
     }
     return L"UNKNOWN";
-}
-
-bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
 }
 
 const wchar_t* const kMapFieldNames[CImageMapInfo::kFieldCount] = {

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "common/LayoutLines.h"
+#include "common/TimLib.h"
 #include "common/TimDefinitions.h"
 #include "common/platform/Format.h"
 #include "erd/LayoutText.h"
@@ -19,7 +20,7 @@ constexpr InitializationRules kTzRules = {L"TZ_PID", false, L"", true, false};
 
 void AddHexPrefix(std::wstring& pid)
 {
-    if (!erd::Contains(pid, L"0x") && !erd::Contains(pid, L"0X")) {
+    if (!ContainsHexPrefix(pid)) {
         pid.insert(0, L"0x");
     }
 }

@@ -3,13 +3,11 @@
 #pragma once
 #include <ostream>
 #include <string>
+#include "common/LayoutLines.h"
 
 namespace erd {
 
-inline bool Contains(const std::wstring& text, const std::wstring& part)
-{
-    return text.find(part) != std::wstring::npos;
-}
+using layout::Contains;
 
 // Writes text only while the stream is in a good state, so a stream that
 // failed once stays as it was; flushes in any case.

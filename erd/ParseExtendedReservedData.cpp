@@ -19,6 +19,8 @@
 
 namespace {
 
+using layout::Contains;
+
 using Erd = CExtendedReservedData;
 
 const wchar_t kBlockBegin[] = L"[Extended_Reserved_Data]";
@@ -27,11 +29,6 @@ const wchar_t kBlockEnd[] = L"End_Reserved_Data";
 // kBlockEnd, and without it the block would run on through the sections
 // after it.
 const wchar_t kExtendedBlockEnd[] = L"End_Extended_Reserved_Data";
-
-bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix)
 {

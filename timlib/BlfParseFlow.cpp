@@ -1,5 +1,6 @@
 #include "timlib/BlfParseFlow.h"
 
+#include "common/ProcessorPlatforms.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
@@ -18,32 +19,6 @@ const wchar_t kFlashOptions[] = L"Flash_Options";
 const wchar_t kUeOptions[] = L"UE_Options";
 const wchar_t kEraseOnlyOption[] = L"EraseOnly_Option";
 
-struct PlatformRow {
-    const wchar_t* processor;
-    int32_t code;
-    const wchar_t* message;
-};
-
-// Compared in this order, each with the whole processor text.
-const PlatformRow kPlatformRows[] = {
-    {L"NLT105", 2, L"Quon2 platform type\n"},
-    {L"NLT115", 3, L"Draskel platform type\n"},
-    {L"NLT111", 5, L"Quon3 platform type\n"},
-    {L"NLT116", 6, L"Kalder platform type\n"},
-    {L"NLT112", 8, L"Brannoc platform type\n"},
-    {L"NLT113", 9, L"Torvin platform type\n"},
-    {L"NLT122", 10, L"Osmar platform type\n"},
-    {L"NLT121", 11, L"Torvin_LTE platform type\n"},
-    {L"NLT117", 12, L"Kalder2 platform type\n"},
-    {L"NLT114", 13, L"Torvin2 platform type\n"},
-    {L"NLT122_A0", 14, L"Osmar_A0 platform type\n"},
-    {L"NLT118", 15, L"Kalder3 platform type\n"},
-    {L"NLT119", 16, L"Vexa1 platform type\n"},
-    {L"NLT123", 17, L"Torvin3 platform type\n"},
-    {L"NLT124", 18, L"Torvin4 platform type\n"},
-    {L"NLT120", 19, L"Vexa2 platform type\n"},
-};
-
 struct FlashFamilyRow {
     const wchar_t* family;
     int32_t code;
@@ -55,9 +30,6 @@ const FlashFamilyRow kFlashFamilyRows[] = {
     {L"SPI-NOR", kFlashTypeSpiNor},
     {L"SPI-NAND", kFlashTypeSpiNand},
 };
-
-// The platform whose untrusted files get all-ones save-state texts.
-constexpr int32_t kOsmarA0Platform = 14;
 
 // Whether an image-maps package holds at least one map: a map asks for the
 // DTIM key data.
@@ -81,12 +53,11 @@ bool GetPlatFormType(int32_t& platformType, CBlfParser& parser, const std::wstri
 {
     std::wstring processor;
     parser.GetKeyValue(kNotAvailable, processor, kTimConfiguration, L"Processor_Type", blfPath);
-    for (const PlatformRow& row : kPlatformRows) {
-        if (processor == row.processor) {
-            platformType = row.code;
-            platform::Print(row.message);
-            return true;
-        }
+    const PlatformRow* row = FindPlatformByProcessor(processor);
+    if (row != nullptr && !row->olderFormat) {
+        platformType = row->code;
+        platform::Print(row->message);
+        return true;
     }
 
     // The new-format copy of an older-format file declares "V2.0.0" and
@@ -101,10 +72,13 @@ bool GetPlatFormType(int32_t& platformType, CBlfParser& parser, const std::wstri
         // Layout files of the older format name their processor with blanks.
         parser.GetKeyValue(kNotAvailable, oldProcessor, L"TIM Configuration", L"Processor Type", blfPath);
     }
-    if (Contains(oldProcessor, L"NLT07x") || Contains(oldProcessor, L"NLT07X")) {
-        platformType = kOldFormatPlatformType;
-        platform::Print(L"NLT07x platform type\n");
-        return true;
+    const PlatformRow& older = kPlatforms[kOldFormatPlatformType];
+    for (const wchar_t* text : older.processors) {
+        if (text != nullptr && Contains(oldProcessor, text)) {
+            platformType = older.code;
+            platform::Print(older.message);
+            return true;
+        }
     }
 
     platformType = kUnknownPlatformType;
@@ -199,7 +173,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     settings.UE_Boot_Option = Int(parser, kUeOptions, L"UE_Boot_Option", 0);
     settings.Reset_BBT = Int(parser, kFlashOptions, L"Reset_BBT", 0) == 1 ? 1 : 0;
     settings.Trusted = Int(parser, kTimConfiguration, L"Trusted", 0) == 1 ? 1 : 0;
-    if (parser.m_PlatformType >= kFirstProductionModePlatform) {
+    if (ReadsProductionMode(parser.m_PlatformType)) {
         settings.ProductionMode = Int(parser, kFlashOptions, L"ProductionMode", 0);
     }
     settings.Flash_NandID = static_cast<uint16_t>(U32(parser, kFlashProperties, L"Flash_NandID", kNotAvailable));
@@ -248,7 +222,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         tim.SetVktSaveStateFlashEntryAddress(
             Text(parser, kTimConfiguration, L"VKT_Save_State_Flash_Entry_Address", kNotAvailable));
         parser.ParseKeySections();
-    } else if (parser.m_PlatformType == kOsmarA0Platform) {
+    } else if (const PlatformRow* row = FindPlatform(parser.m_PlatformType); row && row->untrustedSaveStateAllOnes) {
         tim.SetVktSaveStateBackUpEntryAddress(L"0xffffffff");
         tim.SetVktSaveStateFlashSignature(L"0xffffffff");
         tim.SetVktSaveStateFlashEntryAddress(L"0xffffffff");

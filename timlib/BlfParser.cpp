@@ -78,8 +78,9 @@ bool FindKeyValue(const std::wstring& text, const std::wstring& section, const s
     return false;
 }
 
-// 32-bit unsigned conversion in base 0 with the Windows runtime's results:
-// a '-' negates modulo 2^32, a magnitude beyond 32 bits gives 0xFFFFFFFF.
+// GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
+// base 0 with the Windows runtime's results: a '-' negates modulo 2^32, a
+// magnitude beyond 32 bits gives 0xFFFFFFFF.
 uint32_t ToUInt32Base0(const std::wstring& text)
 {
     size_t i = 0;

@@ -12,6 +12,13 @@
 #include "timlib/ImageDescription.h"
 #include "timlib/TimDescriptor.h"
 
+// The flash type codes of m_FlashType (GetFlashType).
+constexpr int32_t kFlashTypeNand = 0;
+constexpr int32_t kFlashTypeEmmc = 1;
+constexpr int32_t kFlashTypeSpiNor = 2;
+constexpr int32_t kFlashTypeSpiNand = 4;
+constexpr int32_t kFlashTypeUnknown = 10;
+
 // The flash and option settings of a layout file.
 struct FlashSettings {
     std::wstring Blf_Version_Number;
@@ -116,7 +123,7 @@ public:
     CTimDescriptor m_TimDescriptor;
     FlashSettings m_FlashSettings;
     std::list<std::unique_ptr<EraseOnlyArea>> m_EraseOnlyAreas;
-    int32_t m_PlatformType = 0;
+    int32_t m_PlatformType = 0;  // a code of common/ProcessorPlatforms.h
     int32_t m_FlashType = 0;
     uint8_t m_bBbcsEnabled = 0;
     uint8_t m_bCrcsEnabled = 0;

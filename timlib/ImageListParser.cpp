@@ -8,7 +8,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
-#include "timlib/BlfParseFlow.h"
+#include "common/platform/Path.h"
 #include "timlib/LayoutLookup.h"
 
 namespace {
@@ -19,11 +19,6 @@ const wchar_t kImageList[] = L"Image_List";
 const wchar_t kNandImagesList[] = L"Nand_Images_list_Property";
 const wchar_t kEmmcImagesList[] = L"EMMC_Images_list_Property";
 const wchar_t kNotSet64[] = L"0xFFFFFFFFFF";
-
-bool HasHexMarker(const std::wstring& text)
-{
-    return Contains(text, L"0x") || Contains(text, L"0X");
-}
 
 // The flash entry address as normalised text: 64-bit for layout files with
 // 64-bit addresses, 32-bit otherwise.
@@ -42,7 +37,7 @@ std::wstring NormaliseAddress32(const std::wstring& text)
 void ApplyEraseSize(CImageDescription& image, std::wstring text)
 {
     uint32_t value = 0;
-    if (HasHexMarker(text)) {
+    if (ContainsHexPrefix(text)) {
         value = CTimLib::ParseUInt32(text);
         text = CTimLib::FormatHex32(value);
     }
@@ -96,7 +91,7 @@ std::wstring ResolveListPath(const CBlfParser& parser, std::wstring path)
 
 std::wstring ByteAddressToSectorText(std::wstring addressText)
 {
-    if (Contains(addressText, L"0xFFFFFFFF") || Contains(addressText, L"0xffffffff")) {
+    if (ContainsNotSetMarker32(addressText)) {
         return L"0xFFFFFFFF";
     }
     // Shift the whole 64-bit address, so that addresses at or above 4 GiB
@@ -106,7 +101,22 @@ std::wstring ByteAddressToSectorText(std::wstring addressText)
 
 bool IsByteAddressedTag(const std::wstring& tag)
 {
-    return Contains(tag, L"TIMH") || Contains(tag, L"OBMI") || Contains(tag, L"VKTI") || Contains(tag, L"TZII");
+    for (const wchar_t* byteAddressed : kByteAddressedTags) {
+        if (Contains(tag, byteAddressed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsExactlyByteAddressedTag(const std::wstring& tag)
+{
+    for (const wchar_t* byteAddressed : kByteAddressedTags) {
+        if (tag == byteAddressed) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::wstring CreateEmptyImageFile(std::wstring imagePath)
@@ -118,7 +128,7 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath)
             platform::Print(L"Dircetory have not written permission: %s.\n", folder);
             std::wstring name = imagePath;
             StripPathToFileName(name);
-            result = GetProgramFolder() + L"/temp/" + name;
+            result = platform::JoinFolderAndName(platform::JoinFolderAndName(GetProgramFolder(), L"temp"), name);
         }
         if (FILE* file = platform::OpenFile(result, "wb")) {
             std::fclose(file);

@@ -6,12 +6,11 @@
 #include <sstream>
 #include <string>
 
+#include "common/ProcessorPlatforms.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
-#include "timlib/BlfParseFlow.h"
 #include "timlib/BlfParser.h"
-#include "timlib/ImageListParser.h"
 #include "timlib/Key.h"
 #include "timlib/LayoutLookup.h"
 
@@ -404,7 +403,7 @@ void CBlfParser::ParseKeySections()
     // Their results are always true: failures raise.
     ParseKeyInfo();
     ParseDSAInfo();
-    if (m_PlatformType >= kFirstProductionModePlatform && m_bDtimNeeded) {
+    if (ReadsProductionMode(m_PlatformType) && m_bDtimNeeded) {
         ParseDtimKeyInfo();
     }
 }

@@ -1,5 +1,5 @@
-// Section names and the lookups on a parser's own layout file that the
-// section readers share.
+// Section names, the entry limit and the lookups on a parser's own layout
+// file that the section readers share.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -13,10 +13,9 @@ inline constexpr wchar_t kTimConfiguration[] = L"TIM_Configuration";
 inline constexpr wchar_t kFlashProperties[] = L"Flash_Properties";
 inline constexpr wchar_t kNotAvailable[] = L"NOT AVAILABLE";
 
-inline bool Contains(const std::wstring& text, const wchar_t* part)
-{
-    return text.find(part) != std::wstring::npos;
-}
+// The most entries a count in a layout file may ask for; a larger count
+// would make the reader allocate and loop without bound.
+inline constexpr int64_t kMaxLayoutCount = 1000;
 
 // The key's value text in the parser's layout file, or the default.
 inline std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::wstring& key,

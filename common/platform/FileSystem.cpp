@@ -244,6 +244,11 @@ bool CreateFolder(const std::wstring& path)
     return ToOsPath(path, native) && mkdir(native.c_str(), 0777) == 0;
 }
 
+bool IsAlreadyExistsError(int code)
+{
+    return code == EEXIST;
+}
+
 bool RemoveFolder(const std::wstring& path)
 {
     std::string native;
@@ -256,17 +261,30 @@ bool RemoveFile(const std::wstring& path)
     return ToOsPath(path, native) && unlink(native.c_str()) == 0;
 }
 
+bool SeekStream(FILE* stream, uint64_t offset)
+{
+    static_assert(sizeof(off_t) >= sizeof(int64_t), "file positions must be 64-bit");
+    // Past the largest off_t the cast would turn negative: another position.
+    if (offset > static_cast<uint64_t>(INT64_MAX)) {
+        errno = EOVERFLOW;
+        return false;
+    }
+    return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool TellStream(FILE* stream, uint64_t& position)
+{
+    const off_t told = ftello(stream);
+    if (told < 0) {
+        return false;
+    }
+    position = static_cast<uint64_t>(told);
+    return true;
+}
+
 bool GetStreamEnd(FILE* stream, uint64_t& end)
 {
-    if (fseeko(stream, 0, SEEK_END) != 0) {
-        return false;
-    }
-    const off_t position = ftello(stream);
-    if (position < 0) {
-        return false;
-    }
-    end = static_cast<uint64_t>(position);
-    return true;
+    return fseeko(stream, 0, SEEK_END) == 0 && TellStream(stream, end);
 }
 
 bool RenameEntry(const std::wstring& from, const std::wstring& to)

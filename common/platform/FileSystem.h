@@ -13,6 +13,12 @@ namespace platform {
 
 enum class EntryType { kNone, kFile, kFolder, kLink, kOther };
 
+// Moves the stream to a byte offset from its start; offsets are 64-bit, so
+// files past 4 GiB are reached. False when the stream cannot seek there
+// (a pipe, or an offset past the largest file position).
+bool SeekStream(FILE* stream, uint64_t offset);
+// The stream's position from its start; false when it cannot be told.
+bool TellStream(FILE* stream, uint64_t& position);
 // The stream's length: seeks to its end and takes the position, which
 // stays there. False when the stream cannot seek.
 bool GetStreamEnd(FILE* stream, uint64_t& end);
@@ -92,6 +98,9 @@ bool IsFolder(const std::wstring& path);
 bool Exists(const std::wstring& path);
 
 bool CreateFolder(const std::wstring& path);  // mkdir, mode 0777 less umask
+// Whether the error code of a failed call says that something of that name
+// is already there (EEXIST).
+bool IsAlreadyExistsError(int code);
 bool RemoveFolder(const std::wstring& path);  // rmdir
 bool RemoveFile(const std::wstring& path);    // unlink; never removes a folder
 // rename: the entry at to, if any, is replaced; both must be on one file

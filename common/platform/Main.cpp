@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/Main.h"
 #include "common/platform/Text.h"
-
-int wmain(int argc, wchar_t** argv);
 
 int main(int argc, char** argv)
 {

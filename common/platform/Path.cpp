@@ -74,6 +74,24 @@ std::wstring JoinPath(const std::wstring& base, const std::wstring& rel)
     return NormalizePath(base + L"/" + rel);
 }
 
+std::wstring JoinFolderAndName(const std::wstring& folder, const std::wstring& name)
+{
+    if (!folder.empty() && IsSeparator(folder.back())) {
+        return folder + name;
+    }
+    return folder + L"/" + name;
+}
+
+std::wstring RootFolder()
+{
+    return L"/";
+}
+
+bool IsRootFolder(const std::wstring& path)
+{
+    return NormalizePath(path) == RootFolder();
+}
+
 std::string ToNativePath(const std::wstring& path)
 {
     std::wstring slashed = path;

@@ -23,6 +23,15 @@ std::wstring NormalizePath(const std::wstring& path);
 // base and rel joined and normalised; an absolute rel is only normalised.
 std::wstring JoinPath(const std::wstring& base, const std::wstring& rel);
 
+// The folder, a '/' unless the folder already ends in a separator, then the
+// name: the path of an entry in that folder, spelt as given (nothing is
+// normalised, so ".." in the name is not resolved here).
+std::wstring JoinFolderAndName(const std::wstring& folder, const std::wstring& name);
+
+// The root folder, and whether a path names it ("/", "\\", "/a/..").
+std::wstring RootFolder();
+bool IsRootFolder(const std::wstring& path);
+
 // The bytes handed to the OS: '\\' becomes '/', then UTF-8.
 std::string ToNativePath(const std::wstring& path);
 

@@ -186,7 +186,7 @@ TEST_F(FlasherBinaryTest, UnopenableFileRaises)
 class FlasherBinaryCopyTest : public FlasherBinaryTest {
 protected:
     void FreshStore() { store.Fresh(); }
-    std::string CopiedOut(const std::wstring& name) { return store.CopiedOut(name); }
+    std::string CopiedOut(const std::wstring& file) { return store.CopiedOut(file); }
 
     testsupport::PrivateStore store;
     std::wstring name = Wide(temp.File("out.kxp"));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/ErdCategoryNames.h"
+#include "common/ProcessorPlatforms.h"
 #include "common/TimDefinitions.h"
 #include "common/TimLib.h"
 

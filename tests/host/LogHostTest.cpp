@@ -18,6 +18,9 @@ std::vector<std::wstring>& Received()
 
 }  // namespace
 
+// Exported for the log routine, which finds it by name: no header declares it.
+extern "C" void PrintZorlixLog(const wchar_t* line);
+
 extern "C" void PrintZorlixLog(const wchar_t* line)
 {
     Received().push_back(line);

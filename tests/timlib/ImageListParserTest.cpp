@@ -480,6 +480,28 @@ TEST(ImageListParserTest, ByteAddressToSectorText)
     }
 }
 
+// The reader keeps the byte address of a tag that contains a byte-addressed
+// tag; the flash device packs the sector address only of one that is exactly
+// such a tag. The two rules must stay apart.
+TEST(ImageListParserTest, ByteAddressedTagsByContainmentAndExactly)
+{
+    struct Case {
+        std::wstring tag;
+        bool contains;
+        bool exactly;
+    };
+    const std::vector<Case> cases = {
+        {L"TIMH", true, true},   {L"OBMI", true, true},   {L"VKTI", true, true},   {L"TZII", true, true},
+        {L"xTIMH", true, false}, {L"OBMIx", true, false}, {L"timh", false, false}, {L"OBM", false, false},
+        {L"KRNL", false, false}, {L"", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::EncodeText(c.tag));
+        EXPECT_EQ(IsByteAddressedTag(c.tag), c.contains);
+        EXPECT_EQ(IsExactlyByteAddressedTag(c.tag), c.exactly);
+    }
+}
+
 TEST(ImageListParserTest, CreateEmptyImageFile)
 {
     TempFolder folder;

@@ -312,6 +312,50 @@ TEST(FileSystemTest, ReadTextFileReadsOnlyRegularFilesUpToItsLimit)
     EXPECT_FALSE(platform::IsRegularFile(Wide(temp.File("zero"))));
 }
 
+struct SeekCase {
+    uint64_t offset;
+    bool seeks;
+    int byte;  // the byte read there; EOF past the end
+};
+
+TEST(FileSystemTest, SeekAndTellTakeWholeSixtyFourBitOffsets)
+{
+    TempFolder folder;
+    const std::string path = folder.File("f.bin");
+    testsupport::WriteFile(path, "0123456789");
+    FILE* file = platform::OpenFile(Wide(path), "rb");
+    ASSERT_NE(file, nullptr);
+    const std::vector<SeekCase> cases = {
+        {7, true, '7'},
+        {0, true, '0'},
+        {10, true, EOF},
+        // Past 4 GiB: a position cut to 32 bits would read byte 1 here.
+        {0x100000001ull, true, EOF},
+        // Past the largest file position; the cast to off_t would be negative.
+        {0x8000000000000000ull, false, 0},
+        {0xFFFFFFFFFFFFFFFFull, false, 0},
+    };
+    uint64_t position = 0;
+    for (const SeekCase& c : cases) {
+        ASSERT_TRUE(platform::SeekStream(file, 3));
+        EXPECT_EQ(platform::SeekStream(file, c.offset), c.seeks) << c.offset;
+        ASSERT_TRUE(platform::TellStream(file, position));
+        // A refused seek leaves the stream where it was.
+        EXPECT_EQ(position, c.seeks ? c.offset : 3u) << c.offset;
+        EXPECT_EQ(std::fgetc(file), c.seeks ? c.byte : '3') << c.offset;
+    }
+    std::fclose(file);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    FILE* pipeStream = fdopen(fds[0], "rb");
+    ASSERT_NE(pipeStream, nullptr);
+    EXPECT_FALSE(platform::SeekStream(pipeStream, 0));
+    EXPECT_FALSE(platform::TellStream(pipeStream, position));
+    std::fclose(pipeStream);
+    close(fds[1]);
+}
+
 }  // namespace
 
 TEST(FileSystemTest, MappedFileShowsTheBytesWrittenBeforeMapping)

@@ -67,6 +67,30 @@ TEST(PathTest, JoinPath)
     }
 }
 
+struct FolderAndNameCase {
+    std::wstring folder;
+    std::wstring name;
+    std::wstring out;
+};
+
+TEST(PathTest, JoinFolderAndNamePutsOneSeparatorAndKeepsTheSpelling)
+{
+    const std::vector<FolderAndNameCase> cases = {
+        {L"/work/tmp", L"kxp.bin", L"/work/tmp/kxp.bin"},
+        {L"/work/tmp/", L"kxp.bin", L"/work/tmp/kxp.bin"},
+        {L"work\\tmp\\", L"kxp.bin", L"work\\tmp\\kxp.bin"},
+        {L"/", L"kxp.bin", L"/kxp.bin"},
+        {L"rel", L"a", L"rel/a"},
+        // Not normalised: the entry is named as listed, ".." included.
+        {L"/a/./b", L"..", L"/a/./b/.."},
+        {L"/a//b", L".x", L"/a//b/.x"},
+    };
+    for (const FolderAndNameCase& c : cases) {
+        EXPECT_EQ(platform::JoinFolderAndName(c.folder, c.name), c.out)
+            << std::string(c.folder.begin(), c.folder.end()) << " + " << std::string(c.name.begin(), c.name.end());
+    }
+}
+
 TEST(PathTest, SeparatorsAndAbsolutePaths)
 {
     EXPECT_TRUE(platform::IsSeparator(L'/'));
