@@ -124,9 +124,7 @@ FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& ou
                     unsigned mode, const std::vector<uint8_t>& package, bool& failed)
 {
     failed = false;
-    // The old output is set aside beside the intermediate, which is on the
-    // output's file system whenever the move can be made.
-    if (!platform::RenameOverFile(intermediatePath, outputPath, intermediatePath + L".old")) {
+    if (!platform::RenameEntry(intermediatePath, outputPath)) {
         return nullptr;
     }
     if (exists) {

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "common/platform/Path.h"
@@ -292,34 +291,6 @@ bool RenameEntry(const std::wstring& from, const std::wstring& to)
     std::string nativeFrom;
     std::string nativeTo;
     return ToOsPath(from, nativeFrom) && ToOsPath(to, nativeTo) && rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
-}
-
-bool RenameOverFile(const std::wstring& from, const std::wstring& to, const std::wstring& aside)
-{
-    std::string nativeFrom;
-    std::string nativeTo;
-    std::string nativeAside;
-    if (!ToOsPath(from, nativeFrom) || !ToOsPath(to, nativeTo) || !ToOsPath(aside, nativeAside)) {
-        return false;
-    }
-    struct stat source;
-    struct stat target;
-    const bool file = lstat(nativeTo.c_str(), &target) == 0 && S_ISREG(target.st_mode);
-    const bool itself = file && lstat(nativeFrom.c_str(), &source) == 0 && source.st_dev == target.st_dev &&
-                        source.st_ino == target.st_ino;
-    // Anything else, or a name aside that is taken, is renamed over.
-    if (!file || itself ||
-        renameat2(AT_FDCWD, nativeTo.c_str(), AT_FDCWD, nativeAside.c_str(), RENAME_NOREPLACE) != 0) {
-        return rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
-    }
-    if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
-        const int code = errno;
-        rename(nativeAside.c_str(), nativeTo.c_str());
-        errno = code;
-        return false;
-    }
-    unlink(nativeAside.c_str());
-    return true;
 }
 
 bool CanReplaceFile(const std::wstring& path, bool& exists, unsigned& mode)

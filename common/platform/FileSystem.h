@@ -106,13 +106,6 @@ bool RemoveFile(const std::wstring& path);    // unlink; never removes a folder
 // rename: the entry at to, if any, is replaced; both must be on one file
 // system.
 bool RenameEntry(const std::wstring& from, const std::wstring& to);
-// RenameEntry, but a plain file at to is first moved to aside (a free name
-// on the same file system) and removed once from is in its place: some file
-// systems (ext4) write out all of from at once when a rename replaces a
-// file, which costs as long as copying it. When from cannot be moved, the
-// file goes back to to. Where aside is taken, or to is no plain file, the
-// rename replaces it as RenameEntry does.
-bool RenameOverFile(const std::wstring& from, const std::wstring& to, const std::wstring& aside);
 
 // Whether a new file put in the path's place would be indistinguishable
 // from rewriting what is there: true when nothing is there (exists false),

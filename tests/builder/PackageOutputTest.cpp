@@ -295,7 +295,6 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
         EXPECT_EQ(status, 0) << out;
         EXPECT_EQ(ReadFile(output), expected);
         EXPECT_FALSE(FileExists(intermediate));
-        EXPECT_FALSE(FileExists(intermediate + ".old"));
         struct stat st;
         ASSERT_EQ(lstat(output.c_str(), &st), 0);
         if (c.prepare == "file") {

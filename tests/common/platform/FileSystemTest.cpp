@@ -111,52 +111,6 @@ TEST(FileSystemTest, CreateAndRemove)
     EXPECT_FALSE(testsupport::FileExists(temp.File("f")));
 }
 
-// The file at to goes aside and is removed after from took its place, or
-// comes back when from could not; whatever else is there is renamed over.
-TEST(FileSystemTest, RenameOverFileEndsAsARenameWould)
-{
-    struct Case {
-        const char* what;
-        bool fromThere;
-        const char* to;     // "", "file", "folder", "from": what lies there
-        bool asideTaken;
-        bool renamed;
-        const char* toAfter;  // content of the file at to, "" for a folder
-    };
-    const Case cases[] = {
-        {"nothing at to", true, "", false, true, "new"},
-        {"a file at to", true, "file", false, true, "new"},
-        {"a file at to, the name aside taken", true, "file", true, true, "new"},
-        {"from is missing: the file comes back", false, "file", false, false, "old"},
-        {"a folder at to", true, "folder", false, false, ""},
-        {"to is from", true, "from", false, true, "new"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempFolder temp;
-        const std::string from = temp.File("from");
-        const std::string to = std::string(c.to) == "from" ? from : temp.File("to");
-        const std::string aside = temp.File("aside");
-        if (c.fromThere) testsupport::WriteFile(from, "new");
-        if (std::string(c.to) == "file") testsupport::WriteFile(to, "old");
-        if (std::string(c.to) == "folder") {
-            ASSERT_EQ(mkdir(to.c_str(), 0700), 0);
-        }
-        if (c.asideTaken) testsupport::WriteFile(aside, "taken");
-        EXPECT_EQ(platform::RenameOverFile(Wide(from), Wide(to), Wide(aside)), c.renamed);
-        if (*c.toAfter != 0) {
-            EXPECT_EQ(testsupport::ReadFile(to), c.toAfter);
-        } else {
-            EXPECT_EQ(platform::GetEntryType(Wide(to)), EntryType::kFolder);
-        }
-        EXPECT_EQ(platform::Exists(Wide(from)), to == from || (c.fromThere && !c.renamed));
-        EXPECT_EQ(platform::Exists(Wide(aside)), c.asideTaken);
-        if (c.asideTaken) {
-            EXPECT_EQ(testsupport::ReadFile(aside), "taken");
-        }
-    }
-}
-
 TEST(FileSystemTest, OwnerBitsNeverChangeALinkTarget)
 {
     TempFolder temp;
