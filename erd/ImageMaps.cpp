@@ -5,11 +5,12 @@
 
 #include "common/LayoutLines.h"
 #include "common/platform/Format.h"
+#include "erd/LayoutText.h"
 #include "erd/ReservedPackageData.h"
 
 namespace {
 
-using layout::Contains;
+using erd::Contains;
 
 constexpr wchar_t kCountName[] = L"NUM_MAPS";
 
@@ -99,10 +100,7 @@ CImageMapInfo::CImageMapInfo() : CErdBase(kFieldCount, kErdImageMapInfo)
 
 bool CImageMapInfo::Write(std::wostream& stream, bool /*flag*/)
 {
-    if (stream.good()) {
-        stream << BeginKeyword() << L'\n' << EndKeyword() << L'\n';
-    }
-    stream.flush();
+    erd::WriteText(stream, BeginKeyword() + L"\n" + EndKeyword() + L"\n");
     return stream.good();
 }
 
@@ -177,7 +175,7 @@ std::wstring CImageMaps::ImageTypeId(const std::wstring& text)
 {
     const ImageType* best = nullptr;
     for (const ImageType& type : ImageTypes()) {
-        if (Contains(text, type.name.c_str()) && (best == nullptr || type.name.size() > best->name.size())) {
+        if (Contains(text, type.name) && (best == nullptr || type.name.size() > best->name.size())) {
             best = &type;
         }
     }
@@ -191,7 +189,7 @@ bool CImageMaps::Parse(std::wistream& stream, std::wstring line)
     const std::wstring& endMap = ErdEndKeyword(kErdImageMapInfo);
     // Everything before the count line is skipped, maps included.
     for (;;) {
-        if (!layout::NextLine(stream, line) || Contains(line, endMaps.c_str())) {
+        if (!layout::NextLine(stream, line) || Contains(line, endMaps)) {
             return true;
         }
         if (Contains(line, kCountName)) {
@@ -203,18 +201,18 @@ bool CImageMaps::Parse(std::wistream& stream, std::wstring line)
     if (m_FieldCount > 0 && SplitNameValue(name, value, line)) {
         m_FieldValues[0] = value;
     }
-    while (layout::NextLine(stream, line) && !Contains(line, endMaps.c_str())) {
-        if (!Contains(line, beginMap.c_str())) {
+    while (layout::NextLine(stream, line) && !Contains(line, endMaps)) {
+        if (!Contains(line, beginMap)) {
             continue;
         }
         auto map = std::make_unique<CImageMapInfo>();
         bool closed = false;
         while (layout::NextLine(stream, line)) {
-            if (Contains(line, endMap.c_str())) {
+            if (Contains(line, endMap)) {
                 closed = true;
                 break;
             }
-            if (Contains(line, endMaps.c_str())) {
+            if (Contains(line, endMaps)) {
                 return true;  // the map left open is dropped
             }
             const size_t field = MapFieldOfLine(line);
@@ -256,10 +254,7 @@ bool CImageMaps::Write(std::wostream& stream, bool flag)
         text += platform::Format(L"%d_%s\n", k, endMap);
     }
     text += EndKeyword() + L"\n";
-    if (stream.good()) {
-        stream << text;
-    }
-    stream.flush();
+    erd::WriteText(stream, text);
     return stream.good();
 }
 
