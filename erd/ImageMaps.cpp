@@ -1,5 +1,6 @@
 #include "erd/ImageMaps.h"
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -84,6 +85,30 @@ const std::wstring& At(const std::vector<std::wstring>& texts, size_t index)
 {
     static const std::wstring empty;
     return index < texts.size() ? texts[index] : empty;
+}
+
+// Reads one map's lines up to its end line. Null when the package's end
+// line or the end of the text comes first: a map left open is dropped.
+std::unique_ptr<CImageMapInfo> ReadMap(std::wistream& stream, const std::wstring& endMaps)
+{
+    const std::wstring& endMap = ErdEndKeyword(kErdImageMapInfo);
+    auto map = std::make_unique<CImageMapInfo>();
+    std::wstring line;
+    while (layout::NextLine(stream, line)) {
+        if (Contains(line, endMap)) {
+            return map;
+        }
+        if (Contains(line, endMaps)) {
+            break;
+        }
+        std::wstring name;
+        std::wstring value;
+        const size_t field = MapFieldOfLine(line);
+        if (field != CImageMapInfo::kFieldCount && CTimLib::SplitNameValue(name, value, line)) {
+            map->m_FieldValues[field] = field == CImageMapInfo::kImageType ? CImageMaps::ImageTypeId(value) : value;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -186,16 +211,12 @@ bool CImageMaps::Parse(std::wistream& stream, std::wstring line)
 {
     const std::wstring& endMaps = EndKeyword();
     const std::wstring& beginMap = ErdBeginKeyword(kErdImageMapInfo);
-    const std::wstring& endMap = ErdEndKeyword(kErdImageMapInfo);
     // Everything before the count line is skipped, maps included.
-    for (;;) {
+    do {
         if (!layout::NextLine(stream, line) || Contains(line, endMaps)) {
             return true;
         }
-        if (Contains(line, kCountName)) {
-            break;
-        }
-    }
+    } while (!Contains(line, kCountName));
     std::wstring name;
     std::wstring value;
     if (m_FieldCount > 0 && SplitNameValue(name, value, line)) {
@@ -205,23 +226,8 @@ bool CImageMaps::Parse(std::wistream& stream, std::wstring line)
         if (!Contains(line, beginMap)) {
             continue;
         }
-        auto map = std::make_unique<CImageMapInfo>();
-        bool closed = false;
-        while (layout::NextLine(stream, line)) {
-            if (Contains(line, endMap)) {
-                closed = true;
-                break;
-            }
-            if (Contains(line, endMaps)) {
-                return true;  // the map left open is dropped
-            }
-            const size_t field = MapFieldOfLine(line);
-            if (field == CImageMapInfo::kFieldCount || !SplitNameValue(name, value, line)) {
-                continue;
-            }
-            map->m_FieldValues[field] = field == CImageMapInfo::kImageType ? ImageTypeId(value) : value;
-        }
-        if (!closed) {
+        std::unique_ptr<CImageMapInfo> map = ReadMap(stream, endMaps);
+        if (map == nullptr) {
             return true;
         }
         m_Children.push_back(std::move(map));
