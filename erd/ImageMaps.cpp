@@ -269,7 +269,7 @@ bool CImageMaps::WriteValues(std::wostream& stream) const
     if (m_FieldValues.size() != m_FieldCount || m_FieldCount == 0) {
         return false;
     }
-    stream << FindErdClass(m_TypeId)->packageId << Size() << ParseUInt32(m_FieldValues[0]);
+    stream << PackageId() << Size() << ParseUInt32(m_FieldValues[0]);
     for (const auto& map : m_Children) {
         if (!map->WriteValues(stream)) {
             return false;
