@@ -170,6 +170,11 @@ uint32_t CInstructions::GetNumInst() const
 
 uint32_t CInstructions::AddToPackage(CReservedPackageData& package) const
 {
+    // The list is public: a header kept from an earlier call counts only
+    // while it still stands at its place.
+    if (m_TableHeader >= m_Instructions.size() || m_Instructions[m_TableHeader].m_Opcode != kPpTableHeaderOpcode) {
+        m_TableHeader = kNoTableHeader;
+    }
     for (size_t index = 0; index < m_Instructions.size(); ++index) {
         const CInstruction& instruction = m_Instructions[index];
         if (instruction.m_Opcode == kPpTableHeaderOpcode) {
