@@ -35,21 +35,6 @@ CInitializationPackage<Operations>::CInitializationPackage(uint32_t typeId, cons
 }
 
 template <class Operations>
-CInitializationPackage<Operations>::CInitializationPackage(const CInitializationPackage& other) = default;
-
-template <class Operations>
-CInitializationPackage<Operations>& CInitializationPackage<Operations>::operator=(const CInitializationPackage& other)
-{
-    if (this != &other) {
-        CErdBase::operator=(other);
-        m_PidValue = other.m_PidValue;
-        m_Ops = other.m_Ops;
-        m_Insts = other.m_Insts;
-    }
-    return *this;
-}
-
-template <class Operations>
 CInitializationPackage<Operations>::~CInitializationPackage() = default;
 
 template <class Operations>

@@ -42,8 +42,8 @@ public:
 
 protected:
     CInitializationPackage(uint32_t typeId, const InitializationRules& rules);
-    CInitializationPackage(const CInitializationPackage& other);
-    CInitializationPackage& operator=(const CInitializationPackage& other);
+    CInitializationPackage(const CInitializationPackage& other) = default;
+    CInitializationPackage& operator=(const CInitializationPackage& other) = default;
     ~CInitializationPackage() override;
 
 private:
