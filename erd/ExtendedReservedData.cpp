@@ -134,7 +134,6 @@ CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedD
         }
     }
     m_ProcessorName = other.m_ProcessorName;
-    m_DdrCustomFamily = other.m_DdrCustomFamily;
     return *this;
 }
 
@@ -142,7 +141,6 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
 {
     ClearNameTables();
     if (processorName.empty()) {
-        m_DdrCustomFamily = DdrCustomFamily::kOther;
         LoadSdramSpecNames(m_SdramSpecNames);
         LoadCmccNames(m_CmccNames);
         return true;
@@ -154,8 +152,6 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
         if (CTimLib::ToUpperText(name, false) != wanted) {
             continue;
         }
-        const bool rhevo = row.load == LoadRhevoRegisterNames;
-        m_DdrCustomFamily = rhevo ? DdrCustomFamily::kRhevo : DdrCustomFamily::kOther;
         if (row.load == nullptr) {
             return true;
         }
@@ -164,7 +160,6 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
         LoadCmccNames(m_CmccNames);
         return true;
     }
-    m_DdrCustomFamily = DdrCustomFamily::kOther;
     return false;
 }
 
@@ -224,15 +219,10 @@ void CExtendedReservedData::AddOpModeField(RegisterField field)
 
 bool CExtendedReservedData::UsesRhevoDdrCustom() const
 {
-    switch (m_DdrCustomFamily) {
-    case DdrCustomFamily::kRhevo:
-        return true;
-    case DdrCustomFamily::kOther:
+    if (m_DdrCustomNlt07xNames.empty()) {
         return false;
-    case DdrCustomFamily::kByProcessorName:
-        break;
     }
-    return m_ProcessorName.find(L"NLT07x") != std::wstring::npos ||
+    return m_DdrCustomNames.empty() || m_ProcessorName.find(L"NLT07x") != std::wstring::npos ||
            m_ProcessorName.find(L"NLT07X") != std::wstring::npos;
 }
 
