@@ -127,11 +127,7 @@ CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedD
         }
     }
     for (const auto& consumerId : other.m_ConsumerIds) {
-        std::unique_ptr<CErdBase> copy(CErdBase::Clone(*consumerId));
-        if (auto* typed = dynamic_cast<CConsumerID*>(copy.get())) {
-            copy.release();
-            m_ConsumerIds.emplace_back(typed);
-        }
+        m_ConsumerIds.push_back(std::make_unique<CConsumerID>(*consumerId));
     }
     m_ProcessorName = other.m_ProcessorName;
     return *this;
