@@ -1,6 +1,7 @@
 #include "erd/ExtendedReservedData.h"
 
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
 #include "common/ProcessorPlatforms.h"
@@ -51,15 +52,6 @@ constexpr ProcessorFamily kProcessorFamilies[] = {
     {L"NLT120", LoadQuon3RegisterNames},
 };
 
-constexpr bool SameText(const wchar_t* a, const wchar_t* b)
-{
-    while (*a != L'\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
 constexpr bool FamiliesFollowProcessorNames()
 {
     constexpr size_t count = sizeof(kProcessorNames) / sizeof(kProcessorNames[0]);
@@ -67,7 +59,7 @@ constexpr bool FamiliesFollowProcessorNames()
         return false;
     }
     for (size_t i = 0; i < count; ++i) {
-        if (!SameText(kProcessorFamilies[i].processor, kProcessorNames[i])) {
+        if (std::wstring_view(kProcessorFamilies[i].processor) != kProcessorNames[i]) {
             return false;
         }
     }
