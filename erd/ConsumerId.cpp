@@ -4,6 +4,7 @@
 
 #include "common/LayoutLines.h"
 #include "common/platform/Format.h"
+#include "erd/LayoutText.h"
 #include "erd/ReservedPackageData.h"
 
 CConsumerID::CConsumerID() : CErdBase(kFieldCount, kErdConsumerId)
@@ -20,7 +21,7 @@ void CConsumerID::Reset()
 bool CConsumerID::Parse(std::wistream& stream, std::wstring line)
 {
     while (layout::NextLine(stream, line)) {
-        if (line.find(EndKeyword()) != std::wstring::npos) {
+        if (erd::Contains(line, EndKeyword())) {
             return true;
         }
         std::wstring name;
@@ -45,10 +46,7 @@ bool CConsumerID::Write(std::wostream& stream, bool /*flag*/)
         text += platform::Format(L"%s = %s\n", m_FieldNames[kPid], pid);
     }
     text += EndKeyword() + L"\n";
-    if (stream.good()) {
-        stream << text;
-    }
-    stream.flush();
+    erd::WriteText(stream, text);
     return stream.good();
 }
 

@@ -1,6 +1,7 @@
 #include "erd/ExtendedReservedData.h"
 
 #include <cstddef>
+#include <string_view>
 #include <utility>
 
 #include "common/ProcessorPlatforms.h"
@@ -51,15 +52,6 @@ constexpr ProcessorFamily kProcessorFamilies[] = {
     {L"NLT120", LoadQuon3RegisterNames},
 };
 
-constexpr bool SameText(const wchar_t* a, const wchar_t* b)
-{
-    while (*a != L'\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
 constexpr bool FamiliesFollowProcessorNames()
 {
     constexpr size_t count = sizeof(kProcessorNames) / sizeof(kProcessorNames[0]);
@@ -67,7 +59,7 @@ constexpr bool FamiliesFollowProcessorNames()
         return false;
     }
     for (size_t i = 0; i < count; ++i) {
-        if (!SameText(kProcessorFamilies[i].processor, kProcessorNames[i])) {
+        if (std::wstring_view(kProcessorFamilies[i].processor) != kProcessorNames[i]) {
             return false;
         }
     }
@@ -127,14 +119,9 @@ CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedD
         }
     }
     for (const auto& consumerId : other.m_ConsumerIds) {
-        std::unique_ptr<CErdBase> copy(CErdBase::Clone(*consumerId));
-        if (auto* typed = dynamic_cast<CConsumerID*>(copy.get())) {
-            copy.release();
-            m_ConsumerIds.emplace_back(typed);
-        }
+        m_ConsumerIds.push_back(std::make_unique<CConsumerID>(*consumerId));
     }
     m_ProcessorName = other.m_ProcessorName;
-    m_DdrCustomFamily = other.m_DdrCustomFamily;
     return *this;
 }
 
@@ -142,7 +129,6 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
 {
     ClearNameTables();
     if (processorName.empty()) {
-        m_DdrCustomFamily = DdrCustomFamily::kOther;
         LoadSdramSpecNames(m_SdramSpecNames);
         LoadCmccNames(m_CmccNames);
         return true;
@@ -154,8 +140,6 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
         if (CTimLib::ToUpperText(name, false) != wanted) {
             continue;
         }
-        const bool rhevo = row.load == LoadRhevoRegisterNames;
-        m_DdrCustomFamily = rhevo ? DdrCustomFamily::kRhevo : DdrCustomFamily::kOther;
         if (row.load == nullptr) {
             return true;
         }
@@ -164,7 +148,6 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
         LoadCmccNames(m_CmccNames);
         return true;
     }
-    m_DdrCustomFamily = DdrCustomFamily::kOther;
     return false;
 }
 
@@ -224,15 +207,10 @@ void CExtendedReservedData::AddOpModeField(RegisterField field)
 
 bool CExtendedReservedData::UsesRhevoDdrCustom() const
 {
-    switch (m_DdrCustomFamily) {
-    case DdrCustomFamily::kRhevo:
-        return true;
-    case DdrCustomFamily::kOther:
+    if (m_DdrCustomNlt07xNames.empty()) {
         return false;
-    case DdrCustomFamily::kByProcessorName:
-        break;
     }
-    return m_ProcessorName.find(L"NLT07x") != std::wstring::npos ||
+    return m_DdrCustomNames.empty() || m_ProcessorName.find(L"NLT07x") != std::wstring::npos ||
            m_ProcessorName.find(L"NLT07X") != std::wstring::npos;
 }
 

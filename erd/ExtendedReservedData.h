@@ -56,7 +56,9 @@ public:
     void AddOpDivField(RegisterField field);
     void AddOpModeField(RegisterField field);
 
-    // Whether "DDR_Custom" lines use the Rhevo family's table and list.
+    // Whether "DDR_Custom" lines use the Rhevo family's table and list: when
+    // the Rhevo DDR table is the only one loaded; when both are (before any
+    // SetProcessorType), when the processor name says "NLT07x" or "NLT07X".
     bool UsesRhevoDdrCustom() const;
 
     // Bytes in the binary form: each non-empty register list 8 per record
@@ -100,12 +102,6 @@ public:
     bool m_bChanged = false;
     std::wstring m_ProcessorName;
     std::vector<std::unique_ptr<CConsumerID>> m_ConsumerIds;
-
-private:
-    // Which DDR table SetProcessorType loaded last. Before any call the
-    // processor name decides, as the constructor loads both.
-    enum class DdrCustomFamily { kByProcessorName, kRhevo, kOther };
-    DdrCustomFamily m_DdrCustomFamily = DdrCustomFamily::kByProcessorName;
 };
 
 // The package's Parse with the stream and a copy of the line.

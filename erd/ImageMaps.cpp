@@ -1,15 +1,17 @@
 #include "erd/ImageMaps.h"
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
 #include "common/LayoutLines.h"
 #include "common/platform/Format.h"
+#include "erd/LayoutText.h"
 #include "erd/ReservedPackageData.h"
 
 namespace {
 
-using layout::Contains;
+using erd::Contains;
 
 constexpr wchar_t kCountName[] = L"NUM_MAPS";
 
@@ -85,6 +87,30 @@ const std::wstring& At(const std::vector<std::wstring>& texts, size_t index)
     return index < texts.size() ? texts[index] : empty;
 }
 
+// Reads one map's lines up to its end line. Null when the package's end
+// line or the end of the text comes first: a map left open is dropped.
+std::unique_ptr<CImageMapInfo> ReadMap(std::wistream& stream, const std::wstring& endMaps)
+{
+    const std::wstring& endMap = ErdEndKeyword(kErdImageMapInfo);
+    auto map = std::make_unique<CImageMapInfo>();
+    std::wstring line;
+    while (layout::NextLine(stream, line)) {
+        if (Contains(line, endMap)) {
+            return map;
+        }
+        if (Contains(line, endMaps)) {
+            break;
+        }
+        std::wstring name;
+        std::wstring value;
+        const size_t field = MapFieldOfLine(line);
+        if (field != CImageMapInfo::kFieldCount && CTimLib::SplitNameValue(name, value, line)) {
+            map->m_FieldValues[field] = field == CImageMapInfo::kImageType ? CImageMaps::ImageTypeId(value) : value;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 // ----------------------------------------------------------------- one map
@@ -99,10 +125,7 @@ CImageMapInfo::CImageMapInfo() : CErdBase(kFieldCount, kErdImageMapInfo)
 
 bool CImageMapInfo::Write(std::wostream& stream, bool /*flag*/)
 {
-    if (stream.good()) {
-        stream << BeginKeyword() << L'\n' << EndKeyword() << L'\n';
-    }
-    stream.flush();
+    erd::WriteText(stream, BeginKeyword() + L"\n" + EndKeyword() + L"\n");
     return stream.good();
 }
 
@@ -177,7 +200,7 @@ std::wstring CImageMaps::ImageTypeId(const std::wstring& text)
 {
     const ImageType* best = nullptr;
     for (const ImageType& type : ImageTypes()) {
-        if (Contains(text, type.name.c_str()) && (best == nullptr || type.name.size() > best->name.size())) {
+        if (Contains(text, type.name) && (best == nullptr || type.name.size() > best->name.size())) {
             best = &type;
         }
     }
@@ -188,42 +211,23 @@ bool CImageMaps::Parse(std::wistream& stream, std::wstring line)
 {
     const std::wstring& endMaps = EndKeyword();
     const std::wstring& beginMap = ErdBeginKeyword(kErdImageMapInfo);
-    const std::wstring& endMap = ErdEndKeyword(kErdImageMapInfo);
     // Everything before the count line is skipped, maps included.
-    for (;;) {
-        if (!layout::NextLine(stream, line) || Contains(line, endMaps.c_str())) {
+    do {
+        if (!layout::NextLine(stream, line) || Contains(line, endMaps)) {
             return true;
         }
-        if (Contains(line, kCountName)) {
-            break;
-        }
-    }
+    } while (!Contains(line, kCountName));
     std::wstring name;
     std::wstring value;
     if (m_FieldCount > 0 && SplitNameValue(name, value, line)) {
         m_FieldValues[0] = value;
     }
-    while (layout::NextLine(stream, line) && !Contains(line, endMaps.c_str())) {
-        if (!Contains(line, beginMap.c_str())) {
+    while (layout::NextLine(stream, line) && !Contains(line, endMaps)) {
+        if (!Contains(line, beginMap)) {
             continue;
         }
-        auto map = std::make_unique<CImageMapInfo>();
-        bool closed = false;
-        while (layout::NextLine(stream, line)) {
-            if (Contains(line, endMap.c_str())) {
-                closed = true;
-                break;
-            }
-            if (Contains(line, endMaps.c_str())) {
-                return true;  // the map left open is dropped
-            }
-            const size_t field = MapFieldOfLine(line);
-            if (field == CImageMapInfo::kFieldCount || !SplitNameValue(name, value, line)) {
-                continue;
-            }
-            map->m_FieldValues[field] = field == CImageMapInfo::kImageType ? ImageTypeId(value) : value;
-        }
-        if (!closed) {
+        std::unique_ptr<CImageMapInfo> map = ReadMap(stream, endMaps);
+        if (map == nullptr) {
             return true;
         }
         m_Children.push_back(std::move(map));
@@ -256,10 +260,7 @@ bool CImageMaps::Write(std::wostream& stream, bool flag)
         text += platform::Format(L"%d_%s\n", k, endMap);
     }
     text += EndKeyword() + L"\n";
-    if (stream.good()) {
-        stream << text;
-    }
-    stream.flush();
+    erd::WriteText(stream, text);
     return stream.good();
 }
 
@@ -268,7 +269,7 @@ bool CImageMaps::WriteValues(std::wostream& stream) const
     if (m_FieldValues.size() != m_FieldCount || m_FieldCount == 0) {
         return false;
     }
-    stream << FindErdClass(m_TypeId)->packageId << Size() << ParseUInt32(m_FieldValues[0]);
+    stream << PackageId() << Size() << ParseUInt32(m_FieldValues[0]);
     for (const auto& map : m_Children) {
         if (!map->WriteValues(stream)) {
             return false;

@@ -2,6 +2,7 @@
 
 #include <istream>
 #include <ostream>
+#include <string_view>
 
 #include "common/LayoutLines.h"
 #include "common/TimLib.h"
@@ -12,11 +13,11 @@
 
 namespace {
 
-constexpr InitializationRules kGppRules = {L"GPP_PID", true, L"GPPOperations", false, false};
-constexpr InitializationRules kDdrRules = {L"DDR_PID", true, L"DDROperations", true, false};
+constexpr InitializationRules kGppRules = {L"GPP_PID", true, nullptr, false, false};
+constexpr InitializationRules kDdrRules = {L"DDR_PID", true, nullptr, true, false};
 // Every "DDROperations" line holds the item keyword as well.
 constexpr InitializationRules kVendorDdrRules = {L"DDR_PID", true, CDDROperation::kBeginKeyword, true, true};
-constexpr InitializationRules kTzRules = {L"TZ_PID", false, L"", true, false};
+constexpr InitializationRules kTzRules = {L"TZ_PID", false, nullptr, true, false};
 
 void AddHexPrefix(std::wstring& pid)
 {
@@ -35,21 +36,6 @@ CInitializationPackage<Operations>::CInitializationPackage(uint32_t typeId, cons
 }
 
 template <class Operations>
-CInitializationPackage<Operations>::CInitializationPackage(const CInitializationPackage& other) = default;
-
-template <class Operations>
-CInitializationPackage<Operations>& CInitializationPackage<Operations>::operator=(const CInitializationPackage& other)
-{
-    if (this != &other) {
-        CErdBase::operator=(other);
-        m_PidValue = other.m_PidValue;
-        m_Ops = other.m_Ops;
-        m_Insts = other.m_Insts;
-    }
-    return *this;
-}
-
-template <class Operations>
 CInitializationPackage<Operations>::~CInitializationPackage() = default;
 
 template <class Operations>
@@ -63,6 +49,8 @@ bool CInitializationPackage<Operations>::Parse(std::wistream& stream, std::wstri
     if (!erd::Contains(line, ErdBeginKeyword(m_TypeId))) {
         return true;
     }
+    const std::wstring_view operationsStart =
+        m_Rules->operationsStart != nullptr ? m_Rules->operationsStart : std::wstring_view(m_Ops.BeginKeyword());
     while (layout::NextLine(stream, line)) {
         const bool subBlockEnd = erd::Contains(line, m_Ops.EndKeyword()) || erd::Contains(line, m_Insts.EndKeyword());
         if (subBlockEnd && !m_Rules->strict) {
@@ -71,7 +59,7 @@ bool CInitializationPackage<Operations>::Parse(std::wistream& stream, std::wstri
         if (erd::Contains(line, EndKeyword())) {
             break;
         }
-        if (erd::Contains(line, m_Rules->operationsStart)) {
+        if (erd::Contains(line, operationsStart)) {
             if (!m_Ops.Parse(stream, line) && m_Rules->strict) {
                 return false;
             }

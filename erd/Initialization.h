@@ -16,7 +16,9 @@
 struct InitializationRules {
     const wchar_t* fieldName;        // the PID line's name
     bool readsBlock;                 // false: the block is left to the caller
-    const wchar_t* operationsStart;  // the text that opens the operation sub-block
+    // The text that opens the operation sub-block; null for the operation
+    // list's own begin keyword.
+    const wchar_t* operationsStart;
     // A failing sub-block fails the package; otherwise the package reads
     // on and passes over the sub-blocks' end lines that a failure left.
     bool strict;
@@ -42,8 +44,8 @@ public:
 
 protected:
     CInitializationPackage(uint32_t typeId, const InitializationRules& rules);
-    CInitializationPackage(const CInitializationPackage& other);
-    CInitializationPackage& operator=(const CInitializationPackage& other);
+    CInitializationPackage(const CInitializationPackage& other) = default;
+    CInitializationPackage& operator=(const CInitializationPackage& other) = default;
     ~CInitializationPackage() override;
 
 private:

@@ -34,6 +34,35 @@ void ReadValues(const std::wstring& list, CInstruction& instruction)
     }
 }
 
+struct EmittedCount {
+    uint32_t instructions = 0;
+    uint32_t words = 0;
+};
+
+// What AddToPackage emits for the list: nothing for a PP_TABLEHEADER; for a
+// PP_WRITE one WRITE of three words per parameter, or nothing when the list
+// holds no header to expand against; for any other instruction its opcode
+// and one word per parameter.
+EmittedCount Emitted(const std::vector<CInstruction>& instructions)
+{
+    const bool expandable = std::any_of(instructions.begin(), instructions.end(), [](const CInstruction& i) {
+        return i.m_Opcode == kPpTableHeaderOpcode;
+    });
+    EmittedCount count;
+    for (const CInstruction& instruction : instructions) {
+        if (instruction.m_Opcode == kPpWriteOpcode) {
+            if (expandable) {
+                count.instructions += instruction.m_NumParams;
+                count.words += 3 * instruction.m_NumParams;
+            }
+        } else if (instruction.m_Opcode != kPpTableHeaderOpcode) {
+            count.instructions += 1;
+            count.words += 1 + instruction.m_NumParams;
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 CInstruction::CInstruction(const InstructionDefinition& definition)
@@ -131,34 +160,21 @@ size_t CInstructions::FirstTableHeader() const
 
 uint32_t CInstructions::Size() const
 {
-    const bool expandable = FirstTableHeader() != kNoTableHeader;
-    uint32_t bytes = 0;
-    for (const CInstruction& instruction : m_Instructions) {
-        if (instruction.m_Opcode == kPpWriteOpcode) {
-            bytes += expandable ? 12 * instruction.m_NumParams : 0;
-        } else if (instruction.m_Opcode != kPpTableHeaderOpcode) {
-            bytes += 4 + 4 * instruction.m_NumParams;
-        }
-    }
-    return bytes;
+    return 4 * Emitted(m_Instructions).words;
 }
 
 uint32_t CInstructions::GetNumInst() const
 {
-    const bool expandable = FirstTableHeader() != kNoTableHeader;
-    uint32_t count = 0;
-    for (const CInstruction& instruction : m_Instructions) {
-        if (instruction.m_Opcode == kPpWriteOpcode) {
-            count += expandable ? instruction.m_NumParams : 0;
-        } else if (instruction.m_Opcode != kPpTableHeaderOpcode) {
-            count += 1;
-        }
-    }
-    return count;
+    return Emitted(m_Instructions).instructions;
 }
 
 uint32_t CInstructions::AddToPackage(CReservedPackageData& package) const
 {
+    // The list is public: a header kept from an earlier call counts only
+    // while it still stands at its place.
+    if (m_TableHeader >= m_Instructions.size() || m_Instructions[m_TableHeader].m_Opcode != kPpTableHeaderOpcode) {
+        m_TableHeader = kNoTableHeader;
+    }
     for (size_t index = 0; index < m_Instructions.size(); ++index) {
         const CInstruction& instruction = m_Instructions[index];
         if (instruction.m_Opcode == kPpTableHeaderOpcode) {

@@ -24,22 +24,6 @@ COperationList<Operation>::COperationList() : CErdBase(0, Operation::kListTypeId
 }
 
 template <class Operation>
-COperationList<Operation>::COperationList(const COperationList& other)
-    : CErdBase(other), m_Operations(other.m_Operations)
-{
-}
-
-template <class Operation>
-COperationList<Operation>& COperationList<Operation>::operator=(const COperationList& other)
-{
-    if (this != &other) {
-        CErdBase::operator=(other);
-        m_Operations = other.m_Operations;
-    }
-    return *this;
-}
-
-template <class Operation>
 COperationList<Operation>::~COperationList() = default;
 
 template <class Operation>

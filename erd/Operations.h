@@ -87,8 +87,8 @@ public:
 
 protected:
     COperationList();
-    COperationList(const COperationList& other);
-    COperationList& operator=(const COperationList& other);
+    COperationList(const COperationList& other) = default;
+    COperationList& operator=(const COperationList& other) = default;
     ~COperationList() override;
 };
 

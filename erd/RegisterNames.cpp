@@ -1,7 +1,6 @@
 #include "erd/RegisterNames.h"
 
 #include <cstddef>
-#include <initializer_list>
 
 #include "erd/ExtendedReservedData.h"
 
@@ -122,21 +121,10 @@ void LoadPlaceholders(NameTable& table, size_t count)
     table.assign(count, kNlt104Placeholder);
 }
 
-using Erd = CExtendedReservedData;
-
-// Empties a family's tables, in the order given.
-void FreeTables(Erd& erd, std::initializer_list<NameTable Erd::*> tables)
-{
-    for (NameTable Erd::*table : tables) {
-        FreeNameTable(erd.*table);
-    }
-}
-
 // The Quon families differ only in their trust-zone region-id list.
-void LoadQuonRegisterNames(Erd& erd, NameList trustZoneRegidNames)
+void LoadQuonRegisterNames(CExtendedReservedData& erd, NameList trustZoneRegidNames)
 {
-    FreeTables(erd, {&Erd::m_ClockEnableNames, &Erd::m_FrequencyNames, &Erd::m_DdrCustomNames,
-                     &Erd::m_VoltagesNames, &Erd::m_TrustZoneNames, &Erd::m_TrustZoneRegidNames});
+    FreeNameTable(erd.m_VoltagesNames);
     Load(erd.m_ClockEnableNames, List(kQuon2ClockNames));
     Load(erd.m_FrequencyNames, List(kQuon2FrequencyNames));
     Load(erd.m_DdrCustomNames, List(kQuon2DdrNames));
@@ -163,8 +151,7 @@ void LoadCmccNames(NameTable& table)
 
 void LoadRhevoRegisterNames(CExtendedReservedData& erd)
 {
-    FreeTables(erd, {&Erd::m_ClockEnableNames, &Erd::m_FrequencyNames, &Erd::m_DdrCustomNlt07xNames,
-                     &Erd::m_VoltagesNames});
+    FreeNameTable(erd.m_VoltagesNames);
     Load(erd.m_ClockEnableNames, List(kRhevoClockNames));
     Load(erd.m_FrequencyNames, List(kRhevoFrequencyNames));
     Load(erd.m_DdrCustomNlt07xNames, List(kRhevoDdrNames));
@@ -182,8 +169,7 @@ void LoadQuon3RegisterNames(CExtendedReservedData& erd)
 
 void LoadNlt104RegisterNames(CExtendedReservedData& erd)
 {
-    FreeTables(erd, {&Erd::m_ClockEnableNames, &Erd::m_FrequencyNames, &Erd::m_DdrCustomNames,
-                     &Erd::m_VoltagesNames, &Erd::m_OpDivNames, &Erd::m_OpModeNames});
+    FreeNameTable(erd.m_VoltagesNames);
     LoadPlaceholders(erd.m_ClockEnableNames, kNlt104ClockCount);
     LoadPlaceholders(erd.m_FrequencyNames, kNlt104FrequencyCount);
     LoadPlaceholders(erd.m_DdrCustomNames, kNlt104DdrCount);

@@ -15,13 +15,13 @@ using NameTable = std::vector<std::wstring>;
 // Empties the table.
 void FreeNameTable(NameTable& table);
 
-// The list loaders: each fills an empty table with its list.
+// The list loaders: each makes the table hold exactly its list.
 void LoadSdramSpecNames(NameTable& table);
 void LoadCmccNames(NameTable& table);
 
-// The family loaders: each first empties the tables of its family
-// (the voltages table included, which no family fills), then fills them.
-// Tables outside the family keep what they held.
+// The family loaders: each makes the tables of its family hold exactly its
+// lists and empties the voltages table, which no family fills. Tables
+// outside the family keep what they held.
 void LoadRhevoRegisterNames(CExtendedReservedData& erd);
 void LoadQuon2RegisterNames(CExtendedReservedData& erd);
 void LoadQuon3RegisterNames(CExtendedReservedData& erd);

@@ -85,11 +85,16 @@ uint32_t CSimplePackage::Size() const
     return m_Row->headerBytes + 4 * static_cast<uint32_t>(m_FieldValues.size());
 }
 
-void CSimplePackage::AddFieldWords(CReservedPackageData& package) const
+uint32_t CSimplePackage::PackageId() const
 {
     const ErdClassInfo* info = FindErdClass(m_TypeId);
-    if (info != nullptr && info->packageId != 0) {
-        package.SetPackageId(FormatHex32(info->packageId));
+    return info != nullptr ? info->packageId : 0;
+}
+
+void CSimplePackage::AddFieldWords(CReservedPackageData& package) const
+{
+    if (PackageId() != 0) {
+        package.SetPackageId(FormatHex32(PackageId()));
     }
     for (size_t i = 0; i < m_FieldValues.size(); ++i) {
         const wchar_t* comment = L"";
@@ -136,7 +141,7 @@ enum VendorField { kRequestType, kRequest, kValue, kIndex, kLength };
 
 uint32_t CUsbVendorReq::AddToPackage(CReservedPackageData& package) const
 {
-    package.SetPackageId(FormatHex32(FindErdClass(m_TypeId)->packageId));
+    package.SetPackageId(FormatHex32(PackageId()));
     // The field list is public; a missing field packs as 0.
     auto number = [this](size_t field) {
         return field < m_FieldValues.size() ? ParseUInt32(m_FieldValues[field]) : 0u;

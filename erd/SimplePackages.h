@@ -26,6 +26,8 @@ protected:
     CSimplePackage(const CSimplePackage& other) = default;
     CSimplePackage& operator=(const CSimplePackage& other) = default;
 
+    // The class index's identifier of the type id; 0 where there is none.
+    uint32_t PackageId() const;
     // Gives the package the class's identifier and appends the field words.
     void AddFieldWords(CReservedPackageData& package) const;
 

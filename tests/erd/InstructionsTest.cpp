@@ -246,6 +246,16 @@ TEST(InstructionsTest, WordsOfOrdinaryAndTableInstructions)
     }
 }
 
+TEST(InstructionsTest, AHeaderInForceGoesWithTheListItStoodIn)
+{
+    CInstructions block;
+    ASSERT_TRUE(ParseBlock(block, {L"DELAY = <1>", L"PP_TABLEHEADER = <0xA, 0xB, 0xC>", L"PP_WRITE = <1, 2, 3>"}));
+    ASSERT_EQ(AddedWords(block).size(), 2u + 9u);
+    // A list replaced from outside holds no header at the kept place.
+    block.m_Instructions = std::vector<CInstruction>{block.m_Instructions.back()};
+    EXPECT_EQ(AddedWords(block), Words{});
+}
+
 TEST(InstructionsTest, CopiesAreDeepAndStartWithoutAHeaderInForce)
 {
     CInstructions source;
