@@ -136,8 +136,12 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     // "kxp.bin" is the tool's own work file: a link standing there is
     // replaced, not written through, and a FIFO never waited on.
     const platform::EntryType standing = platform::GetEntryType(packagePath);
-    if (standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) {
-        platform::RemoveFile(packagePath);
+    // One that cannot be removed would be written through: no build then.
+    if ((standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) &&
+        !platform::RemoveFile(packagePath)) {
+        g_VirtualFileStore.Close();
+        PrintLog(L"Unable to replace %s, which is not a regular file.\n", packagePath);
+        return false;
     }
     if (!writer.DumpToFile(packagePath, std::wstring())) {
         g_VirtualFileStore.Close();
