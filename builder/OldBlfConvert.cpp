@@ -137,8 +137,7 @@ bool CountAllowed(const wchar_t* key, int32_t count)
     if (count <= layout::kMaxLayoutCount) {
         return true;
     }
-    PrintLog(L"%s = %d is refused: at most %d entries are allowed\n", key, count,
-             static_cast<int>(layout::kMaxLayoutCount));
+    PrintLog(L"%s\n", layout::CountRefusal(platform::Format(L"%s = %d", key, count)));
     return false;
 }
 
