@@ -84,6 +84,11 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
 
 }  // namespace
 
+std::wstring GetIntermediatePackagePath()
+{
+    return platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
+}
+
 bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText,
                                const std::wstring& outputPath)
 {
@@ -132,7 +137,7 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         return false;
     }
 
-    const std::wstring packagePath = platform::JoinPath(context.m_ProgramFolder, L"kxp.bin");
+    const std::wstring packagePath = GetIntermediatePackagePath();
     // "kxp.bin" is the tool's own work file: a link standing there is
     // replaced, not written through, and a FIFO never waited on.
     const platform::EntryType standing = platform::GetEntryType(packagePath);
