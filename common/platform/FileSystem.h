@@ -60,11 +60,12 @@ public:
     }
     FILE* Get() const { return m_File; }
     // fclose's result: a write that only fails on the final flush counts.
+    // False when no file is held (none opened, or closed before).
     bool Close()
     {
         FILE* file = m_File;
         m_File = nullptr;
-        return std::fclose(file) == 0;
+        return file != nullptr && std::fclose(file) == 0;
     }
 
 private:
