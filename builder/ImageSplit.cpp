@@ -118,15 +118,15 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
     return true;
 }
 
-// The size of the image's file. False after a reported failure.
-bool MeasureImage(const std::wstring& path, uint64_t& size)
+// The size of an image's file, opened as in (null when the open failed),
+// with the stream back at its start. False after a reported failure.
+bool MeasureImage(FILE* in, const std::wstring& path, uint64_t& size)
 {
-    OpenedFile in(platform::OpenFile(path, "rb"));
-    if (!in.Get()) {
+    if (!in) {
         PrintLog(L"Error: Can't open  %s file!\n", path);
         return false;
     }
-    if (!platform::GetStreamEnd(in.Get(), size)) {
+    if (!platform::GetStreamEnd(in, size) || !platform::SeekStream(in, 0)) {
         PrintLog(L"Unable to read file: %s\n", path);
         return false;
     }
@@ -142,8 +142,10 @@ bool PartsFitThePackage(const CTimDescriptor& descriptor, uint32_t splitSize)
         if (!image->Enable) {
             continue;
         }
+        const std::wstring path = image->GetImagePath();
+        const OpenedFile in(platform::OpenFile(path, "rb"));
         uint64_t size = 0;
-        if (!MeasureImage(image->GetImagePath(), size)) {
+        if (!MeasureImage(in.Get(), path, size)) {
             return false;
         }
         count += size <= splitSize ? 1 : (size - 1) / splitSize + 1;
@@ -183,14 +185,9 @@ bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstr
             continue;
         }
         const std::wstring path = image->GetImagePath();
-        OpenedFile in(platform::OpenFile(path, "rb"));
-        if (!in.Get()) {
-            PrintLog(L"Error: Can't open  %s file!\n", path);
-            return false;
-        }
+        const OpenedFile in(platform::OpenFile(path, "rb"));
         uint64_t size = 0;
-        if (!platform::GetStreamEnd(in.Get(), size) || !platform::SeekStream(in.Get(), 0)) {
-            PrintLog(L"Unable to read file: %s\n", path);
+        if (!MeasureImage(in.Get(), path, size)) {
             return false;
         }
         if (size <= splitSize) {

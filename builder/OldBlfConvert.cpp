@@ -137,8 +137,7 @@ bool CountAllowed(const wchar_t* key, int32_t count)
     if (count <= layout::kMaxLayoutCount) {
         return true;
     }
-    PrintLog(L"%s = %d is refused: at most %d entries are allowed\n", key, count,
-             static_cast<int>(layout::kMaxLayoutCount));
+    PrintLog(L"%s\n", layout::CountRefusal(platform::Format(L"%s = %d", key, count)));
     return false;
 }
 
@@ -151,17 +150,10 @@ void SetHeaderText(CTimDescriptor& tim, std::wstring& field, std::wstring value)
 
 }  // namespace
 
-CConvertedFile::~CConvertedFile()
-{
-    if (m_File) {
-        std::fclose(m_File);
-    }
-}
-
 bool CConvertedFile::Open(const std::wstring& path)
 {
-    m_File = platform::OpenFile(path, "wb");
-    m_Good = m_File != nullptr;
+    m_File.emplace(platform::OpenFile(path, "wb"));
+    m_Good = m_File->Get() != nullptr;
     return m_Good;
 }
 
@@ -179,18 +171,15 @@ void CConvertedFile::Write(const std::wstring& text)
         lines += c;
     }
     const std::string bytes = platform::EncodeText(lines);
-    m_Good = std::fwrite(bytes.data(), 1, bytes.size(), m_File) == bytes.size() && std::fflush(m_File) == 0;
+    FILE* file = m_File->Get();
+    m_Good = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
 }
 
 bool CConvertedFile::Close()
 {
-    if (!m_File) {
-        return false;
-    }
-    FILE* file = m_File;
-    m_File = nullptr;
-    // A write that only fails on the final flush counts.
-    return std::fclose(file) == 0 && m_Good;
+    const bool closed = m_File && m_File->Close() && m_Good;
+    m_Good = false;
+    return closed;
 }
 
 bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)

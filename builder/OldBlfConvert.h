@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <optional>
 #include <string>
 
+#include "common/platform/FileSystem.h"
 #include "timlib/BlfParser.h"
 #include "timlib/TimDescriptor.h"
 
@@ -18,19 +19,19 @@ public:
     CConvertedFile() = default;
     CConvertedFile(const CConvertedFile&) = delete;
     CConvertedFile& operator=(const CConvertedFile&) = delete;
-    ~CConvertedFile();
 
-    // Creates or empties the file. False when it cannot be opened.
+    // Creates or empties the file (a file opened before is closed). False
+    // when it cannot be opened.
     bool Open(const std::wstring& path);
     // Writes and flushes the text while the file is good.
     void Write(const std::wstring& text);
-    bool Good() const { return m_File != nullptr && m_Good; }
+    bool Good() const { return m_Good; }
     // False when the file was never opened, a write failed or the close did.
     bool Close();
 
 private:
-    FILE* m_File = nullptr;
-    bool m_Good = false;
+    std::optional<platform::OpenedFile> m_File;
+    bool m_Good = false;  // open, and every write went out
 };
 
 // The processing context's members that the conversion reads and fills,

@@ -181,16 +181,18 @@ void CRsaKeyFile::Clear()
 
 FILE* CRsaKeyFile::OpenKeyFile() const
 {
-    // A FIFO would block the run and a device never ends: neither is read.
+    // A FIFO would block the run and a device never ends: the open refuses
+    // both, and the message then says why.
+    FILE* file = platform::OpenRegularFile(m_Path);
+    if (file) {
+        return file;
+    }
     if (platform::Exists(m_Path) && !platform::IsRegularFile(m_Path)) {
         platform::Print(L"private key file %s is not a regular file.\n\n", m_Path);
-        return nullptr;
-    }
-    FILE* file = platform::OpenRegularFile(m_Path);
-    if (!file) {
+    } else {
         platform::Print(L"Open file %s failed.\n\n", m_Path);
     }
-    return file;
+    return nullptr;
 }
 
 bool CRsaKeyFile::CheckMarkers(FILE* file) const

@@ -84,6 +84,11 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
 
 }  // namespace
 
+std::wstring GetIntermediatePackagePath()
+{
+    return platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
+}
+
 bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText,
                                const std::wstring& outputPath)
 {
@@ -132,12 +137,16 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         return false;
     }
 
-    const std::wstring packagePath = platform::JoinPath(context.m_ProgramFolder, L"kxp.bin");
+    const std::wstring packagePath = GetIntermediatePackagePath();
     // "kxp.bin" is the tool's own work file: a link standing there is
     // replaced, not written through, and a FIFO never waited on.
     const platform::EntryType standing = platform::GetEntryType(packagePath);
-    if (standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) {
-        platform::RemoveFile(packagePath);
+    // One that cannot be removed would be written through: no build then.
+    if ((standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) &&
+        !platform::RemoveFile(packagePath)) {
+        g_VirtualFileStore.Close();
+        PrintLog(L"Unable to replace %s, which is not a regular file.\n", packagePath);
+        return false;
     }
     if (!writer.DumpToFile(packagePath, std::wstring())) {
         g_VirtualFileStore.Close();

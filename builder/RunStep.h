@@ -4,6 +4,9 @@
 
 #include <string>
 
+// Where the build writes the package: "kxp.bin" in the program's folder.
+std::wstring GetIntermediatePackagePath();
+
 // Builds the package and turns every exception into a message box and a
 // failed result; always resets the processing context afterwards. An
 // enabled image that is the file at outputPath fails the build before

@@ -8,7 +8,6 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Main.h"
-#include "common/platform/Path.h"
 
 namespace {
 
@@ -78,7 +77,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
 
-    const std::wstring intermediatePath = platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
+    const std::wstring intermediatePath = GetIntermediatePackagePath();
     const std::wstring outputPath =
         options.m_bOutputGiven ? GetPathInProgramFolder(options.m_OutputFilePath) : intermediatePath;
     if (!OutputPathIsFree(outputPath, blfPath, options.m_bKeyGiven ? keyPath : std::wstring())) {

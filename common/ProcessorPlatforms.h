@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 // A processor model that no row names.
 inline constexpr int32_t kUnknownPlatformType = 255;
@@ -81,15 +82,6 @@ constexpr bool RowsFollowCodes()
 }
 static_assert(RowsFollowCodes(), "row i is platform code i");
 
-constexpr bool SameText(const wchar_t* a, const wchar_t* b)
-{
-    while (*a != L'\0' && *a == *b) {
-        ++a;
-        ++b;
-    }
-    return *a == *b;
-}
-
 // No processor text names two codes, so no lookup depends on the order of
 // the rows.
 constexpr bool ProcessorTextsAreUnique()
@@ -102,7 +94,7 @@ constexpr bool ProcessorTextsAreUnique()
             int seen = 0;
             for (const PlatformRow& other : kPlatforms) {
                 for (const wchar_t* otherText : other.processors) {
-                    seen += otherText != nullptr && SameText(text, otherText) ? 1 : 0;
+                    seen += otherText != nullptr && std::wstring_view(text) == otherText ? 1 : 0;
                 }
             }
             if (seen != 1) {

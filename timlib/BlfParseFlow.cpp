@@ -109,8 +109,7 @@ bool CBlfParser::ParseEraseOnlyAreas()
     // A negative count reads as a huge one; neither may make the reader
     // create records without bound.
     if (count > kMaxLayoutCount) {
-        platform::Print(L"%s = %u is refused: at most %d entries are allowed\n", L"Total_Eraseonly_Areas", count,
-                        static_cast<int>(kMaxLayoutCount));
+        platform::Print(L"%s\n", CountRefusal(platform::Format(L"Total_Eraseonly_Areas = %u", count)));
         return false;
     }
     for (uint32_t i = 1; i <= count; ++i) {

@@ -1,7 +1,6 @@
 #include "timlib/BlfParser.h"
 
 #include <cstdint>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -164,13 +163,12 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // Only a regular file is read (a device or FIFO would never end), and
     // the reading itself stops past the limit: a size measured first may
     // not hold.
-    constexpr size_t kMaxLength = std::numeric_limits<int32_t>::max();
     std::unique_ptr<std::wstring> text;
     platform::TextFileStatus status = platform::TextFileStatus::kUnreadable;
     bool outOfMemory = false;
     try {
         text = std::make_unique<std::wstring>();
-        status = platform::ReadTextFile(filePath, kMaxLength, *text);
+        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, *text);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }

@@ -64,8 +64,7 @@ public:
             return true;
         }
         if (count > kMaxLayoutCount - m_Used) {
-            platform::Print(L"%s = %lld is refused: at most %d entries are allowed\n", key,
-                            static_cast<long long>(value), static_cast<int>(kMaxLayoutCount));
+            platform::Print(L"%s\n", CountRefusal(platform::Format(L"%s = %lld", key, static_cast<long long>(value))));
             return false;
         }
         m_Used += count;

@@ -314,8 +314,7 @@ bool CBlfParser::ParseKeyInfo()
         }
         // Each key costs five lookups over the whole file.
         if (completed == kMaxLayoutCount) {
-            const std::wstring refusal =
-                platform::Format(L"%s is refused: at most %d entries are allowed", begin, static_cast<int>(kMaxLayoutCount));
+            const std::wstring refusal = CountRefusal(begin);
             platform::Print(L"%s\n", refusal);
             throw CZorlixexception(refusal);
         }

@@ -5,6 +5,7 @@
 #include <string>
 #include "common/LayoutLines.h"
 #include "common/TimLib.h"
+#include "common/platform/Format.h"
 #include "timlib/BlfParser.h"
 
 namespace layout {
@@ -16,6 +17,12 @@ inline constexpr wchar_t kNotAvailable[] = L"NOT AVAILABLE";
 // The most entries a count in a layout file may ask for; a larger count
 // would make the reader allocate and loop without bound.
 inline constexpr int64_t kMaxLayoutCount = 1000;
+
+// Why a count is refused; what names it ("key = value", or the entry).
+inline std::wstring CountRefusal(const std::wstring& what)
+{
+    return platform::Format(L"%s is refused: at most %d entries are allowed", what, static_cast<int>(kMaxLayoutCount));
+}
 
 // The key's value text in the parser's layout file, or the default.
 inline std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::wstring& key,

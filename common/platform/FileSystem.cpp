@@ -17,8 +17,6 @@ namespace platform {
 
 namespace {
 
-constexpr size_t kMaxTextFileBytes = 0x7FFFFFFF;
-
 bool ToOsPath(const std::wstring& path, std::string& native)
 {
     if (path.find(L'\0') != std::wstring::npos) {

@@ -60,11 +60,12 @@ public:
     }
     FILE* Get() const { return m_File; }
     // fclose's result: a write that only fails on the final flush counts.
+    // False when no file is held (none opened, or closed before).
     bool Close()
     {
         FILE* file = m_File;
         m_File = nullptr;
-        return std::fclose(file) == 0;
+        return file != nullptr && std::fclose(file) == 0;
     }
 
 private:
@@ -141,13 +142,16 @@ std::wstring ErrorText(int code);
 
 enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16 };
 
+// The layout reader's limit on a text file: 2 GiB - 1 bytes.
+inline constexpr size_t kMaxTextFileBytes = 0x7FFFFFFF;
+
 // The whole file, every CR before an LF dropped, decoded. Bytes that are not
 // UTF-8 survive the decoding (see DecodeText). Only a regular file is read
 // (kUnreadable otherwise); reading stops past maxBytes bytes (kTooLarge). A
 // UTF-8 byte-order mark at the start is dropped, as editors on Windows put
 // it there; a file that starts with a UTF-16 mark is not decoded (kUtf16).
 TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out);
-// The same up to 2 GiB - 1 bytes; true for kRead.
+// The same up to kMaxTextFileBytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -338,6 +340,12 @@ TEST_F(OldBlfConvertTest, ExtendedReservedDataBlocks)
     EXPECT_EQ(o.out, "Parsing ExtendedReservedData\n\nOpen blf file failed\n");
 }
 
+// The process's open descriptors: a stream left open shows as one more.
+long OpenDescriptors()
+{
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
 TEST(ConvertedFileTest, Utf8WithCrLfAndFailedWritesReported)
 {
     TempFolder folder;
@@ -346,6 +354,18 @@ TEST(ConvertedFileTest, Utf8WithCrLfAndFailedWritesReported)
     out.Write(L"Path = b\u00e4d.bin\n");
     EXPECT_TRUE(out.Close());
     EXPECT_EQ(ReadFile(folder.File("copy.blf")), "Path = b\xc3\xa4" "d.bin\r\n");
+    // Nothing goes out after the close; opening again closes the stream
+    // opened before.
+    out.Write(L"late\n");
+    EXPECT_FALSE(out.Close());
+    EXPECT_EQ(ReadFile(folder.File("copy.blf")), "Path = b\xc3\xa4" "d.bin\r\n");
+    const long descriptors = OpenDescriptors();
+    ASSERT_TRUE(out.Open(Wide(folder.File("first.blf"))));
+    ASSERT_TRUE(out.Open(Wide(folder.File("second.blf"))));
+    out.Write(L"2\n");
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(ReadFile(folder.File("second.blf")), "2\r\n");
 
     // A file that was never opened, and one the disk cannot take.
     CConvertedFile none;

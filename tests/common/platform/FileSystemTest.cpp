@@ -62,6 +62,22 @@ TEST(FileSystemTest, OpenFileTakesBackslashesAndRefusesNul)
     EXPECT_EQ(platform::GetEntryType(withNul), EntryType::kNone);
 }
 
+// A failed open leaves the guard empty; closing it then, or twice, is no
+// success and touches no stream.
+TEST(FileSystemTest, OpenedFileClosesOnlyWhatItHolds)
+{
+    TempFolder temp;
+    platform::OpenedFile missing(platform::OpenFile(Wide(temp.File("missing.bin")), "rb"));
+    ASSERT_EQ(missing.Get(), nullptr);
+    EXPECT_FALSE(missing.Close());
+
+    platform::OpenedFile written(platform::OpenFile(Wide(temp.File("f.bin")), "wb"));
+    ASSERT_NE(written.Get(), nullptr);
+    EXPECT_TRUE(written.Close());
+    EXPECT_EQ(written.Get(), nullptr);
+    EXPECT_FALSE(written.Close());
+}
+
 TEST(FileSystemTest, EntryTypes)
 {
     TempFolder temp;
