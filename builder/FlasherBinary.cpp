@@ -170,9 +170,16 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         if (binary.m_Stream) {
             std::wstring message;
             CImageConvert convert;
-            converted = platform::SeekStream(binary.m_Stream, 0) &&
-                        convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream,
-                                              binary.m_PageGeometry, binary.m_SectorSize, message);
+            // The re-layout measures the file again; a file that grew since
+            // its entry was sized would spill past the sectors kept for it.
+            uint64_t size = 0;
+            if (!platform::GetStreamEnd(binary.m_Stream, size) || size != binary.m_FileLength) {
+                message = L" Yaffs2 image changed size after it was measured";
+                converted = false;
+            } else {
+                converted = convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream,
+                                                  binary.m_PageGeometry, binary.m_SectorSize, message);
+            }
             if (!converted) {
                 PrintLog(L"Error: %s\n", message.empty() ? L"Unable to read file: " + binary.m_Path : message);
             }

@@ -343,6 +343,23 @@ TEST_F(FlasherBinaryCopyTest, YaffsImageGoesThroughTheRelayout)
     EXPECT_EQ(refused->m_Stream, nullptr);
 }
 
+// A YAFFS image that grows after its entry was sized would overrun the
+// sectors kept for it; one that shrinks would come up short.
+TEST_F(FlasherBinaryCopyTest, YaffsImageThatChangedSizeIsRefused)
+{
+    for (const size_t newSize : {5 * 2112, 3 * 2112}) {
+        SCOPED_TRACE(newSize);
+        const std::string path = Image("changes.yaffs", Pattern(4 * 2112, 1));
+        auto binary = MakeBinary(path, L"YAFFS");
+        std::filesystem::resize_file(path, newSize);
+        const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*binary, block.data(), name); });
+        EXPECT_FALSE(o.result);
+        EXPECT_EQ(o.out, "Error:  Yaffs2 image changed size after it was measured\n");
+        EXPECT_EQ(binary->m_Stream, nullptr);
+        EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
+    }
+}
+
 TEST(BootFlashSignatureCodeTest, FirstTableEntryContainedInTheValue)
 {
     struct Case {
