@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -226,6 +227,7 @@ struct CompressJob {
     std::wstring target;
     bool ran = false;
     CompressFailure failure = CompressFailure::kNone;
+    std::exception_ptr error;  // what the compression threw, if it did
 };
 
 // Points the image at its compressed copy, as the one-by-one walk does
@@ -316,17 +318,28 @@ bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t
     RunJobs(jobs.size(), workers, [&jobs](size_t i) {
         CompressJob& job = jobs[i];
         job.ran = true;
-        job.failure = CompressQuietly(job.source, job.target);
+        try {
+            job.failure = CompressQuietly(job.source, job.target);
+        } catch (...) {
+            // Raised again below, in list order, like any other failure.
+            job.error = std::current_exception();
+            return false;
+        }
         return job.failure == CompressFailure::kNone;
     });
     for (size_t i = 0; i < jobs.size(); ++i) {
-        if (!FinishImage(jobs[i])) {
+        if (jobs[i].error || !FinishImage(jobs[i])) {
             // The walk would have stopped here: the copies of the images
             // after this one would not exist.
             for (size_t later = i + 1; later < jobs.size(); ++later) {
                 if (jobs[later].ran) {
                     RemoveCompressed(jobs[later].target);
                 }
+            }
+            if (jobs[i].error) {
+                // Its own copy was cut short.
+                RemoveCompressed(jobs[i].target);
+                std::rethrow_exception(jobs[i].error);
             }
             return false;
         }

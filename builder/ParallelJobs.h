@@ -13,12 +13,13 @@ size_t CoreCount();
 size_t WorkersFor(size_t jobs);
 
 // Runs job(0) ... job(count - 1) on at most workers threads, the calling
-// thread being one of them, and returns when all have finished: true when
-// every job returned true. Jobs start
-// in index order. A job that returns false is a failure: every job of a
-// lower index still runs, no job of a higher index starts after it (those
-// already running finish). Fewer threads than asked for when the system
-// has none to give; at worst the calling thread runs every job. A job that
-// throws has failed; after the others finished, the exception of the
-// lowest-indexed one that threw is raised again to the caller.
+// thread being one of them, and returns when all have finished. Jobs start
+// in index order. A job fails by returning false or by throwing: every job
+// of a lower index still runs, no job of a higher index starts after it
+// (those already running finish, and their outcome counts for nothing). The
+// lowest-indexed failed job decides, whatever the worker count: RunJobs
+// raises its exception again when it threw, returns false when it returned
+// false, and returns true when no job failed. Fewer threads than asked for
+// when the system has none to give; at worst the calling thread runs every
+// job.
 bool RunJobs(size_t count, size_t workers, const std::function<bool(size_t)>& job);

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -71,6 +72,73 @@ TEST(ParallelJobsTest, TheLowestThrowingJobsExceptionReachesTheCaller)
         EXPECT_STREQ(e.what(), "job 5");
     }
     for (size_t i = 0; i <= 5; ++i) EXPECT_EQ(ran[i].load(), 1) << i;
+}
+
+// How each job of a mix ends.
+enum class Outcome { kTrue, kFalse, kThrow };
+
+// What the caller sees of one run: "true", "false" or the text of the
+// exception, and how often each job ran.
+struct Seen {
+    std::string outcome;
+    std::vector<int> ran;
+};
+
+Seen RunMix(const std::vector<Outcome>& mix, size_t workers)
+{
+    std::vector<std::atomic<int>> ran(mix.size());
+    Seen seen;
+    try {
+        const bool result = RunJobs(mix.size(), workers, [&](size_t i) {
+            // Higher jobs end sooner, so that side by side their failures
+            // come in before those of lower jobs.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2 * (mix.size() - i)));
+            ran[i].fetch_add(1);
+            if (mix[i] == Outcome::kThrow) {
+                throw std::runtime_error("job " + std::to_string(i));
+            }
+            return mix[i] == Outcome::kTrue;
+        });
+        seen.outcome = result ? "true" : "false";
+    } catch (const std::runtime_error& e) {
+        seen.outcome = e.what();
+    }
+    for (const std::atomic<int>& n : ran) seen.ran.push_back(n.load());
+    return seen;
+}
+
+TEST(ParallelJobsTest, SeveralWorkersFailAsOneWorker)
+{
+    // Every mix of four jobs that return true, return false or throw.
+    constexpr size_t kJobs = 4;
+    size_t mixes = 1;
+    for (size_t n = 0; n < kJobs; ++n) mixes *= 3;
+    for (size_t code = 0; code < mixes; ++code) {
+        std::vector<Outcome> mix;
+        std::string name;
+        for (size_t n = 0, rest = code; n < kJobs; ++n, rest /= 3) {
+            mix.push_back(static_cast<Outcome>(rest % 3));
+            name += "tfx"[rest % 3];
+        }
+        SCOPED_TRACE(name);
+        const Seen alone = RunMix(mix, 1);
+        // One worker stops at the first failure.
+        const size_t first = name.find_first_not_of('t');
+        const std::string expected =
+            first == std::string::npos ? "true" : name[first] == 'f' ? "false" : "job " + std::to_string(first);
+        EXPECT_EQ(alone.outcome, expected);
+        const size_t last = first == std::string::npos ? kJobs - 1 : first;
+        for (size_t i = 0; i < kJobs; ++i) EXPECT_EQ(alone.ran[i], i <= last ? 1 : 0) << i;
+
+        for (const size_t workers : {2u, 3u, 4u}) {
+            SCOPED_TRACE(workers);
+            const Seen side = RunMix(mix, workers);
+            EXPECT_EQ(side.outcome, alone.outcome);
+            // Jobs after the failing one may have run already; up to it
+            // every job ran once.
+            for (size_t i = 0; i <= last; ++i) EXPECT_EQ(side.ran[i], 1) << i;
+        }
+    }
 }
 
 TEST(ParallelJobsTest, WorkersForStaysWithinJobsAndCores)
