@@ -115,18 +115,30 @@ const ExtendedBlock kExtendedBlocks[] = {
     {L"TZ Operations", L"TZ_Operations", L"End TZ Operations"},
 };
 
-std::wstring Text(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+std::wstring Text(CBlfParser& reader, const std::wstring& file, const wchar_t* section, const std::wstring& key,
                   const wchar_t* defaultText)
 {
     std::wstring value;
-    c.parser.GetKeyValue(defaultText, value, section, key, file);
+    reader.GetKeyValue(defaultText, value, section, key, file);
     return value;
+}
+
+std::wstring Text(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+                  const wchar_t* defaultText)
+{
+    return Text(c.parser, file, section, key, defaultText);
+}
+
+int32_t Int(CBlfParser& reader, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+            int32_t defaultNumber)
+{
+    return reader.GetKeyInt(file, section, key, defaultNumber);
 }
 
 int32_t Int(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
             int32_t defaultNumber)
 {
-    return c.parser.GetKeyInt(file, section, key, defaultNumber);
+    return Int(c.parser, file, section, key, defaultNumber);
 }
 
 // A count of entries that makes one lookup per entry and key: bounded as
@@ -202,10 +214,15 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     if (!platform::Exists(flasher)) {
         throw CZorlixexception(platform::Format(L"file %s is not exist", flasher));
     }
-    settings.Flash_Block_Size = CTimLib::ParseUInt32(Text(c, flasher, kDevHeader, L"Block_Size_0", kNotAvailable));
-    settings.KXP_Sector_Size = Int(c, flasher, kFlasherInput, L"KXP_Sector_Size", -1);
+    // The flasher settings file has a reader of its own, which keeps its
+    // text: the lookups alternate between the two files, and one reader
+    // would read each of them again at every change.
+    CBlfParser flasherReader;
+    settings.Flash_Block_Size =
+        CTimLib::ParseUInt32(Text(flasherReader, flasher, kDevHeader, L"Block_Size_0", kNotAvailable));
+    settings.KXP_Sector_Size = Int(flasherReader, flasher, kFlasherInput, L"KXP_Sector_Size", -1);
 
-    const std::wstring family = Text(c, flasher, kDevHeader, L"FlashFamily", kNotAvailable);
+    const std::wstring family = Text(flasherReader, flasher, kDevHeader, L"FlashFamily", kNotAvailable);
     bool knownFamily = false;
     for (const wchar_t* known : kOldFlashFamilies) {
         knownFamily = knownFamily || family == known;
@@ -217,11 +234,11 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     }
     settings.Flash_Family = family;
 
-    c.numberOfBlocks0 = Int(c, flasher, kDevHeader, L"Number_of_Blocks_0", 0);
+    c.numberOfBlocks0 = Int(flasherReader, flasher, kDevHeader, L"Number_of_Blocks_0", 0);
     c.startAddress0 = CTimLib::ParseUInt32(Text(c, blfPath, kDevHeader, L"Start_Address_0", kNotAvailable));
     settings.FlasherLoadAddress = Text(c, blfPath, kFlasherProperties, L"FlasherLoadAddress", kNotAvailable);
-    settings.Data_Area_Size = Text(c, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
-    settings.Spare_Area_Size = Text(c, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
+    settings.Data_Area_Size = Text(flasherReader, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
+    settings.Spare_Area_Size = Text(flasherReader, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
 
     const bool trusted = Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
     SetHeaderText(tim, tim.m_Version, Text(c, blfPath, kTimConfiguration, L"Version", kNotAvailable));
@@ -239,9 +256,9 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
             Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Entry Address", kNotAvailable));
     }
     const bool eraseAll = Int(c, blfPath, kTimConfiguration, L"Erase All Flash", 0) == 1;
-    settings.Skip_Blocks_Number = Text(c, flasher, kFlasherProperties, L"Skip Block Number", L"");
+    settings.Skip_Blocks_Number = Text(flasherReader, flasher, kFlasherProperties, L"Skip Block Number", L"");
     settings.Max_KXP_Split_Size =
-        CTimLib::ParseUInt32(Text(c, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
+        CTimLib::ParseUInt32(Text(flasherReader, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
 
     // Part A: the header sections.
     const bool nand = settings.Flash_Family == L"NAND";

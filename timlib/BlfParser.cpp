@@ -172,8 +172,13 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
-    if (outOfMemory || status == platform::TextFileStatus::kTooLarge) {
+    if (outOfMemory) {
         Fail(L"Allocate memory failed");
+    }
+    if (status == platform::TextFileStatus::kTooLarge) {
+        Fail(platform::Format(L"File %s is larger than %d MiB", filePath,
+                              static_cast<int>(platform::kMaxTextFileBytes >> 20))
+                 .c_str());
     }
     if (status == platform::TextFileStatus::kUtf16) {
         Fail(platform::Format(L"Blf file %s is UTF-16 text; it must be saved as UTF-8", filePath).c_str());

@@ -142,8 +142,10 @@ std::wstring ErrorText(int code);
 
 enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16 };
 
-// The layout reader's limit on a text file: 2 GiB - 1 bytes.
-inline constexpr size_t kMaxTextFileBytes = 0x7FFFFFFF;
+// The limit on every text file the tool reads (layout file, its converted
+// copy, flasher settings file): 64 MiB. Real ones hold a few KB; a larger
+// one would only exhaust memory.
+inline constexpr size_t kMaxTextFileBytes = size_t(64) << 20;
 
 // The whole file, every CR before an LF dropped, decoded. Bytes that are not
 // UTF-8 survive the decoding (see DecodeText). Only a regular file is read

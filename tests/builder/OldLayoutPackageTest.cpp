@@ -2,6 +2,7 @@
 // converted copy is read like a new-format file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -131,6 +132,55 @@ TEST(OldLayoutPackageTest, FamiliesTheReaderRefusesAndCopiesWrittenByHand)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "\nZorlix exception:\nGetPlatFormType failed\n\n\n");
     EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+}
+
+// The text files the tool reads are refused past 64 MiB, unread; the
+// bytes past their text are the zeros of a sparse file. Just under the limit
+// a file is read, so each is spoilt to end the run soon after that one
+// reading, for a reason of its own.
+TEST(OldLayoutPackageTest, TextFilesPastTheLimitAreRefusedUnread)
+{
+    constexpr long long kLimit = 64ll << 20;
+    struct Case {
+        std::string name;
+        std::string file;  // in the tool's folder
+        std::string from, to;  // the spoiling change
+        std::string layout;    // built
+        std::string failure;   // just under the limit
+    };
+    const std::vector<Case> cases = {
+        {"layout", "proj/new.blf", "NLT105", "NLT999", "proj/new.blf", "\nZorlix exception:\nUnknown platform type\n"},
+        {"older layout", "proj/old.blf", "flasher.ini", "missing.ini", "proj/old.blf", "missing.ini is not exist\n"},
+        {"flasher settings", "flasher.ini", "= NAND", "= NOR", "proj/old.blf", "ERROR:Unknown flash family"},
+    };
+    for (const Case& c : cases) {
+        for (const long long size : {kLimit - 1, kLimit + 1, (4ll << 30) + 1}) {
+            SCOPED_TRACE(c.name + " of " + std::to_string(size) + " bytes");
+            const ToolCopy tool;
+            Prepare(tool, "NAND");
+            const std::string path = tool.Folder() + "/" + c.file;
+            std::string text = ReadFile(path);
+            const size_t at = text.find(c.from);
+            ASSERT_NE(at, std::string::npos);
+            WriteFile(path, text.replace(at, c.from.size(), c.to));
+            ASSERT_EQ(truncate(path.c_str(), size), 0);
+
+            const RunResult r = Build(tool, c.layout);
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+            ExpectWorkFilesGone(tool);
+            const std::string message = "File " + path + " is larger than 64 MiB";
+            if (size < kLimit) {
+                EXPECT_TRUE(Contains(r.out + r.err, c.failure)) << r.out << r.err;
+                EXPECT_FALSE(Contains(r.out + r.err, "larger than")) << r.out << r.err;
+                continue;
+            }
+            EXPECT_TRUE(Contains(r.out, message + "\n")) << r.out;
+            EXPECT_EQ(r.err, "\nZorlix exception:\n" + message + "\n\n\n");
+            // Not a byte of the file was taken in.
+            EXPECT_LT(r.maxResidentKiB, kLimit / 1024);
+        }
+    }
 }
 
 }  // namespace

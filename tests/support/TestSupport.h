@@ -26,6 +26,7 @@ struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    long maxResidentKiB = 0;  // the tool's peak resident memory
 };
 
 // A private copy of the tool, so that its work files ("temp", "kxp.bin")
