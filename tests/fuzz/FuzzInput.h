@@ -1,5 +1,6 @@
-// How a fuzz input becomes a layout file; shared by the fuzzer and the
-// regression test that replays its findings, so both read the same bytes.
+// How a fuzz input becomes the files it stands for; shared by the fuzzers
+// and the regression tests that replay their findings, so both read the
+// same bytes.
 #pragma once
 
 #include <string>
@@ -19,6 +20,31 @@ inline void KeepPathsInside(std::string& bytes)
             c = '_';
         }
     }
+}
+
+// An input of the older-format conversion: the older-format layout file,
+// then this line and the flasher settings file. Without the line there is
+// no flasher settings file.
+inline constexpr char kFlasherSeparator[] = "\n=== flasher settings file ===\n";
+// The file name the layouts of the seeds give their flasher settings file;
+// the second part of the input is written under it.
+inline constexpr char kFlasherFileName[] = "flasher.ini";
+
+// Splits an input of the older-format conversion; true when it holds a
+// flasher settings file. The layout loses its separators: the flasher
+// settings file it names and the image files of its copy stay in the folder
+// the input's files are written to.
+inline bool SplitOldLayoutInput(const std::string& bytes, std::string& layout, std::string& flasher)
+{
+    const size_t at = bytes.find(kFlasherSeparator);
+    layout = bytes.substr(0, at);
+    flasher = at == std::string::npos ? std::string() : bytes.substr(at + sizeof kFlasherSeparator - 1);
+    for (char& c : layout) {
+        if (c == '/' || c == '\\') {
+            c = '_';
+        }
+    }
+    return at != std::string::npos;
 }
 
 }  // namespace fuzzinput

@@ -3,17 +3,11 @@
 // faults show up in the sanitizer build of this test.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
-#include "common/ZorlixException.h"
-#include "common/platform/Console.h"
 #include "common/platform/Text.h"
 #include "fuzz/FuzzInput.h"
+#include "support/FuzzReplay.h"
 #include "support/TestSupport.h"
 #include "timlib/BlfParseFlow.h"
 #include "timlib/BlfParser.h"
@@ -21,47 +15,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using testsupport::ExpectOnlyTheReadersOwnException;
 
-std::vector<std::string> FuzzFixtures()
-{
-    std::vector<std::string> paths;
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator(TARVOK_FIXTURES "/fuzz", ec)) {
-        if (entry.is_regular_file()) {
-            paths.push_back(entry.path().string());
-        }
-    }
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
-class FuzzRegressionTest : public ::testing::TestWithParam<std::string> {
-protected:
-    void SetUp() override { m_Previous = platform::SetMessageBoxSink([](const std::wstring&) {}); }
-    void TearDown() override { platform::SetMessageBoxSink(m_Previous); }
-
-private:
-    platform::MessageBoxSink m_Previous;
-};
-
-template <class F>
-void ExpectOnlyTheReadersOwnException(F&& step)
-{
-    try {
-        step();
-    } catch (const CZorlixexception&) {
-        // The reader's own report of bad input.
-    } catch (const std::out_of_range& e) {
-        // An instruction whose values stand without angle brackets; the run
-        // step reports it as a standard exception.
-        EXPECT_STREQ(e.what(), "invalid string position");
-    } catch (const std::exception& e) {
-        FAIL() << "std::exception escaped: " << e.what();
-    } catch (...) {
-        FAIL() << "an unknown exception escaped";
-    }
-}
+class FuzzRegressionTest : public testsupport::FuzzReplayTest {};
 
 TEST_P(FuzzRegressionTest, EndsInNoOtherExceptionThanTheReadersOwn)
 {
@@ -83,18 +39,8 @@ TEST_P(FuzzRegressionTest, EndsInNoOtherExceptionThanTheReadersOwn)
     ExpectOnlyTheReadersOwnException([&] { parser.ParseDtimKeyInfo(); });
 }
 
-// One test per fixture, named after its file.
-std::string FixtureName(const ::testing::TestParamInfo<std::string>& info)
-{
-    std::string name = fs::path(info.param).stem().string();
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    return name + "_" + std::to_string(info.index);
-}
-
-INSTANTIATE_TEST_SUITE_P(FuzzFixtures, FuzzRegressionTest, ::testing::ValuesIn(FuzzFixtures()), FixtureName);
+INSTANTIATE_TEST_SUITE_P(FuzzFixtures, FuzzRegressionTest,
+                         ::testing::ValuesIn(testsupport::FuzzFixtures(TARVOK_FIXTURES "/fuzz")),
+                         testsupport::FixtureName);
 
 }  // namespace

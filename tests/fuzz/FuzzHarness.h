@@ -1,0 +1,109 @@
+// What the fuzz targets share: the private work folder of a fuzzer process,
+// in which each input becomes files, and the outcomes accepted for bad input.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/FileUtils.h"
+#include "common/ZorlixException.h"
+#include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Text.h"
+
+namespace fuzzharness {
+
+[[noreturn]] inline void Fail(const char* what)
+{
+    std::perror(what);
+    std::abort();
+}
+
+void RemoveWorkFolder();
+
+// Made once per process with mkdtemp, so no other process shares it. Never
+// destroyed: the exit handler that removes the folder still needs the name.
+inline const std::wstring& WorkFolder()
+{
+    static const std::wstring* const folder = [] {
+        char pattern[] = "/tmp/blf-fuzz-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            Fail("mkdtemp");
+        }
+        const std::wstring* made = new std::wstring(platform::DecodeText(pattern));
+        std::atexit(RemoveWorkFolder);
+        return made;
+    }();
+    return *folder;
+}
+
+inline void RemoveWorkFolder()
+{
+    DeleteTempFolder(WorkFolder());
+}
+
+// Empties the folder but keeps it, and so its mkdtemp permissions.
+inline void EmptyWorkFolder()
+{
+    std::vector<platform::FolderEntry> entries;
+    if (!platform::ListFolder(WorkFolder(), entries)) {
+        Fail("list work folder");
+    }
+    for (const platform::FolderEntry& entry : entries) {
+        const std::wstring path = WorkFolder() + L"/" + entry.name;
+        const bool gone = entry.type == platform::EntryType::kFolder ? DeleteTempFolder(path)
+                                                                     : ForceDeleteFile(path) != 0;
+        if (!gone) {
+            Fail("clean work folder");
+        }
+    }
+}
+
+inline void WriteInputFile(const std::wstring& path, const std::string& bytes)
+{
+    FILE* file = platform::OpenFile(path, "wb");
+    if (file == nullptr) {
+        Fail("create input file");
+    }
+    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) != 0 || !written) {
+        Fail("write input file");
+    }
+}
+
+// Message boxes would only repeat what the exceptions say.
+inline void Quiet()
+{
+    static const bool quiet = [] {
+        platform::SetMessageBoxSink([](const std::wstring&) {});
+        return true;
+    }();
+    (void)quiet;
+}
+
+// Runs a step of the readers. Only CZorlixexception is an accepted outcome
+// for bad input, and the std::out_of_range of an instruction whose values
+// stand without angle brackets, which the run step reports like any
+// standard exception. Any other exception is deliberately left uncaught:
+// with no handler the runtime terminates at the throw, so the crash report
+// shows where it came from.
+template <class Step>
+void AcceptReadersFailures(Step&& step)
+{
+    try {
+        step();
+    } catch (const CZorlixexception&) {
+        // The readers' own report of bad input.
+    } catch (const std::out_of_range& e) {
+        if (std::string(e.what()) != "invalid string position") {
+            throw;
+        }
+    }
+}
+
+}  // namespace fuzzharness
