@@ -14,6 +14,7 @@
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
+#include "common/platform/Stop.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ bool XorFileWords(FILE* stream, uint64_t fileLength, uint64_t offset, uint32_t l
     sum = 0;
     uint32_t remaining = length;
     while (remaining > 0) {
+        if (platform::StopRequested()) {
+            return false;
+        }
         const uint32_t chunk = std::min(remaining, kChecksumChunk);
         const uint64_t available = offset < fileLength ? fileLength - offset : 0;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
@@ -212,6 +216,10 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
     uint32_t remaining = binary.m_Length - static_cast<uint32_t>(offset);
     bool ok = true;
     while (ok && remaining > 0) {
+        if (platform::StopRequested()) {
+            ok = false;
+            break;
+        }
         const uint32_t chunk = std::min(remaining, blockBytes);
         const uint64_t available = offset < binary.m_FileLength ? binary.m_FileLength - offset : 0;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));

@@ -14,6 +14,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 
 #include <lzma/LzmaEnc.h>
 
@@ -115,6 +116,15 @@ void RemoveCompressed(const std::wstring& target)
     }
 }
 
+// Lets a stopped run end in the middle of a large image; the encoder's
+// output is not changed by it.
+SRes ReportProgress(void*, UInt64, UInt64)
+{
+    return platform::StopRequested() ? SZ_ERROR_PROGRESS : SZ_OK;
+}
+
+ICompressProgress g_Progress = {ReportProgress};
+
 SRes Encode(FILE* source, uint64_t length, FILE* target)
 {
     CLzmaEncHandle encoder = LzmaEnc_Create(&g_Allocator);
@@ -129,7 +139,7 @@ SRes Encode(FILE* source, uint64_t length, FILE* target)
     FileInStream in{{ReadSource}, source, length, 0};
     FileOutStream out{{WriteTarget}, target};
     if (res == SZ_OK) {
-        res = LzmaEnc_Encode(encoder, &out.vt, &in.vt, nullptr, &g_Allocator, &g_Allocator);
+        res = LzmaEnc_Encode(encoder, &out.vt, &in.vt, &g_Progress, &g_Allocator, &g_Allocator);
     }
     LzmaEnc_Destroy(encoder, &g_Allocator, &g_Allocator);
     if (res == SZ_OK && in.total != length) {

@@ -11,6 +11,7 @@
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 #include "timlib/ImageListParser.h"
 
 namespace {
@@ -42,6 +43,9 @@ bool CopyBytes(FILE* in, const std::wstring& inPath, FILE* out, const std::wstri
                std::vector<uint8_t>& buffer)
 {
     while (count > 0) {
+        if (platform::StopRequested()) {
+            return false;
+        }
         const size_t block = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
         if (std::fread(buffer.data(), 1, block, in) != block) {
             PrintLog(L"Unable to read file: %s\n", inPath);

@@ -8,6 +8,7 @@
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -353,6 +354,10 @@ bool CVirtualFileStore::CopyOut(const std::wstring& name)
     std::vector<uint8_t> buffer(std::min(remaining, kCopyChunk));
     bool ok = true;
     while (ok && remaining > 0) {
+        if (platform::StopRequested()) {
+            ok = false;
+            break;
+        }
         const uint32_t chunk = std::min(remaining, kCopyChunk);
         remaining -= chunk;
         ok = Read(name, buffer.data(), chunk) == chunk && std::fwrite(buffer.data(), 1, chunk, out) == chunk;

@@ -7,12 +7,15 @@
 #include <cerrno>
 #include <limits>
 
+#include "common/platform/Stop.h"
+
 namespace platform {
 
 namespace {
 
-// The most one call asks for: the kernel takes at most about 2 GiB anyway.
-constexpr uint64_t kMostPerCall = 1u << 30;
+// The most one call asks for: small enough that a stopped run ends within
+// a fraction of a second.
+constexpr uint64_t kMostPerCall = 8u << 20;
 
 }  // namespace
 
@@ -48,6 +51,9 @@ bool CopyFileRange(FILE* source, uint64_t sourceOffset, FILE* target, uint64_t t
     off_t to = static_cast<off_t>(targetOffset);
     uint64_t remaining = length;
     while (remaining > 0) {
+        if (StopRequested()) {
+            return false;
+        }
         const size_t wanted = static_cast<size_t>(std::min(remaining, kMostPerCall));
         const ssize_t copied = copy_file_range(fileno(source), &from, fileno(target), &to, wanted, 0);
         if (copied < 0 && errno == EINTR) {

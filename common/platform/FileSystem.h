@@ -49,15 +49,20 @@ private:
 // Closes the stream it holds when it goes.
 class OpenedFile {
 public:
-    explicit OpenedFile(FILE* file) : m_File(file) {}
+    explicit OpenedFile(FILE* file = nullptr) : m_File(file) {}
     OpenedFile(const OpenedFile&) = delete;
     OpenedFile& operator=(const OpenedFile&) = delete;
-    ~OpenedFile()
+    OpenedFile(OpenedFile&& other) noexcept : m_File(other.m_File) { other.m_File = nullptr; }
+    OpenedFile& operator=(OpenedFile&& other) noexcept
     {
-        if (m_File) {
-            std::fclose(m_File);
+        if (this != &other) {
+            Close();
+            m_File = other.m_File;
+            other.m_File = nullptr;
         }
+        return *this;
     }
+    ~OpenedFile() { Close(); }
     FILE* Get() const { return m_File; }
     // fclose's result: a write that only fails on the final flush counts.
     // False when no file is held (none opened, or closed before).
