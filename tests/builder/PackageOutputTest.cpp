@@ -266,6 +266,14 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
     ASSERT_GE(m_Out.size(), tail.size());
     EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
     EXPECT_FALSE(FileExists(output));
+    EXPECT_FALSE(FileExists(m_Intermediate));
+
+    // An output that was there before stays as it was.
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    WriteFile(output, "old package");
+    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    EXPECT_EQ(ReadFile(output), "old package");
+    EXPECT_FALSE(FileExists(m_Intermediate));
 }
 
 TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
