@@ -369,41 +369,20 @@ TEST(FileSystemTest, MappedFileShowsTheBytesWrittenBeforeMapping)
 // stays and refuses the file.
 TEST(FileSystemTest, CreateNewFileReplacesWhatStandsAtTheName)
 {
+    enum class Standing { kNothing, kFile, kSecondName, kLink, kFolder };
     struct Case {
         const char* what;
-        void (*plant)(const std::string& name, const std::string& elsewhere);
-        bool created;
+        Standing standing;
+        const char* target;  // in the other folder; "" for the folder itself
     };
     const Case cases[] = {
-        {"nothing", [](const std::string&, const std::string&) {}, true},
-        {"a plain file", [](const std::string& name, const std::string&) { testsupport::WriteFile(name, "old"); },
-         true},
-        {"a second name of a file",
-         [](const std::string& name, const std::string& elsewhere) {
-             ASSERT_EQ(link((elsewhere + "/kept").c_str(), name.c_str()), 0);
-         },
-         true},
-        {"a link to a file",
-         [](const std::string& name, const std::string& elsewhere) {
-             ASSERT_EQ(symlink((elsewhere + "/kept").c_str(), name.c_str()), 0);
-         },
-         true},
-        {"a dangling link",
-         [](const std::string& name, const std::string& elsewhere) {
-             ASSERT_EQ(symlink((elsewhere + "/missing").c_str(), name.c_str()), 0);
-         },
-         true},
-        {"a link to a folder",
-         [](const std::string& name, const std::string& elsewhere) {
-             ASSERT_EQ(symlink(elsewhere.c_str(), name.c_str()), 0);
-         },
-         true},
-        {"a folder",
-         [](const std::string& name, const std::string&) {
-             ASSERT_EQ(mkdir(name.c_str(), 0777), 0);
-             testsupport::WriteFile(name + "/inside", "in");
-         },
-         false},
+        {"nothing", Standing::kNothing, ""},
+        {"a plain file", Standing::kFile, ""},
+        {"a second name of a file", Standing::kSecondName, "kept"},
+        {"a link to a file", Standing::kLink, "kept"},
+        {"a dangling link", Standing::kLink, "missing"},
+        {"a link to a folder", Standing::kLink, ""},
+        {"a folder", Standing::kFolder, ""},
     };
     for (const char* mode : {"wb", "w+b"}) {
         for (const Case& c : cases) {
@@ -412,10 +391,27 @@ TEST(FileSystemTest, CreateNewFileReplacesWhatStandsAtTheName)
             TempFolder elsewhere;
             testsupport::WriteFile(elsewhere.File("kept"), "kept");
             const std::string name = work.File("f.bin");
-            c.plant(name, elsewhere.Path());
+            const std::string target = *c.target ? elsewhere.File(c.target) : elsewhere.Path();
+            switch (c.standing) {
+            case Standing::kNothing:
+                break;
+            case Standing::kFile:
+                testsupport::WriteFile(name, "old");
+                break;
+            case Standing::kSecondName:
+                ASSERT_EQ(link(target.c_str(), name.c_str()), 0);
+                break;
+            case Standing::kLink:
+                ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
+                break;
+            case Standing::kFolder:
+                ASSERT_EQ(mkdir(name.c_str(), 0777), 0);
+                testsupport::WriteFile(name + "/inside", "in");
+                break;
+            }
             errno = 0;
             FILE* file = platform::CreateNewFile(Wide(name), mode);
-            if (!c.created) {
+            if (c.standing == Standing::kFolder) {
                 EXPECT_EQ(file, nullptr);
                 EXPECT_EQ(errno, EISDIR);
                 EXPECT_EQ(testsupport::ReadFile(name + "/inside"), "in");
