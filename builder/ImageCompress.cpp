@@ -10,6 +10,7 @@
 
 #include "builder/ImageFileNames.h"
 #include "builder/ParallelJobs.h"
+#include "common/FileUtils.h"
 #include "common/Print.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
@@ -194,15 +195,19 @@ void PrintFailure(CompressFailure failure)
     }
 }
 
+// How the target is opened: platform::OpenFile, or platform::CreateNewFile
+// for a work file, which is never written through what stood at its name.
+using TargetOpener = FILE* (*)(const std::wstring& path, const char* mode);
+
 // CompressFile without a word on the console, so that it can run beside
 // others: touches nothing but its two files.
-CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target)
+CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target, TargetOpener openTarget)
 {
     FILE* in = platform::OpenFile(source, "rb");
     if (!in) {
         return CompressFailure::kOpenInput;
     }
-    FILE* out = platform::OpenFile(target, "wb");
+    FILE* out = openTarget(target, "wb");
     if (!out) {
         std::fclose(in);
         return CompressFailure::kOpenOutput;
@@ -243,6 +248,9 @@ struct CompressJob {
 bool FinishImage(const CompressJob& job)
 {
     if (job.failure != CompressFailure::kNone) {
+        if (job.failure == CompressFailure::kOpenOutput) {
+            ReportNameInTheWay(job.target);
+        }
         PrintFailure(job.failure);
         PrintLog(L"Compress file failed:%s\n", job.source);
         return false;
@@ -326,7 +334,7 @@ bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t
     RunJobs(jobs.size(), workers, [&jobs](size_t i) {
         CompressJob& job = jobs[i];
         job.ran = true;
-        job.failure = CompressQuietly(job.source, job.target);
+        job.failure = CompressQuietly(job.source, job.target, platform::CreateNewFile);
         return job.failure == CompressFailure::kNone;
     });
     for (size_t i = 0; i < jobs.size(); ++i) {
@@ -346,7 +354,7 @@ bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t
 
 int CompressFile(const std::wstring& source, const std::wstring& target)
 {
-    const CompressFailure failure = CompressQuietly(source, target);
+    const CompressFailure failure = CompressQuietly(source, target, platform::OpenFile);
     PrintFailure(failure);
     return failure == CompressFailure::kNone ? 1 : 0;
 }

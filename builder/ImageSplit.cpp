@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "builder/ImageFileNames.h"
+#include "common/FileUtils.h"
 #include "common/Print.h"
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
@@ -82,9 +83,12 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
     for (unsigned k = 1; remaining > 0; ++k) {
         auto part = std::make_unique<CImageDescription>(image);
         const std::wstring partPath = platform::JoinPath(tempFolder, std::to_wstring(k) + L"_" + name);
-        OpenedFile out(platform::OpenFile(partPath, "wb"));
+        // A work file: never written through what stood at its name.
+        OpenedFile out(platform::CreateNewFile(partPath, "wb"));
         if (!out.Get()) {
-            MessageBoxPrintf(L"Save %s Blf file Failed,Errorcode:%d", name, platform::LastErrorCode());
+            const int code = platform::LastErrorCode();
+            ReportNameInTheWay(partPath);
+            MessageBoxPrintf(L"Save %s Blf file Failed,Errorcode:%d", name, code);
             return false;
         }
         part->SetImagePath(partPath);

@@ -157,6 +157,16 @@ bool CConvertedFile::Open(const std::wstring& path)
     return m_Good;
 }
 
+bool CConvertedFile::Create(const std::wstring& path)
+{
+    m_File.emplace(platform::CreateNewFile(path, "wb"));
+    m_Good = m_File->Get() != nullptr;
+    if (!m_Good) {
+        ReportNameInTheWay(path);
+    }
+    return m_Good;
+}
+
 void CConvertedFile::Write(const std::wstring& text)
 {
     if (!Good()) {
@@ -187,7 +197,7 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     CConvertedFile out;
     // Nothing could be written: the parse of the copy must not run on a
     // missing or stale file.
-    if (!out.Open(c.cvtBlfPath)) {
+    if (!out.Create(c.cvtBlfPath)) {
         PrintLog(L"Unable to write file: %s\n", c.cvtBlfPath);
         return false;
     }

@@ -23,6 +23,10 @@ public:
     // Creates or empties the file (a file opened before is closed). False
     // when it cannot be opened.
     bool Open(const std::wstring& path);
+    // Open for a work file of the run: the file is made anew
+    // (platform::CreateNewFile), never written through what stood at its
+    // name; what could not be removed from there is logged.
+    bool Create(const std::wstring& path);
     // Writes and flushes the text while the file is good.
     void Write(const std::wstring& text);
     bool Good() const { return m_Good; }

@@ -94,7 +94,11 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
 {
     CProcessingContext& context = g_ProcessingContext;
     context.Reset();
-    CreateFolderTree(context.m_TempFolder);
+    // Made at start-up; made again now, so that what took their names since
+    // is never written through and what cannot be cleared fails the run.
+    if (!context.PrepareWorkFiles(true)) {
+        return false;
+    }
     context.m_bWebUpgrade = 1;
     if (blfPath.empty()) {
         return false;
@@ -145,7 +149,7 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     if ((standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) &&
         !platform::RemoveFile(packagePath)) {
         g_VirtualFileStore.Close();
-        PrintLog(L"Unable to replace %s, which is not a regular file.\n", packagePath);
+        PrintLog(kNotRegularFileInTheWay, packagePath);
         return false;
     }
     if (!writer.DumpToFile(packagePath, std::wstring())) {

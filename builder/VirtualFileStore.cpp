@@ -33,7 +33,14 @@ bool CVirtualFileStore::Open(const wchar_t* folder, const wchar_t* mode)
         std::fclose(m_Stream);
         m_Stream = nullptr;
     }
-    m_Stream = platform::OpenFile(m_StorePath, platform::EncodeText(mode ? mode : L"").c_str());
+    const std::string narrowMode = platform::EncodeText(mode ? mode : L"");
+    // A new store file is the run's own: never written through what stood
+    // at its name.
+    if (narrowMode == "wb" || narrowMode == "w+b") {
+        m_Stream = platform::CreateNewFile(m_StorePath, narrowMode.c_str());
+    } else {
+        m_Stream = platform::OpenFile(m_StorePath, narrowMode.c_str());
+    }
     return m_Stream != nullptr;
 }
 

@@ -27,8 +27,9 @@ public:
     ~CVirtualFileStore();
 
     // With a folder, the store file becomes folder/BinFile.bin. Closes any
-    // open stream and opens the store file with the mode. False when it
-    // cannot be opened.
+    // open stream and opens the store file with the mode; "wb" and "w+b"
+    // make it anew (platform::CreateNewFile), whatever stood at its name
+    // removed. False when it cannot be opened.
     bool Open(const wchar_t* folder, const wchar_t* mode);
 
     // Writes at the file's current position; a name seen for the first

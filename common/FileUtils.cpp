@@ -299,3 +299,28 @@ bool TestWritePermission(const wchar_t* path, bool isFolder)
     fclose(file);
     return true;
 }
+
+void ReportNameInTheWay(const std::wstring& path)
+{
+    switch (platform::GetEntryType(path)) {
+    case platform::EntryType::kNone:
+        break;
+    case platform::EntryType::kFile:
+        PrintLog(L"Unable to replace %s.\n", path);
+        break;
+    default:
+        PrintLog(kNotRegularFileInTheWay, path);
+        break;
+    }
+}
+
+bool CreateWorkFolder(const std::wstring& folder)
+{
+    // Without the trailing separator, lstat sees a link itself.
+    const std::wstring target = WithoutTrailingSeparators(folder);
+    if (platform::GetEntryType(target) == platform::EntryType::kLink && !platform::RemoveFile(target)) {
+        return false;
+    }
+    CreateFolderTree(folder);
+    return true;
+}

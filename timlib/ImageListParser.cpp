@@ -129,9 +129,15 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath)
             StripPathToFileName(name);
             result = platform::JoinFolderAndName(platform::JoinFolderAndName(GetProgramFolder(), L"temp"), name);
         }
-        if (FILE* file = platform::OpenFile(result, "wb")) {
+        // In the work folder the file is the run's own: never written
+        // through what stood at its name.
+        const bool workFile = result != imagePath;
+        if (FILE* file = workFile ? platform::CreateNewFile(result, "wb") : platform::OpenFile(result, "wb")) {
             std::fclose(file);
             return result;
+        }
+        if (workFile) {
+            ReportNameInTheWay(result);
         }
     }
     // An empty path names no file that could be created.

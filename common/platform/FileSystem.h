@@ -159,4 +159,15 @@ TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstr
 // The same up to kMaxTextFileBytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);
 
+// Creates a file of the program's own at the path: whatever entry stands
+// at the name is removed first (a link itself, never what it leads to),
+// then the file is made anew and exclusively, so that a link put there
+// meanwhile is never followed either; mode 0666 less umask, as fopen makes
+// it, and not inherited by programs this one starts. mode is "wb" or
+// "w+b" (errno EINVAL for any other). Null on failure, with errno: EISDIR
+// when a folder stands there, which is never removed; the failed removal's
+// code when the entry could not be removed; EEXIST when another entry took
+// the name in between.
+FILE* CreateNewFile(const std::wstring& path, const char* mode);
+
 }  // namespace platform
