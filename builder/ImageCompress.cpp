@@ -203,31 +203,29 @@ using TargetOpener = FILE* (*)(const std::wstring& path, const char* mode);
 // others: touches nothing but its two files.
 CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target, TargetOpener openTarget)
 {
-    FILE* in = platform::OpenFile(source, "rb");
-    if (!in) {
+    const platform::OpenedFile in(platform::OpenFile(source, "rb"));
+    if (!in.Get()) {
         return CompressFailure::kOpenInput;
     }
-    FILE* out = openTarget(target, "wb");
-    if (!out) {
-        std::fclose(in);
+    platform::OpenedFile out(openTarget(target, "wb"));
+    if (!out.Get()) {
         return CompressFailure::kOpenOutput;
     }
 
     uint64_t length = 0;
     SRes res = SZ_OK;
-    if (!platform::GetStreamEnd(in, length) || !platform::SeekStream(in, 0)) {
+    if (!platform::GetStreamEnd(in.Get(), length) || !platform::SeekStream(in.Get(), 0)) {
         res = SZ_ERROR_READ;
     }
     if (res == SZ_OK) {
-        res = Encode(in, length, out);
+        res = Encode(in.Get(), length, out.Get());
     }
     // Buffered bytes that cannot reach the disk make the file incomplete.
-    const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
-    const bool closed = std::fclose(out) == 0;
+    const bool flushed = std::fflush(out.Get()) == 0 && !std::ferror(out.Get());
+    const bool closed = out.Close();
     if (res == SZ_OK && !(flushed && closed)) {
         res = SZ_ERROR_WRITE;
     }
-    std::fclose(in);
     if (res != SZ_OK) {
         RemoveCompressed(target);
     }
@@ -259,13 +257,10 @@ bool FinishImage(const CompressJob& job)
     image.SetImagePath(job.target);
 
     uint64_t length = 0;
-    FILE* compressed = platform::OpenFile(job.target, "rb");
-    if (!compressed || !platform::GetStreamEnd(compressed, length)) {
+    const platform::OpenedFile compressed(platform::OpenFile(job.target, "rb"));
+    if (!compressed.Get() || !platform::GetStreamEnd(compressed.Get(), length)) {
         PrintLog(L"Open file %s failed when get file size.", job.target);
         length = 0;
-    }
-    if (compressed) {
-        std::fclose(compressed);
     }
     if (length > std::numeric_limits<uint32_t>::max()) {
         PrintLog(L"Compressed file %s is larger than 0xFFFFFFFF bytes, too large for an image.\n", job.target);

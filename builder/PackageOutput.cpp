@@ -75,21 +75,18 @@ bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
 bool LoadPackage(const std::wstring& intermediatePath, size_t length, uint32_t size, const CommandLineOptions& options,
                  std::vector<uint8_t>& package, uint32_t& sectorSize)
 {
-    FILE* in = platform::OpenFile(intermediatePath, "rb");
-    if (!in) {
+    const platform::OpenedFile in(platform::OpenFile(intermediatePath, "rb"));
+    if (!in.Get()) {
         platform::Print(L"Open file failed:%s\n", intermediatePath);
         return false;
     }
     try {
         package.assign(length, 0);
     } catch (const std::bad_alloc&) {
-        std::fclose(in);
         platform::Print(L"Malloc memory failed.\n");
         return false;
     }
-    const size_t got = length ? std::fread(package.data(), 1, length, in) : 0;
-    std::fclose(in);
-    if (got != length) {
+    if ((length ? std::fread(package.data(), 1, length, in.Get()) : 0) != length) {
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return false;
     }

@@ -164,14 +164,16 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         return false;
     }
 
-    FILE* package = platform::OpenFile(packagePath, "rb");
-    if (!package) {
-        PrintLog(L"Open file %s failed when get file size.", packagePath);
-        return true;
-    }
     uint64_t size = 0;
-    const bool measured = platform::GetStreamEnd(package, size);
-    std::fclose(package);
+    bool measured = false;
+    {
+        const platform::OpenedFile package(platform::OpenFile(packagePath, "rb"));
+        if (!package.Get()) {
+            PrintLog(L"Open file %s failed when get file size.", packagePath);
+            return true;
+        }
+        measured = platform::GetStreamEnd(package.Get(), size);
+    }
     if (!measured) {
         ForceDeleteFile(packagePath);
         PrintLog(L"Unable to measure the size of %s.\n", packagePath);

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/FileSystem.h"
+
 class CVirtualFileStore {
 public:
     static constexpr const wchar_t* kStoreFileName = L"BinFile.bin";
@@ -93,7 +95,7 @@ private:
     bool WritePhysical(uint32_t offset, const uint8_t* data, uint32_t length);
     void Register(const std::wstring& name);
 
-    FILE* m_Stream = nullptr;
+    platform::OpenedFile m_Stream;
     uint32_t m_SplitMark1 = 0;
     uint32_t m_SplitMark2 = 0;
     std::map<std::wstring, Extent> m_Extents;

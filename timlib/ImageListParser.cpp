@@ -132,8 +132,9 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath)
         // In the work folder the file is the run's own: never written
         // through what stood at its name.
         const bool workFile = result != imagePath;
-        if (FILE* file = workFile ? platform::CreateNewFile(result, "wb") : platform::OpenFile(result, "wb")) {
-            std::fclose(file);
+        const platform::OpenedFile file(workFile ? platform::CreateNewFile(result, "wb")
+                                                  : platform::OpenFile(result, "wb"));
+        if (file.Get()) {
             return result;
         }
         if (workFile) {

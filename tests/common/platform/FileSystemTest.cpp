@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/platform/Text.h"
@@ -77,6 +78,20 @@ TEST(FileSystemTest, OpenedFileClosesOnlyWhatItHolds)
     EXPECT_TRUE(written.Close());
     EXPECT_EQ(written.Get(), nullptr);
     EXPECT_FALSE(written.Close());
+
+    // A moved guard hands its file on; one that takes another closes its own.
+    platform::OpenedFile first(platform::OpenFile(Wide(temp.File("f.bin")), "rb"));
+    FILE* const held = first.Get();
+    ASSERT_NE(held, nullptr);
+    platform::OpenedFile second(std::move(first));
+    EXPECT_EQ(first.Get(), nullptr);
+    EXPECT_EQ(second.Get(), held);
+    platform::OpenedFile third(platform::OpenFile(Wide(temp.File("f.bin")), "rb"));
+    const int replaced = fileno(third.Get());
+    third = std::move(second);
+    EXPECT_EQ(third.Get(), held);
+    EXPECT_EQ(fcntl(replaced, F_GETFD), -1);  // closed
+    EXPECT_TRUE(third.Close());
 }
 
 TEST(FileSystemTest, EntryTypes)
