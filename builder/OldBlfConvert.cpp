@@ -182,6 +182,11 @@ bool CConvertedFile::Close()
     return closed;
 }
 
+bool OldBlfIsTrusted(OldBlfContext& c, const std::wstring& blfPath)
+{
+    return Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
+}
+
 bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
 {
     CConvertedFile out;
@@ -223,7 +228,7 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     settings.Data_Area_Size = Text(c, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
     settings.Spare_Area_Size = Text(c, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
 
-    const bool trusted = Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
+    const bool trusted = OldBlfIsTrusted(c, blfPath);
     SetHeaderText(tim, tim.m_Version, Text(c, blfPath, kTimConfiguration, L"Version", kNotAvailable));
     SetHeaderText(tim, tim.m_IssueDate, Text(c, blfPath, kTimConfiguration, L"Issue Date", kNotAvailable));
     SetHeaderText(tim, tim.m_OemUniqueId, Text(c, blfPath, kTimConfiguration, L"OEM UniqueID", kNotAvailable));
@@ -243,7 +248,7 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     settings.Max_KXP_Split_Size =
         CTimLib::ParseUInt32(Text(c, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
 
-    // Part A: the header sections.
+    // The header sections, written in one piece.
     const bool nand = settings.Flash_Family == L"NAND";
     const int32_t imageCount = Int(c, blfPath, kTimConfiguration, L"Number of Images", 0);
     const int32_t keyCount = Int(c, blfPath, kTimConfiguration, L"Number of Keys", 0);
@@ -292,7 +297,7 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     text += platform::Format(L"%s = %d\n", L"Trusted", trusted ? 1 : 0);
     out.Write(text);
 
-    // Part B: the erase-only areas.
+    // The erase-only areas, when there are any.
     const int32_t areaCount = Int(c, blfPath, kEraseOnlyArea, L"Erase Area Num", 0);
     if (!CountAllowed(L"Erase Area Num", areaCount)) {
         return false;
@@ -316,10 +321,16 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
         PrintLog(L"ParseNLT07x_ReservedData failed..\n");
         return false;
     }
-    WriteReservedDataBlock(tim, out);
-    ConvertExtendedReservedDataBlock(blfPath, out);
+    if (!WriteReservedDataBlock(tim, out)) {
+        PrintLog(L"WriteReservedDataBlock failed..\n");
+        return false;
+    }
+    if (!ConvertExtendedReservedDataBlock(blfPath, out)) {
+        PrintLog(L"ConvertExtendedReservedDataBlock failed..\n");
+        return false;
+    }
 
-    // Part C: the image list, one image at a time.
+    // The image list, written one image at a time.
     text = platform::Format(L"[%s]\n", L"Image_List");
     for (int32_t n = 1; n <= imageCount; ++n) {
         for (const ImageKey& key : kImageKeys) {
@@ -371,14 +382,13 @@ bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
 
     std::wstring line;
     while (layout::NextLine(stream, line)) {
-        if (Contains(line, L"End Reserved Data")) {
-            break;
-        }
-        if (Contains(line, L"[Reserved Data]")) {
-            inWordList = true;
-            continue;
-        }
+        // Inside the list every line is a word, up to the terminator: a list
+        // without one runs on to the end of the file.
         if (!inWordList) {
+            if (Contains(line, L"End Reserved Data")) {
+                break;
+            }
+            inWordList = Contains(line, L"[Reserved Data]");
             continue;
         }
         const uint32_t value = CTimLib::ParseUInt32(line);
@@ -430,7 +440,7 @@ bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
 bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out)
 {
     if (oldBlfTimDescriptor.GetReservedDataSize() == 0) {
-        return true;
+        return out.Good();
     }
     std::wstring text = platform::Format(L"%s\n", L"[Reserved_Data]");
     for (const std::unique_ptr<CReservedPackageData>& package : oldBlfTimDescriptor.m_ReservedPackages) {
@@ -442,7 +452,7 @@ bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConverte
     }
     text += platform::Format(L"%s\n", L"End_Reserved_Data");
     out.Write(text);
-    return true;
+    return out.Good();
 }
 
 bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out)
@@ -493,5 +503,5 @@ bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFil
     }
     out.Write(text);
     platform::Print(L"complete to parse ExtendedReservedData\n");
-    return true;
+    return out.Good();
 }
