@@ -551,7 +551,7 @@ bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConverte
     for (const std::unique_ptr<CReservedPackageData>& package : oldBlfTimDescriptor.m_ReservedPackages) {
         text += platform::Format(L"%s\n", package->m_PackageName);
         for (const CReservedPackageData::Field& field : package->m_FieldList) {
-            text += platform::Format(L"%s = %s\n", field.first, field.second);
+            AddLine(text, field.first, field.second);
         }
         text += platform::Format(L"End_%s\n", package->m_PackageName);
     }
