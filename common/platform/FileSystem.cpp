@@ -485,6 +485,12 @@ FILE* CreateNewFile(const std::wstring& path, const char* mode)
             errno = EISDIR;
             return nullptr;
         }
+        // A device node is never the program's own, and removing one (as
+        // root) would take it from every other program.
+        if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+            errno = EEXIST;
+            return nullptr;
+        }
         if (unlink(native.c_str()) != 0) {
             return nullptr;
         }

@@ -165,7 +165,8 @@ bool ReadTextFile(const std::wstring& path, std::wstring& out);
 // meanwhile is never followed either; mode 0666 less umask, as fopen makes
 // it, and not inherited by programs this one starts. mode is "wb" or
 // "w+b" (errno EINVAL for any other). Null on failure, with errno: EISDIR
-// when a folder stands there, which is never removed; the failed removal's
+// when a folder stands there, which is never removed; EEXIST for a device
+// node, which is never removed either; the failed removal's
 // code when the entry could not be removed; EEXIST when another entry took
 // the name in between.
 FILE* CreateNewFile(const std::wstring& path, const char* mode);

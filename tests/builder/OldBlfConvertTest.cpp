@@ -1,6 +1,10 @@
 #include "builder/OldBlfConvert.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <cstdint>
 #include <filesystem>
@@ -368,13 +372,27 @@ TEST_F(OldBlfConvertTest, BlockWritersReportACopyThatCannotBeWritten)
         EXPECT_FALSE(o.result);
     }
 
+    // The whole conversion, with a copy that takes its header sections and
+    // nothing more, as a full disk would. The copy is the run's own file,
+    // made new at its name, so the limit comes from the file size limit, in
+    // a child process.
     WriteFile(Path("flasher.ini"), Flasher("eMMC"));
-    cvtPath = L"/dev/full";
-    const Outcome o = Convert(OldText({}));
-    EXPECT_FALSE(o.result);
-    const std::string ending = "complete to parsing reserved data\nWriteReservedDataBlock failed..\n";
-    ASSERT_GE(o.out.size(), ending.size());
-    EXPECT_EQ(o.out.substr(o.out.size() - ending.size()), ending);
+    ASSERT_TRUE(Convert(OldText({})).result);
+    const size_t header = Converted().find("[Reserved_Data]");
+    ASSERT_NE(header, std::string::npos);
+    const auto convertWithinLimit = [&] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{header, header};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        // The old layout is in place from the conversion above.
+        parser.ReleaseFileCache();
+        const Outcome o = Capture([&] { return ConvertOldBlf2New(context, Wide(Path("old.blf"))); });
+        const std::string ending = "complete to parsing reserved data\nWriteReservedDataBlock failed..\n";
+        const bool reported =
+            o.out.size() >= ending.size() && o.out.compare(o.out.size() - ending.size(), ending.size(), ending) == 0;
+        std::_Exit(!o.result && reported ? 3 : 4);
+    };
+    EXPECT_EXIT(convertWithinLimit(), testing::ExitedWithCode(3), "");
 }
 
 // The process's open descriptors: a stream left open shows as one more.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -472,5 +473,17 @@ TEST(FileSystemTest, CreateNewFileModes)
         EXPECT_EQ(platform::CreateNewFile(Wide(name), mode), nullptr);
         EXPECT_EQ(errno, EINVAL);
         EXPECT_EQ(testsupport::ReadFile(name), "old");
+    }
+
+    // A device node stays where it is, also for root (only root can make
+    // one here: a test of the null device's own numbers).
+    const std::string node = work.File("null");
+    if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        errno = 0;
+        EXPECT_EQ(platform::CreateNewFile(Wide(node), "wb"), nullptr);
+        EXPECT_EQ(errno, EEXIST);
+        struct stat device;
+        ASSERT_EQ(lstat(node.c_str(), &device), 0);
+        EXPECT_TRUE(S_ISCHR(device.st_mode));
     }
 }
