@@ -229,12 +229,10 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
             return false;
         }
 
-        FILE* probe = platform::OpenFile(path, "rb");
-        if (!probe) {
+        if (!platform::OpenedFile(platform::OpenFile(path, "rb")).Get()) {
             MessageBoxPrintf(L"Unable to open file: %s", path);
             return false;
         }
-        std::fclose(probe);
 
         try {
             binaries.push_back(std::make_unique<CFlasherBinary>(

@@ -14,6 +14,7 @@
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
+#include "common/platform/Stop.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ bool XorFileWords(FILE* stream, uint64_t fileLength, uint64_t offset, uint32_t l
     sum = 0;
     uint32_t remaining = length;
     while (remaining > 0) {
+        if (platform::StopRequested()) {
+            return false;
+        }
         const uint32_t chunk = std::min(remaining, kChecksumChunk);
         const uint64_t available = offset < fileLength ? fileLength - offset : 0;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
@@ -85,8 +89,8 @@ CFlasherBinary::CFlasherBinary(const std::wstring& path, const std::wstring& typ
     if (type != L"ERASEONLY") {
         m_Path = path;
         m_HasPath = true;
-        m_Stream = platform::OpenFile(path, "rb");
-        if (!m_Stream) {
+        m_Stream = platform::OpenedFile(platform::OpenFile(path, "rb"));
+        if (!m_Stream.Get()) {
             RaiseOpenFailure(path);
         }
     }
@@ -102,9 +106,9 @@ CFlasherBinary::CFlasherBinary(const std::wstring& path, const std::wstring& typ
     m_DataAreaSize = dataAreaSize;
     m_Reserved = reserved;
 
-    if (m_Stream) {
+    if (m_Stream.Get()) {
         uint64_t size = 0;
-        if (!platform::GetStreamEnd(m_Stream, size) || !platform::SeekStream(m_Stream, 0)) {
+        if (!platform::GetStreamEnd(m_Stream.Get(), size) || !platform::SeekStream(m_Stream.Get(), 0)) {
             CloseStream();
             RaiseOpenFailure(path);
         }
@@ -128,10 +132,7 @@ CFlasherBinary::~CFlasherBinary()
 
 void CFlasherBinary::CloseStream()
 {
-    if (m_Stream) {
-        std::fclose(m_Stream);
-        m_Stream = nullptr;
-    }
+    m_Stream.Close();
 }
 
 bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint32_t startOffset, uint32_t length)
@@ -140,7 +141,7 @@ bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint
         return true;
     }
     sum = 0;
-    if (!binary.m_Stream) {
+    if (!binary.m_Stream.Get()) {
         return true;
     }
     // The XOR does not care about order: the pieces, whole words each, are
@@ -151,7 +152,7 @@ bool CFlasherBinary::ComputeChecksum(CFlasherBinary& binary, uint32_t& sum, uint
     const bool read = RunJobs(pieces, WorkersFor(pieces), [&](size_t i) {
         const uint64_t offset = startOffset + uint64_t(i) * kChecksumPiece;
         const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(kChecksumPiece, end - offset));
-        return XorFileWords(binary.m_Stream, binary.m_FileLength, offset, size, sums[i]);
+        return XorFileWords(binary.m_Stream.Get(), binary.m_FileLength, offset, size, sums[i]);
     });
     if (!read) {
         return ReadFailed(binary.m_Path);
@@ -167,17 +168,17 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
 {
     if (binary.m_Mode == 2) {
         bool converted = true;
-        if (binary.m_Stream) {
+        if (binary.m_Stream.Get()) {
             std::wstring message;
             CImageConvert convert;
             // The re-layout measures the file again; a file that grew since
             // its entry was sized would spill past the sectors kept for it.
             uint64_t size = 0;
-            if (!platform::GetStreamEnd(binary.m_Stream, size) || size != binary.m_FileLength) {
+            if (!platform::GetStreamEnd(binary.m_Stream.Get(), size) || size != binary.m_FileLength) {
                 message = L" Yaffs2 image changed size after it was measured";
                 converted = false;
             } else {
-                converted = convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream,
+                converted = convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream.Get(),
                                                   binary.m_PageGeometry, binary.m_SectorSize, message);
             }
             if (!converted) {
@@ -187,7 +188,7 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
         binary.CloseStream();
         return converted;
     }
-    if (!binary.m_Stream) {
+    if (!binary.m_Stream.Get()) {
         return true;
     }
     const uint32_t sector = binary.m_SectorSize;
@@ -200,11 +201,11 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
     // refuses, goes through the block buffer.
     const uint32_t whole = std::min(binary.m_FileLength, binary.m_Length) / sector * sector;
     uint64_t offset = 0;
-    if (whole != 0 && (interleaved ? g_VirtualFileStore.CopyInInterleaved(storeName, binary.m_Stream, 0, whole)
-                                   : g_VirtualFileStore.CopyIn(storeName, binary.m_Stream, 0, whole))) {
+    if (whole != 0 && (interleaved ? g_VirtualFileStore.CopyInInterleaved(storeName, binary.m_Stream.Get(), 0, whole)
+                                   : g_VirtualFileStore.CopyIn(storeName, binary.m_Stream.Get(), 0, whole))) {
         offset = whole;
     }
-    if (!platform::SeekStream(binary.m_Stream, offset)) {
+    if (!platform::SeekStream(binary.m_Stream.Get(), offset)) {
         binary.CloseStream();
         return ReadFailed(binary.m_Path);
     }
@@ -212,10 +213,14 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
     uint32_t remaining = binary.m_Length - static_cast<uint32_t>(offset);
     bool ok = true;
     while (ok && remaining > 0) {
+        if (platform::StopRequested()) {
+            ok = false;
+            break;
+        }
         const uint32_t chunk = std::min(remaining, blockBytes);
         const uint64_t available = offset < binary.m_FileLength ? binary.m_FileLength - offset : 0;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk, available));
-        if (wanted != 0 && std::fread(blockBuffer, 1, wanted, binary.m_Stream) != wanted) {
+        if (wanted != 0 && std::fread(blockBuffer, 1, wanted, binary.m_Stream.Get()) != wanted) {
             ok = ReadFailed(binary.m_Path);
             break;
         }

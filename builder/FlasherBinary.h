@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/platform/FileSystem.h"
+
 class CFlasherBinary {
 public:
     // Opens the file (none for the type "ERASEONLY"). Raises
@@ -48,7 +50,7 @@ public:
     uint32_t m_LastSector = 0;
     uint32_t m_YaffsChecksum = 0;
     uint32_t m_Length = 0;
-    FILE* m_Stream = nullptr;
+    platform::OpenedFile m_Stream;
     uint32_t m_Commands = 0;
     uint32_t m_SectorSize = 0;
     int32_t m_Mode = 0;

@@ -11,10 +11,12 @@
 
 #include "builder/ImageFileNames.h"
 #include "builder/ParallelJobs.h"
+#include "common/FileUtils.h"
 #include "common/Print.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 
 #include <lzma/LzmaEnc.h>
 
@@ -116,6 +118,15 @@ void RemoveCompressed(const std::wstring& target)
     }
 }
 
+// Lets a stopped run end in the middle of a large image; the encoder's
+// output is not changed by it.
+SRes ReportProgress(void*, UInt64, UInt64)
+{
+    return platform::StopRequested() ? SZ_ERROR_PROGRESS : SZ_OK;
+}
+
+ICompressProgress g_Progress = {ReportProgress};
+
 SRes Encode(FILE* source, uint64_t length, FILE* target)
 {
     CLzmaEncHandle encoder = LzmaEnc_Create(&g_Allocator);
@@ -130,7 +141,7 @@ SRes Encode(FILE* source, uint64_t length, FILE* target)
     FileInStream in{{ReadSource}, source, length, 0};
     FileOutStream out{{WriteTarget}, target};
     if (res == SZ_OK) {
-        res = LzmaEnc_Encode(encoder, &out.vt, &in.vt, nullptr, &g_Allocator, &g_Allocator);
+        res = LzmaEnc_Encode(encoder, &out.vt, &in.vt, &g_Progress, &g_Allocator, &g_Allocator);
     }
     LzmaEnc_Destroy(encoder, &g_Allocator, &g_Allocator);
     if (res == SZ_OK && in.total != length) {
@@ -185,35 +196,37 @@ void PrintFailure(CompressFailure failure)
     }
 }
 
+// How the target is opened: platform::OpenFile, or platform::CreateNewFile
+// for a work file, which is never written through what stood at its name.
+using TargetOpener = FILE* (*)(const std::wstring& path, const char* mode);
+
 // CompressFile without a word on the console, so that it can run beside
 // others: touches nothing but its two files.
-CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target)
+CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target, TargetOpener openTarget)
 {
-    FILE* in = platform::OpenFile(source, "rb");
-    if (!in) {
+    const platform::OpenedFile in(platform::OpenFile(source, "rb"));
+    if (!in.Get()) {
         return CompressFailure::kOpenInput;
     }
-    FILE* out = platform::OpenFile(target, "wb");
-    if (!out) {
-        std::fclose(in);
+    platform::OpenedFile out(openTarget(target, "wb"));
+    if (!out.Get()) {
         return CompressFailure::kOpenOutput;
     }
 
     uint64_t length = 0;
     SRes res = SZ_OK;
-    if (!platform::GetStreamEnd(in, length) || !platform::SeekStream(in, 0)) {
+    if (!platform::GetStreamEnd(in.Get(), length) || !platform::SeekStream(in.Get(), 0)) {
         res = SZ_ERROR_READ;
     }
     if (res == SZ_OK) {
-        res = Encode(in, length, out);
+        res = Encode(in.Get(), length, out.Get());
     }
     // Buffered bytes that cannot reach the disk make the file incomplete.
-    const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
-    const bool closed = std::fclose(out) == 0;
+    const bool flushed = std::fflush(out.Get()) == 0 && !std::ferror(out.Get());
+    const bool closed = out.Close();
     if (res == SZ_OK && !(flushed && closed)) {
         res = SZ_ERROR_WRITE;
     }
-    std::fclose(in);
     if (res != SZ_OK) {
         RemoveCompressed(target);
     }
@@ -235,6 +248,9 @@ struct CompressJob {
 bool FinishImage(const CompressJob& job)
 {
     if (job.failure != CompressFailure::kNone) {
+        if (job.failure == CompressFailure::kOpenOutput) {
+            ReportNameInTheWay(job.target);
+        }
         PrintFailure(job.failure);
         PrintLog(L"Compress file failed:%s\n", job.source);
         return false;
@@ -243,13 +259,10 @@ bool FinishImage(const CompressJob& job)
     image.SetImagePath(job.target);
 
     uint64_t length = 0;
-    FILE* compressed = platform::OpenFile(job.target, "rb");
-    if (!compressed || !platform::GetStreamEnd(compressed, length)) {
+    const platform::OpenedFile compressed(platform::OpenFile(job.target, "rb"));
+    if (!compressed.Get() || !platform::GetStreamEnd(compressed.Get(), length)) {
         PrintLog(L"Open file %s failed when get file size.", job.target);
         length = 0;
-    }
-    if (compressed) {
-        std::fclose(compressed);
     }
     if (length > std::numeric_limits<uint32_t>::max()) {
         PrintLog(L"Compressed file %s is larger than 0xFFFFFFFF bytes, too large for an image.\n", job.target);
@@ -288,12 +301,12 @@ size_t LzmaWorkers(size_t images, size_t cores, uint64_t dictionaryBytes)
     return static_cast<size_t>(std::max<uint64_t>(std::min<uint64_t>({images, cores, byMemory}), 1));
 }
 
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder)
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder)
 {
-    return CompressSpecLzmaImage(images, folder, CoreCount());
+    return CompressLzmaTypeImages(images, folder, CoreCount());
 }
 
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t cores)
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder, size_t cores)
 {
     // Images of one layout may share a file name; each gets its own copy.
     CImageFileNames names;
@@ -319,7 +332,7 @@ bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t
         CompressJob& job = jobs[i];
         job.ran = true;
         try {
-            job.failure = CompressQuietly(job.source, job.target);
+            job.failure = CompressQuietly(job.source, job.target, platform::CreateNewFile);
         } catch (...) {
             // Raised again below, in list order, like any other failure.
             job.error = std::current_exception();
@@ -349,7 +362,7 @@ bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t
 
 int CompressFile(const std::wstring& source, const std::wstring& target)
 {
-    const CompressFailure failure = CompressQuietly(source, target);
+    const CompressFailure failure = CompressQuietly(source, target, platform::OpenFile);
     PrintFailure(failure);
     return failure == CompressFailure::kNone ? 1 : 0;
 }

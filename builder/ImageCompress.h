@@ -14,14 +14,15 @@ bool IsLzmaImageType(const std::wstring& type);
 // Compresses every enabled image of an LZMA type into
 // "<folder>/<file name>.lzma" and points the image at it, with the
 // compressed file's size; the type text stays. Images whose files share a
-// name get distinct copies ("a(2).bin.lzma"). Disabled images are left
+// name get distinct copies ("a(2).bin.lzma"). Each copy is made anew,
+// never written through what stood at its name. Disabled images are left
 // alone. False after a reported failure.
 // The images are compressed side by side; the console shows what one image
 // after another would show, and a failure is that of the first failing
 // image in list order, with no copies of the images after it left.
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder);
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder);
 // The same with at most cores images at once (1: one after another).
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t cores);
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder, size_t cores);
 
 // How many images are compressed at once: at most one encoder per image and
 // per core, and no more encoders than fit into 2 GiB at about 11 times

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "builder/ImageFileNames.h"
+#include "common/FileUtils.h"
 #include "common/Print.h"
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 #include "timlib/ImageListParser.h"
 
 namespace {
@@ -42,6 +44,9 @@ bool CopyBytes(FILE* in, const std::wstring& inPath, FILE* out, const std::wstri
                std::vector<uint8_t>& buffer)
 {
     while (count > 0) {
+        if (platform::StopRequested()) {
+            return false;
+        }
         const size_t block = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
         if (std::fread(buffer.data(), 1, block, in) != block) {
             PrintLog(L"Unable to read file: %s\n", inPath);
@@ -78,9 +83,12 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
     for (unsigned k = 1; remaining > 0; ++k) {
         auto part = std::make_unique<CImageDescription>(image);
         const std::wstring partPath = platform::JoinPath(tempFolder, std::to_wstring(k) + L"_" + name);
-        OpenedFile out(platform::OpenFile(partPath, "wb"));
+        // A work file: never written through what stood at its name.
+        OpenedFile out(platform::CreateNewFile(partPath, "wb"));
         if (!out.Get()) {
-            MessageBoxPrintf(L"Save %s Blf file Failed,Errorcode:%d", name, platform::LastErrorCode());
+            const int code = platform::LastErrorCode();
+            ReportNameInTheWay(partPath);
+            MessageBoxPrintf(L"Save %s Blf file Failed,Errorcode:%d", name, code);
             return false;
         }
         part->SetImagePath(partPath);

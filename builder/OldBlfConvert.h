@@ -23,6 +23,10 @@ public:
     // Creates or empties the file (a file opened before is closed). False
     // when it cannot be opened.
     bool Open(const std::wstring& path);
+    // Open for a work file of the run: the file is made anew
+    // (platform::CreateNewFile), never written through what stood at its
+    // name; what could not be removed from there is logged.
+    bool Create(const std::wstring& path);
     // Writes and flushes the text while the file is good.
     void Write(const std::wstring& text);
     bool Good() const { return m_Good; }
@@ -47,6 +51,10 @@ struct OldBlfContext {
     const std::wstring& programFolder;
 };
 
+// Whether the old file at blfPath says "Trusted = 1". Its keys and
+// signature settings are not converted.
+bool OldBlfIsTrusted(OldBlfContext& context, const std::wstring& blfPath);
+
 // Writes the new-format copy of the old file at blfPath to cvtBlfPath:
 // header sections, erase-only areas, reserved data, extended reserved data,
 // image list. False after a logged reason. Raises CZorlixexception
@@ -61,9 +69,11 @@ bool ConvertOldBlf2New(OldBlfContext& context, const std::wstring& blfPath);
 bool ParseNLT07x_ReservedData(OldBlfContext& context, const std::wstring& blfPath);
 
 // Writes the old descriptor's packages as a "[Reserved_Data]" block;
-// nothing when it has none. Always true.
+// nothing when it has none. False when the copy has not taken every write
+// so far.
 bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out);
 
 // Rewrites the old extended-reserved-data blocks in the new syntax. False
-// after a logged reason when the old file cannot be read.
+// after a logged reason when the old file cannot be read, and when the copy
+// has not taken every write so far.
 bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out);

@@ -14,6 +14,8 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/OutputFile.h"
+#include "common/platform/Stop.h"
 
 namespace {
 
@@ -33,23 +35,6 @@ constexpr uint32_t kSignatureEntryLength = 128;
 const wchar_t kSignatureHash[] = L"SHA-160";
 constexpr size_t kKeyNumberBytes = 256;
 
-// An incomplete package must not look like a finished one. Only a plain
-// file is removed: the output may also be a device such as a pipe.
-void RemoveIncompleteOutput(const std::wstring& outputPath)
-{
-    if (platform::GetEntryType(outputPath) == platform::EntryType::kFile) {
-        ForceDeleteFile(outputPath);
-    }
-}
-
-int FailWrite(FILE* out, const std::wstring& outputPath)
-{
-    std::fclose(out);
-    RemoveIncompleteOutput(outputPath);
-    platform::Print(L"Write file failed:%s\n", outputPath);
-    return 1;
-}
-
 bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 {
     return length == 0 || std::fwrite(data, 1, length, out) == length;
@@ -63,20 +48,21 @@ constexpr size_t kCopyChunk = 1u << 20;
 // Copies the package in from offset to its size on into out, whose
 // position is offset: inside the kernel where it can, else (a pipe or a
 // device, another kind of file system) through a buffer. False when a read
-// or write failed.
+// or write failed, or the run was asked to stop.
 bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
 {
     if (platform::CopyFileRange(in, offset, out, offset, size - offset)) {
         return platform::SeekStream(out, size);
     }
     // The kernel may have copied part of it: the buffer writes it all again.
-    if (!platform::SeekStream(in, offset)) {
+    if (platform::StopRequested() || !platform::SeekStream(in, offset)) {
         return false;
     }
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size - offset, kCopyChunk)));
     for (uint64_t remaining = size - offset; remaining > 0;) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
-        if (std::fread(buffer.data(), 1, chunk, in) != chunk || !WriteAll(out, buffer.data(), chunk)) {
+        if (platform::StopRequested() || std::fread(buffer.data(), 1, chunk, in) != chunk ||
+            !WriteAll(out, buffer.data(), chunk)) {
             return false;
         }
         remaining -= chunk;
@@ -89,21 +75,18 @@ bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
 bool LoadPackage(const std::wstring& intermediatePath, size_t length, uint32_t size, const CommandLineOptions& options,
                  std::vector<uint8_t>& package, uint32_t& sectorSize)
 {
-    FILE* in = platform::OpenFile(intermediatePath, "rb");
-    if (!in) {
+    const platform::OpenedFile in(platform::OpenFile(intermediatePath, "rb"));
+    if (!in.Get()) {
         platform::Print(L"Open file failed:%s\n", intermediatePath);
         return false;
     }
     try {
         package.assign(length, 0);
     } catch (const std::bad_alloc&) {
-        std::fclose(in);
         platform::Print(L"Malloc memory failed.\n");
         return false;
     }
-    const size_t got = length ? std::fread(package.data(), 1, length, in) : 0;
-    std::fclose(in);
-    if (got != length) {
+    if ((length ? std::fread(package.data(), 1, length, in.Get()) : 0) != length) {
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return false;
     }
@@ -113,38 +96,6 @@ bool LoadPackage(const std::wstring& intermediatePath, size_t length, uint32_t s
         return false;
     }
     return true;
-}
-
-// Where the output may simply take the intermediate file's place, the
-// package is not copied a second time: the intermediate becomes the output
-// and only its stamped header is rewritten. The bytes are those a copy
-// would write. Null when the move could not be made, with everything as it
-// was; otherwise the output, open for writing at its end.
-FILE* MoveIntoPlace(const std::wstring& intermediatePath, const std::wstring& outputPath, bool exists,
-                    unsigned mode, const std::vector<uint8_t>& package, bool& failed)
-{
-    failed = false;
-    if (!platform::RenameEntry(intermediatePath, outputPath)) {
-        return nullptr;
-    }
-    if (exists) {
-        platform::SetFileMode(outputPath, mode);
-    }
-    FILE* out = platform::OpenFile(outputPath, "r+b");
-    if (!out) {
-        RemoveIncompleteOutput(outputPath);
-        platform::Print(L"Open file failed:%s\n", outputPath);
-        failed = true;
-        return nullptr;
-    }
-    uint64_t end = 0;  // only the move to the end is wanted
-    if (!WriteAll(out, package.data(), std::min(package.size(), kHeaderPrefixBytes)) ||
-        !platform::GetStreamEnd(out, end)) {
-        FailWrite(out, outputPath);
-        failed = true;
-        return nullptr;
-    }
-    return out;
 }
 
 // The signature sector of the package: the signature, most significant
@@ -251,18 +202,181 @@ bool LoadSigningKey(CRsaKeyFile& key)
 
 namespace {
 
-// The signer refused the key: nothing of the package stays.
-int FailSigning(FILE* out, const std::wstring& intermediatePath, const std::wstring& outputPath)
+int FailWrite(const std::wstring& path)
 {
-    if (out) {
-        std::fclose(out);
-    }
-    ForceDeleteFile(intermediatePath);
-    RemoveIncompleteOutput(outputPath);
-    platform::Print(L"Calc signature failed\n");
-    platform::Print(L"Tarvok for WEB failed......\n");
+    platform::Print(L"Write file failed:%s\n", path);
     return 1;
 }
+
+// The package is finished in the tool's own work file "kxp.bin": stamped,
+// and signed with its signature sector appended. Only then does it reach
+// the output, by one rename where it can, so that until that moment an
+// existing output stays as it was and a failed or stopped run never leaves
+// half a package under the user's name.
+class PackageDelivery {
+public:
+    PackageDelivery(const std::wstring& intermediatePath, const std::wstring& outputPath)
+        : m_Intermediate(intermediatePath), m_Output(outputPath)
+    {
+    }
+    PackageDelivery(const PackageDelivery&) = delete;
+    PackageDelivery& operator=(const PackageDelivery&) = delete;
+    // Whatever did not become the output goes: the work file and a
+    // temporary copy beside the output.
+    ~PackageDelivery()
+    {
+        m_Package.Close();
+        m_Copy.Close();
+        if (!m_CopyPath.empty()) {
+            platform::RemoveFile(m_CopyPath);
+        }
+        if (platform::GetEntryType(m_Intermediate) == platform::EntryType::kFile) {
+            ForceDeleteFile(m_Intermediate);
+        }
+    }
+
+    // Writes the stamped header prefix and, with a key, appends the
+    // signature sector. Prints why it failed.
+    int Finish(const std::vector<uint8_t>& header, uint64_t size, uint32_t sectorSize, bool signing,
+               const CRsaKeyFile* key)
+    {
+        m_Package = platform::OpenedFile(platform::OpenFile(m_Intermediate, "r+b"));
+        if (!m_Package.Get()) {
+            platform::Print(L"Open file failed:%s\n", m_Intermediate);
+            return 1;
+        }
+        FILE* out = m_Package.Get();
+        if (!WriteAll(out, header.data(), header.size()) || std::fflush(out) != 0) {
+            return FailWrite(m_Output);
+        }
+        m_Size = size;
+        if (!signing) {
+            return 0;
+        }
+        if (platform::StopRequested()) {
+            return 1;
+        }
+        std::vector<uint8_t> signature;
+        {
+            platform::MappedFile view;
+            if (!key || !view.Map(out) || view.Size() != size ||
+                !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
+                platform::Print(L"Calc signature failed\n");
+                platform::Print(L"Tarvok for WEB failed......\n");
+                return 1;
+            }
+        }
+        if (!platform::SeekStream(out, size) || !WriteAll(out, signature.data(), signature.size()) ||
+            std::fflush(out) != 0) {
+            return FailWrite(m_Output);
+        }
+        m_Size += signature.size();
+        return 0;
+    }
+
+    // Puts the finished package at the output path. Prints why it failed.
+    int Deliver()
+    {
+        // A link at the output keeps pointing where it did: the file it
+        // leads to is the one replaced.
+        const std::wstring target = platform::FollowLinks(m_Output);
+        switch (platform::GetEntryType(target)) {
+        case platform::EntryType::kFolder:
+            platform::Print(L"Open file failed:%s\n", m_Output);
+            return 1;
+        case platform::EntryType::kOther:
+            return WriteToDevice(target);
+        default:
+            return Replace(target);
+        }
+    }
+
+private:
+    // A device or a FIFO cannot be replaced: the package is written to it.
+    int WriteToDevice(const std::wstring& target)
+    {
+        FILE* stream = nullptr;
+        switch (platform::OpenDeviceForWriting(target, stream)) {
+        case platform::DeviceOpen::kNoReader:
+            platform::Print(L"Open file failed:%s has no reader\n", m_Output);
+            return 1;
+        case platform::DeviceOpen::kFailed:
+            platform::Print(L"Open file failed:%s\n", m_Output);
+            return 1;
+        case platform::DeviceOpen::kOpened:
+            break;
+        }
+        platform::OpenedFile device(stream);
+        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, device.Get()) || !device.Close()) {
+            return FailWrite(m_Output);
+        }
+        return 0;
+    }
+
+    int Replace(const std::wstring& target)
+    {
+        unsigned mode = 0;
+        const bool exists = platform::GetFileMode(target, mode);
+        // A file the user may not write is not replaced behind its back.
+        if (exists && !platform::IsWritable(target)) {
+            platform::Print(L"Open file failed:%s\n", m_Output);
+            return 1;
+        }
+        if (!m_Package.Close()) {
+            return FailWrite(m_Output);
+        }
+        if (platform::IsSameFile(target, m_Intermediate)) {
+            m_Intermediate.clear();
+            return 0;
+        }
+        if (exists) {
+            platform::SetFileMode(m_Intermediate, mode);
+        }
+        if (platform::StopRequested()) {
+            return 1;
+        }
+        if (platform::RenameEntry(m_Intermediate, target)) {
+            return 0;
+        }
+        // Another file system: a copy beside the output, renamed when whole.
+        return CopyBeside(target, exists, mode);
+    }
+
+    int CopyBeside(const std::wstring& target, bool exists, unsigned mode)
+    {
+        platform::OpenedFile in(platform::OpenFile(m_Intermediate, "rb"));
+        if (!in.Get()) {
+            platform::Print(L"Open file failed:%s\n", m_Intermediate);
+            return 1;
+        }
+        m_Copy = platform::OpenedFile(platform::CreateFileBeside(target, m_CopyPath));
+        if (!m_Copy.Get()) {
+            platform::Print(L"Open file failed:%s\n", m_Output);
+            return 1;
+        }
+        if (!CopyPackageRest(in.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
+            return FailWrite(m_Output);
+        }
+        if (exists) {
+            platform::SetFileMode(m_CopyPath, mode);
+        }
+        if (platform::StopRequested()) {
+            return 1;
+        }
+        if (!platform::RenameEntry(m_CopyPath, target)) {
+            return FailWrite(m_Output);
+        }
+        m_CopyPath.clear();
+        return 0;
+    }
+
+    std::wstring m_Intermediate;
+    std::wstring m_Output;
+    platform::OpenedFile m_Package;
+    platform::OpenedFile m_Copy;
+    std::wstring m_CopyPath;
+    uint64_t m_Size = 0;
+};
 
 }  // namespace
 
@@ -273,91 +387,22 @@ int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring&
     if (!GetFileSizeByPath(intermediatePath, size)) {
         // A package refused for its size (over 2 GiB - 1 bytes) is not left
         // behind in the program's folder.
-        RemoveIncompleteOutput(intermediatePath);
+        if (platform::GetEntryType(intermediatePath) == platform::EntryType::kFile) {
+            ForceDeleteFile(intermediatePath);
+        }
         platform::Print(L"\nDoTarvok for WEB failed....\n");
         return 1;
     }
-    bool exists = false;
-    unsigned mode = 0;
-    const bool movable = platform::CanReplaceFile(outputPath, exists, mode);
-    // Only the header is stamped: the rest of the package is moved or
-    // copied as it is, and loaded only where a copy is signed.
-    std::vector<uint8_t> package;
+    // Only the header is stamped: the rest of the package stays where the
+    // build put it.
+    std::vector<uint8_t> header;
     uint32_t sectorSize = 0;
-    if (!LoadPackage(intermediatePath, std::min<size_t>(size, kHeaderPrefixBytes), size, options, package,
+    if (!LoadPackage(intermediatePath, std::min<size_t>(size, kHeaderPrefixBytes), size, options, header,
                      sectorSize)) {
         return 1;
     }
-
-    FILE* out = nullptr;
-    if (movable) {
-        bool failed = false;
-        out = MoveIntoPlace(intermediatePath, outputPath, exists, mode, package, failed);
-        if (failed) {
-            return 1;
-        }
-    }
-    // A package whose header announces a signature sector is never left
-    // without one.
-    std::vector<uint8_t> signature;
-    if (!out) {
-        // A copy it is (another file system, say). The signature needs the
-        // whole package in memory; otherwise the bytes past the stamped
-        // header go from the intermediate to the output inside the kernel.
-        if (options.m_bKeyGiven && package.size() != size &&
-            !LoadPackage(intermediatePath, size, size, options, package, sectorSize)) {
-            return 1;
-        }
-        if (options.m_bKeyGiven && (!key || !SignStampedPackage(package.data(), package.size(), sectorSize, *key,
-                                                                signature))) {
-            return FailSigning(nullptr, intermediatePath, outputPath);
-        }
-        // Opened before it is deleted: its bytes stay readable through it.
-        FILE* rest = nullptr;
-        if (package.size() != size) {
-            rest = platform::OpenFile(intermediatePath, "rb");
-            if (!rest) {
-                platform::Print(L"Open file failed:%s\n", intermediatePath);
-                return 1;
-            }
-        }
-        ForceDeleteFile(intermediatePath);
-        // A file that cannot be created is left alone: it may be the user's.
-        out = platform::OpenFile(outputPath, "wb");
-        if (!out) {
-            if (rest) {
-                std::fclose(rest);
-            }
-            platform::Print(L"Open file failed:%s\n", outputPath);
-            return 1;
-        }
-        const bool written = WriteAll(out, package.data(), package.size()) &&
-                             (!rest || CopyPackageRest(rest, package.size(), size, out));
-        if (rest) {
-            std::fclose(rest);
-        }
-        if (!written) {
-            return FailWrite(out, outputPath);
-        }
-    } else if (options.m_bKeyGiven) {
-        // The output now holds the stamped package: it is signed from there,
-        // without a copy in memory.
-        if (std::fflush(out) != 0) {
-            return FailWrite(out, outputPath);
-        }
-        platform::MappedFile view;
-        if (!key || !view.Map(out) || view.Size() != size ||
-            !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
-            return FailSigning(out, intermediatePath, outputPath);
-        }
-    }
-
-    if (!signature.empty() && !WriteAll(out, signature.data(), signature.size())) {
-        return FailWrite(out, outputPath);
-    }
-    if (std::fclose(out) != 0) {
-        RemoveIncompleteOutput(outputPath);
-        platform::Print(L"Write file failed:%s\n", outputPath);
+    PackageDelivery delivery(intermediatePath, outputPath);
+    if (delivery.Finish(header, size, sectorSize, options.m_bKeyGiven, key) != 0 || delivery.Deliver() != 0) {
         return 1;
     }
     platform::Print(L"\n\n");

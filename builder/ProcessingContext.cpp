@@ -37,11 +37,29 @@ CProcessingContext::CProcessingContext()
     m_TempFolder = platform::JoinPath(m_ProgramFolder, L"temp");
     m_AbsBlfTempFolder = platform::JoinPath(m_ProgramFolder, L"AbsBlfTemp");
     m_TempSplitFolder = platform::JoinPath(m_ProgramFolder, L"TempSplit");
-    CreateFolderTree(m_TempFolder);
-    CreateFolderTree(m_AbsBlfTempFolder);
+    // Quietly: the run prepares them again and reports what stands in the way.
+    PrepareWorkFiles(false);
+}
+
+bool CProcessingContext::PrepareWorkFiles(bool report)
+{
+    for (const std::wstring* folder : {&m_TempFolder, &m_AbsBlfTempFolder}) {
+        if (!CreateWorkFolder(*folder)) {
+            if (report) {
+                PrintLog(kLinkInPlaceOfFolder, *folder);
+            }
+            return false;
+        }
+    }
     // Creates the empty store file; the first write opens it again.
-    g_VirtualFileStore.Open(m_TempFolder.c_str(), L"wb");
+    if (!g_VirtualFileStore.Open(m_TempFolder.c_str(), L"wb")) {
+        if (report) {
+            ReportNameInTheWay(g_VirtualFileStore.StorePath());
+        }
+        return false;
+    }
     g_VirtualFileStore.CloseStream();
+    return true;
 }
 
 CProcessingContext::~CProcessingContext()
@@ -94,6 +112,13 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         OldBlfContext conversion{m_BlfParser,          m_FlashSettings,   m_OldBlfTimDescriptor,
                                  m_FlasherSettingsPath, m_NumberOfBlocks0, m_StartAddress0,
                                  m_CvtBlfPath,          m_ProgramFolder};
+        // The copy would have no key or signature sections, so its parse
+        // could only fail.
+        if (OldBlfIsTrusted(conversion, absolutePath)) {
+            PrintLog(L"Error: trusted layout files of the older format cannot be built: their keys are not "
+                     L"converted\n");
+            return false;
+        }
         if (!ConvertOldBlf2New(conversion, absolutePath)) {
             PrintLog(L"\nConvertOldBlf2New failed....\n");
             return false;

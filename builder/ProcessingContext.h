@@ -25,6 +25,12 @@ public:
     // CZorlixexception when the path cannot be made absolute or the
     // platform cannot be detected.
     bool ProcessBLF(const std::wstring& blfPath);
+    // Makes the work folders "temp" and "AbsBlfTemp" and the empty store
+    // file the run's own: a link standing at a folder's name is replaced by
+    // a real folder, and whatever stands at the store file's name is
+    // removed. False when a name could not be cleared or the store file not
+    // made; report: log which name could not be cleared.
+    bool PrepareWorkFiles(bool report);
 
     std::wstring m_BlfPath;
     std::wstring m_TempFolder;

@@ -58,7 +58,7 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
     if (split == PlatformSplit::kByCommandLine) {
         splitText = commandLineSplitText;
     } else if (split == PlatformSplit::kCompressThenByLayout) {
-        if (!CompressSpecLzmaImage(context.m_TimDescriptor.m_Images, context.m_AbsBlfTempFolder)) {
+        if (!CompressLzmaTypeImages(context.m_TimDescriptor.m_Images, context.m_AbsBlfTempFolder)) {
             PrintLog(L"CompressSpecLzmaImage failed.\n");
             return false;
         }
@@ -94,7 +94,11 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
 {
     CProcessingContext& context = g_ProcessingContext;
     context.Reset();
-    CreateFolderTree(context.m_TempFolder);
+    // Made at start-up; made again now, so that what took their names since
+    // is never written through and what cannot be cleared fails the run.
+    if (!context.PrepareWorkFiles(true)) {
+        return false;
+    }
     context.m_bWebUpgrade = 1;
     if (blfPath.empty()) {
         return false;
@@ -145,7 +149,7 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     if ((standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) &&
         !platform::RemoveFile(packagePath)) {
         g_VirtualFileStore.Close();
-        PrintLog(L"Unable to replace %s, which is not a regular file.\n", packagePath);
+        PrintLog(kNotRegularFileInTheWay, packagePath);
         return false;
     }
     if (!writer.DumpToFile(packagePath, std::wstring())) {
@@ -160,14 +164,16 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         return false;
     }
 
-    FILE* package = platform::OpenFile(packagePath, "rb");
-    if (!package) {
-        PrintLog(L"Open file %s failed when get file size.", packagePath);
-        return true;
-    }
     uint64_t size = 0;
-    const bool measured = platform::GetStreamEnd(package, size);
-    std::fclose(package);
+    bool measured = false;
+    {
+        const platform::OpenedFile package(platform::OpenFile(packagePath, "rb"));
+        if (!package.Get()) {
+            PrintLog(L"Open file %s failed when get file size.", packagePath);
+            return true;
+        }
+        measured = platform::GetStreamEnd(package.Get(), size);
+    }
     if (!measured) {
         ForceDeleteFile(packagePath);
         PrintLog(L"Unable to measure the size of %s.\n", packagePath);

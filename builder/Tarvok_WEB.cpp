@@ -8,6 +8,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Main.h"
+#include "common/platform/Stop.h"
 
 namespace {
 
@@ -32,9 +33,7 @@ bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPat
     return true;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv)
+int RunTool(int argc, wchar_t** argv)
 {
     CommandLineOptions& options = s_Options;
     PrintUsage();
@@ -97,4 +96,20 @@ int wmain(int argc, wchar_t** argv)
     }
 
     return WritePackageOutput(intermediatePath, outputPath, options, options.m_bKeyGiven ? &key : nullptr);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const int status = RunTool(argc, argv);
+    // A stop makes the run fail on its ordinary path, which removes what it
+    // made; one that came after the package was in place changes nothing.
+    const int signal = platform::StopSignal();
+    if (status == 0 || signal == 0) {
+        return status;
+    }
+    platform::Print(L"\nStopped by signal %d (%s): the work files are removed and the output is as it was.\n",
+                    signal, platform::SignalName(signal));
+    return platform::SignalExitStatus(signal);
 }

@@ -8,6 +8,7 @@
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -28,36 +29,40 @@ bool CVirtualFileStore::Open(const wchar_t* folder, const wchar_t* mode)
         m_Folder = folder;
         m_StorePath = platform::JoinFolderAndName(m_Folder, kStoreFileName);
     }
-    if (m_Stream) {
-        std::fclose(m_Stream);
-        m_Stream = nullptr;
+    m_Stream.Close();
+    const std::string narrowMode = platform::EncodeText(mode ? mode : L"");
+    // A new store file is the run's own: never written through what stood
+    // at its name.
+    if (narrowMode == "wb" || narrowMode == "w+b") {
+        m_Stream = platform::OpenedFile(platform::CreateNewFile(m_StorePath, narrowMode.c_str()));
+    } else {
+        m_Stream = platform::OpenedFile(platform::OpenFile(m_StorePath, narrowMode.c_str()));
     }
-    m_Stream = platform::OpenFile(m_StorePath, platform::EncodeText(mode ? mode : L"").c_str());
-    return m_Stream != nullptr;
+    return m_Stream.Get() != nullptr;
 }
 
 bool CVirtualFileStore::EnsureStream()
 {
-    if (!m_Stream) {
-        m_Stream = platform::OpenFile(m_StorePath, "rb+");
+    if (!m_Stream.Get()) {
+        m_Stream = platform::OpenedFile(platform::OpenFile(m_StorePath, "rb+"));
     }
-    return m_Stream != nullptr;
+    return m_Stream.Get() != nullptr;
 }
 
 bool CVirtualFileStore::SeekPhysical(uint32_t offset)
 {
-    return platform::SeekStream(m_Stream, offset);
+    return platform::SeekStream(m_Stream.Get(), offset);
 }
 
 bool CVirtualFileStore::ReadPhysical(uint8_t* buffer, uint32_t length)
 {
-    return length == 0 || std::fread(buffer, 1, length, m_Stream) == length;
+    return length == 0 || std::fread(buffer, 1, length, m_Stream.Get()) == length;
 }
 
 bool CVirtualFileStore::WritePhysical(uint32_t offset, const uint8_t* data, uint32_t length)
 {
-    return SeekPhysical(offset) && (length == 0 || std::fwrite(data, 1, length, m_Stream) == length) &&
-           std::fflush(m_Stream) == 0;
+    return SeekPhysical(offset) && (length == 0 || std::fwrite(data, 1, length, m_Stream.Get()) == length) &&
+           std::fflush(m_Stream.Get()) == 0;
 }
 
 void CVirtualFileStore::Register(const std::wstring& name)
@@ -78,7 +83,7 @@ bool CVirtualFileStore::Place(const std::wstring& name, uint32_t length, const s
     if (m_Extents.find(name) == m_Extents.end()) {
         // A new file begins at the physical end of the store.
         uint64_t size = 0;
-        if (!platform::GetStreamEnd(m_Stream, size) || size > kMaxOffset) {
+        if (!platform::GetStreamEnd(m_Stream.Get(), size) || size > kMaxOffset) {
             return false;
         }
         m_StoreSize = static_cast<uint32_t>(size);
@@ -139,7 +144,7 @@ bool CVirtualFileStore::WriteInterleaved(const std::wstring& name, const uint8_t
 bool CVirtualFileStore::CopyIn(const std::wstring& name, FILE* source, uint64_t sourceOffset, uint32_t length)
 {
     return Place(name, length, [&](uint32_t position) {
-        return platform::CopyFileRange(source, sourceOffset, m_Stream, position, length);
+        return platform::CopyFileRange(source, sourceOffset, m_Stream.Get(), position, length);
     });
 }
 
@@ -147,7 +152,7 @@ bool CVirtualFileStore::CopyInInterleaved(const std::wstring& name, FILE* source
                                           uint32_t length)
 {
     return PlaceInterleaved(name, length, [&](uint32_t position) {
-        return platform::CopyFileRange(source, sourceOffset, m_Stream, position, length);
+        return platform::CopyFileRange(source, sourceOffset, m_Stream.Get(), position, length);
     });
 }
 
@@ -237,10 +242,7 @@ void CVirtualFileStore::Rewind()
 
 void CVirtualFileStore::CloseStream()
 {
-    if (m_Stream) {
-        std::fclose(m_Stream);
-        m_Stream = nullptr;
-    }
+    m_Stream.Close();
 }
 
 void CVirtualFileStore::Reset()
@@ -257,11 +259,7 @@ void CVirtualFileStore::Reset()
 
 bool CVirtualFileStore::Close()
 {
-    bool closed = true;
-    if (m_Stream) {
-        closed = std::fclose(m_Stream) == 0;
-        m_Stream = nullptr;
-    }
+    const bool closed = !m_Stream.Get() || m_Stream.Close();
     if (!m_Folder.empty() && platform::Exists(m_Folder) && !DeleteTempFolder(m_Folder)) {
         platform::Print(L"DeleteTempFolder failed\n");
     }
@@ -278,7 +276,7 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     const bool neverSplit = s.e0 == 0 && s.s1 == 0 && s.e1 == 0 && s.s2 == 0;
     const bool contiguous = s.s0 == 0 && (neverSplit || (s.e0 == s.s1 && s.e1 == s.s2));
     uint64_t end = 0;
-    if (!contiguous || !platform::GetStreamEnd(m_Stream, end) || end != s.e2) {
+    if (!contiguous || !platform::GetStreamEnd(m_Stream.Get(), end) || end != s.e2) {
         return false;
     }
     // Only where the result is what "wb" would leave: not through a link,
@@ -288,11 +286,9 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     if (!platform::CanReplaceFile(name, exists, mode)) {
         return false;
     }
-    if (std::fflush(m_Stream) != 0 || std::fclose(m_Stream) != 0) {
-        m_Stream = nullptr;
+    if (!m_Stream.Close()) {
         return false;
     }
-    m_Stream = nullptr;
     if (!platform::RenameEntry(m_StorePath, name)) {
         return false;
     }
@@ -325,7 +321,7 @@ bool CVirtualFileStore::CopyOutInKernel(const std::wstring& name, FILE* out)
     uint64_t written = 0;
     for (const Extent& range : Ranges(name)) {
         if (range.end < range.start ||
-            !platform::CopyFileRange(m_Stream, range.start, out, written, range.end - range.start)) {
+            !platform::CopyFileRange(m_Stream.Get(), range.start, out, written, range.end - range.start)) {
             return false;
         }
         written += range.end - range.start;
@@ -343,21 +339,25 @@ bool CVirtualFileStore::CopyOut(const std::wstring& name)
     }
     Rewind();
     uint32_t remaining = GetSize(name);
-    FILE* out = platform::OpenFile(name, "wb");
-    if (!out) {
+    platform::OpenedFile out(platform::OpenFile(name, "wb"));
+    if (!out.Get()) {
         return false;
     }
-    if (CopyOutInKernel(name, out)) {
+    if (CopyOutInKernel(name, out.Get())) {
         remaining = 0;
     }
     std::vector<uint8_t> buffer(std::min(remaining, kCopyChunk));
     bool ok = true;
     while (ok && remaining > 0) {
+        if (platform::StopRequested()) {
+            ok = false;
+            break;
+        }
         const uint32_t chunk = std::min(remaining, kCopyChunk);
         remaining -= chunk;
-        ok = Read(name, buffer.data(), chunk) == chunk && std::fwrite(buffer.data(), 1, chunk, out) == chunk;
+        ok = Read(name, buffer.data(), chunk) == chunk && std::fwrite(buffer.data(), 1, chunk, out.Get()) == chunk;
     }
-    ok = (std::fclose(out) == 0) && ok;
+    ok = out.Close() && ok;
     if (!ok) {
         ForceDeleteFile(name);
     }

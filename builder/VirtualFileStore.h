@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/FileSystem.h"
+
 class CVirtualFileStore {
 public:
     static constexpr const wchar_t* kStoreFileName = L"BinFile.bin";
@@ -27,8 +29,9 @@ public:
     ~CVirtualFileStore();
 
     // With a folder, the store file becomes folder/BinFile.bin. Closes any
-    // open stream and opens the store file with the mode. False when it
-    // cannot be opened.
+    // open stream and opens the store file with the mode; "wb" and "w+b"
+    // make it anew (platform::CreateNewFile), whatever stood at its name
+    // removed. False when it cannot be opened.
     bool Open(const wchar_t* folder, const wchar_t* mode);
 
     // Writes at the file's current position; a name seen for the first
@@ -92,7 +95,7 @@ private:
     bool WritePhysical(uint32_t offset, const uint8_t* data, uint32_t length);
     void Register(const std::wstring& name);
 
-    FILE* m_Stream = nullptr;
+    platform::OpenedFile m_Stream;
     uint32_t m_SplitMark1 = 0;
     uint32_t m_SplitMark2 = 0;
     std::map<std::wstring, Extent> m_Extents;

@@ -73,11 +73,9 @@ void DeleteTree(const std::wstring& folder)
 // placed there), closes it and removes it again.
 bool CanCreateFile(const std::wstring& path)
 {
-    FILE* file = platform::OpenFile(path, "w+x");
-    if (file == nullptr) {
+    if (!platform::OpenedFile(platform::OpenFile(path, "w+x")).Get()) {
         return false;
     }
-    fclose(file);
     platform::RemoveFile(path);
     return true;
 }
@@ -246,14 +244,13 @@ int ForceDeleteFile(const std::wstring& path)
 
 bool GetFileSizeByPath(const std::wstring& path, uint32_t& size)
 {
-    FILE* file = platform::OpenFile(path, "rb");
-    if (file == nullptr) {
+    const platform::OpenedFile file(platform::OpenFile(path, "rb"));
+    if (!file.Get()) {
         PrintLog(L"Open file %s failed when get file size.", path);
         return false;
     }
     uint64_t end = 0;
-    const bool measured = platform::GetStreamEnd(file, end);
-    fclose(file);
+    const bool measured = platform::GetStreamEnd(file.Get(), end);
     if (!measured) {
         PrintLog(L"Seek in file %s failed when get file size.", path);
         return false;
@@ -292,10 +289,30 @@ bool TestWritePermission(const wchar_t* path, bool isFolder)
     }
     // Appending opens for writing without truncating and without needing
     // read permission; nothing is written.
-    FILE* file = platform::OpenFile(given, "a");
-    if (file == nullptr) {
+    return platform::OpenedFile(platform::OpenFile(given, "a")).Get() != nullptr;
+}
+
+void ReportNameInTheWay(const std::wstring& path)
+{
+    switch (platform::GetEntryType(path)) {
+    case platform::EntryType::kNone:
+        break;
+    case platform::EntryType::kFile:
+        PrintLog(L"Unable to replace %s.\n", path);
+        break;
+    default:
+        PrintLog(kNotRegularFileInTheWay, path);
+        break;
+    }
+}
+
+bool CreateWorkFolder(const std::wstring& folder)
+{
+    // Without the trailing separator, lstat sees a link itself.
+    const std::wstring target = WithoutTrailingSeparators(folder);
+    if (platform::GetEntryType(target) == platform::EntryType::kLink && !platform::RemoveFile(target)) {
         return false;
     }
-    fclose(file);
+    CreateFolderTree(folder);
     return true;
 }

@@ -61,3 +61,24 @@ bool IsReadOnlyFile(const std::wstring& path);
 // written. Leaves nothing behind and never changes an existing file's
 // content. A null path passes.
 bool TestWritePermission(const wchar_t* path, bool isFolder);
+
+// Logged when something that is not a regular file stands where the run
+// puts a work file ("kxp.bin", the files in the work folders) and cannot be
+// removed.
+inline constexpr wchar_t kNotRegularFileInTheWay[] = L"Unable to replace %s, which is not a regular file.\n";
+
+// After a work file could not be made at the path (platform::CreateNewFile):
+// logs what still stands at its name, naming it; nothing when the name is
+// free, as then the file itself could not be made.
+void ReportNameInTheWay(const std::wstring& path);
+
+// Logged when a symbolic link stands where the run makes a work folder and
+// cannot be removed.
+inline constexpr wchar_t kLinkInPlaceOfFolder[] = L"Unable to replace %s, which is a link, by a folder.\n";
+
+// CreateFolderTree for a work folder of the run: a symbolic link standing at
+// its name is removed first, never followed, so that what the run writes
+// there lands in a folder of its own. False, nothing made, only when such a
+// link could not be removed; a folder that cannot be made is reported by
+// CreateFolderTree, and the run fails where it needs the folder.
+bool CreateWorkFolder(const std::wstring& folder);

@@ -129,9 +129,16 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath)
             StripPathToFileName(name);
             result = platform::JoinFolderAndName(platform::JoinFolderAndName(GetProgramFolder(), L"temp"), name);
         }
-        if (FILE* file = platform::OpenFile(result, "wb")) {
-            std::fclose(file);
+        // In the work folder the file is the run's own: never written
+        // through what stood at its name.
+        const bool workFile = result != imagePath;
+        const platform::OpenedFile file(workFile ? platform::CreateNewFile(result, "wb")
+                                                  : platform::OpenFile(result, "wb"));
+        if (file.Get()) {
             return result;
+        }
+        if (workFile) {
+            ReportNameInTheWay(result);
         }
     }
     // An empty path names no file that could be created.

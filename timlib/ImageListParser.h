@@ -8,7 +8,8 @@
 
 bool ParseImageInfo(CBlfParser& parser);
 // Creates the missing file of a TIMH image empty and returns its path (in
-// the program's temp folder when the image's folder is not writable).
+// the program's temp folder when the image's folder is not writable; made
+// anew there, never through what stood at its name).
 std::wstring CreateEmptyImageFile(std::wstring imagePath);
 // A byte address text as a 512-byte sector address, "0x%08X";
 // "0xFFFFFFFF" for a not-set address.

@@ -7,12 +7,23 @@
 #include <cerrno>
 #include <limits>
 
+#include "common/platform/Stop.h"
+
 namespace platform {
 
 namespace {
 
-// The most one call asks for: the kernel takes at most about 2 GiB anyway.
-constexpr uint64_t kMostPerCall = 1u << 30;
+// The most one call asks for: small enough that a stopped run ends within
+// a fraction of a second.
+constexpr uint64_t kMostPerCall = 8u << 20;
+
+constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+
+// Whether offset + length stays a file offset, without the sum wrapping.
+bool FitsFileOffsets(uint64_t offset, uint64_t length)
+{
+    return length <= kMaxOffset && offset <= kMaxOffset - length;
+}
 
 }  // namespace
 
@@ -20,6 +31,9 @@ bool ReadFileRange(FILE* stream, uint64_t offset, uint8_t* buffer, size_t length
 {
     got = 0;
     while (got < length) {
+        if (!FitsFileOffsets(offset, got)) {
+            return false;
+        }
         const ssize_t n = pread(fileno(stream), buffer + got, length - got, static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR) {
             continue;
@@ -37,8 +51,7 @@ bool ReadFileRange(FILE* stream, uint64_t offset, uint8_t* buffer, size_t length
 
 bool CopyFileRange(FILE* source, uint64_t sourceOffset, FILE* target, uint64_t targetOffset, uint64_t length)
 {
-    constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
-    if (sourceOffset > kMaxOffset - length || targetOffset > kMaxOffset - length) {
+    if (!FitsFileOffsets(sourceOffset, length) || !FitsFileOffsets(targetOffset, length)) {
         return false;
     }
     if (std::fflush(source) != 0 || std::fflush(target) != 0) {
@@ -48,6 +61,9 @@ bool CopyFileRange(FILE* source, uint64_t sourceOffset, FILE* target, uint64_t t
     off_t to = static_cast<off_t>(targetOffset);
     uint64_t remaining = length;
     while (remaining > 0) {
+        if (StopRequested()) {
+            return false;
+        }
         const size_t wanted = static_cast<size_t>(std::min(remaining, kMostPerCall));
         const ssize_t copied = copy_file_range(fileno(source), &from, fileno(target), &to, wanted, 0);
         if (copied < 0 && errno == EINTR) {

@@ -21,7 +21,9 @@ bool ReadFileRange(FILE* stream, uint64_t offset, uint8_t* buffer, size_t length
 // as they are. True only when every byte arrived. False when the kernel
 // refused (another file system, a pipe, an append-only target, an old
 // kernel) or the source ended before length bytes: the range of the target
-// then holds anything, and the caller writes it the ordinary way.
+// then holds anything, and the caller writes it the ordinary way. False
+// too when the run is asked to stop (see Stop.h): it copies in pieces and
+// looks between them.
 bool CopyFileRange(FILE* source, uint64_t sourceOffset, FILE* target, uint64_t targetOffset, uint64_t length);
 
 }  // namespace platform

@@ -464,4 +464,52 @@ bool ReadTextFile(const std::wstring& path, std::wstring& out)
     return ReadTextFile(path, kMaxTextFileBytes, out) == TextFileStatus::kRead;
 }
 
+FILE* CreateNewFile(const std::wstring& path, const char* mode)
+{
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return nullptr;
+    }
+    int access = 0;
+    if (std::strcmp(mode, "wb") == 0) {
+        access = O_WRONLY;
+    } else if (std::strcmp(mode, "w+b") == 0) {
+        access = O_RDWR;
+    } else {
+        errno = EINVAL;
+        return nullptr;
+    }
+    struct stat info;
+    if (lstat(native.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            errno = EISDIR;
+            return nullptr;
+        }
+        // A device node is never the program's own, and removing one (as
+        // root) would take it from every other program.
+        if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+            errno = EEXIST;
+            return nullptr;
+        }
+        if (unlink(native.c_str()) != 0) {
+            return nullptr;
+        }
+    } else if (errno != ENOENT) {
+        return nullptr;
+    }
+    const int fd = open(native.c_str(), access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (FILE* file = fdopen(fd, mode)) {
+        return file;
+    }
+    // The empty file is this call's own: it goes with the failure.
+    const int code = errno;
+    close(fd);
+    unlink(native.c_str());
+    errno = code;
+    return nullptr;
+}
+
 }  // namespace platform

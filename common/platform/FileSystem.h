@@ -49,15 +49,20 @@ private:
 // Closes the stream it holds when it goes.
 class OpenedFile {
 public:
-    explicit OpenedFile(FILE* file) : m_File(file) {}
+    explicit OpenedFile(FILE* file = nullptr) : m_File(file) {}
     OpenedFile(const OpenedFile&) = delete;
     OpenedFile& operator=(const OpenedFile&) = delete;
-    ~OpenedFile()
+    OpenedFile(OpenedFile&& other) noexcept : m_File(other.m_File) { other.m_File = nullptr; }
+    OpenedFile& operator=(OpenedFile&& other) noexcept
     {
-        if (m_File) {
-            std::fclose(m_File);
+        if (this != &other) {
+            Close();
+            m_File = other.m_File;
+            other.m_File = nullptr;
         }
+        return *this;
     }
+    ~OpenedFile() { Close(); }
     FILE* Get() const { return m_File; }
     // fclose's result: a write that only fails on the final flush counts.
     // False when no file is held (none opened, or closed before).
@@ -155,5 +160,17 @@ inline constexpr size_t kMaxTextFileBytes = size_t(64) << 20;
 TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out);
 // The same up to kMaxTextFileBytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);
+
+// Creates a file of the program's own at the path: whatever entry stands
+// at the name is removed first (a link itself, never what it leads to),
+// then the file is made anew and exclusively, so that a link put there
+// meanwhile is never followed either; mode 0666 less umask, as fopen makes
+// it, and not inherited by programs this one starts. mode is "wb" or
+// "w+b" (errno EINVAL for any other). Null on failure, with errno: EISDIR
+// when a folder stands there, which is never removed; EEXIST for a device
+// node, which is never removed either; the failed removal's
+// code when the entry could not be removed; EEXIST when another entry took
+// the name in between.
+FILE* CreateNewFile(const std::wstring& path, const char* mode);
 
 }  // namespace platform

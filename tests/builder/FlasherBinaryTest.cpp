@@ -154,7 +154,7 @@ TEST_F(FlasherBinaryTest, EraseOnlyHasNoFile)
     // The path is never opened, so one that does not exist is fine.
     auto binary = MakeBinary(temp.File("missing.bin"), L"ERASEONLY", 0x20000);
     EXPECT_FALSE(binary->HasPath());
-    EXPECT_EQ(binary->m_Stream, nullptr);
+    EXPECT_EQ(binary->m_Stream.Get(), nullptr);
     EXPECT_EQ(binary->m_Length, 0u);
     EXPECT_EQ(binary->m_EraseSize, 0x20000u);
     uint32_t sum = 0x12345678;
@@ -218,7 +218,7 @@ TEST_F(FlasherBinaryCopyTest, WholeSectorsPaddedWithFF)
         std::fill(block.begin(), block.end(), 0x5A);
         const std::wstring out = Wide(temp.File(std::string("out-") + std::to_string(c.size)));
         ASSERT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), out));
-        EXPECT_EQ(binary->m_Stream, nullptr);
+        EXPECT_EQ(binary->m_Stream.Get(), nullptr);
         EXPECT_EQ(g_VirtualFileStore.GetSize(out), c.copied);
         const std::string copied = CopiedOut(out);
         ASSERT_EQ(copied.size(), c.copied);
@@ -310,7 +310,7 @@ TEST_F(FlasherBinaryCopyTest, ReadAndWriteFailuresReportFalse)
     Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*forCopy, block.data(), name); });
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Unable to read file: " + path + "\n");
-    EXPECT_EQ(forCopy->m_Stream, nullptr);
+    EXPECT_EQ(forCopy->m_Stream.Get(), nullptr);
     EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
 
     // The store file is gone and its stream closed: the write fails.
@@ -328,7 +328,7 @@ TEST_F(FlasherBinaryCopyTest, YaffsImageGoesThroughTheRelayout)
     const std::string pages = Pattern(4 * 2112, 1);
     auto binary = MakeBinary(Image("fs.yaffs", pages), L"YAFFS");
     ASSERT_TRUE(CFlasherBinary::CopyToStore(*binary, block.data(), name));
-    EXPECT_EQ(binary->m_Stream, nullptr);
+    EXPECT_EQ(binary->m_Stream.Get(), nullptr);
     const std::string copied = CopiedOut(name);
     ASSERT_EQ(copied.size(), 2 * kSector);
     EXPECT_EQ(copied.substr(0, 2048), pages.substr(0, 2048));
@@ -340,7 +340,7 @@ TEST_F(FlasherBinaryCopyTest, YaffsImageGoesThroughTheRelayout)
     const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*refused, block.data(), name); });
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Error:  Yaffs2 image size is not multiple of page size and oob area size\n");
-    EXPECT_EQ(refused->m_Stream, nullptr);
+    EXPECT_EQ(refused->m_Stream.Get(), nullptr);
 }
 
 // A YAFFS image that grows after its entry was sized would overrun the
@@ -355,7 +355,7 @@ TEST_F(FlasherBinaryCopyTest, YaffsImageThatChangedSizeIsRefused)
         const Outcome o = Capture([&] { return CFlasherBinary::CopyToStore(*binary, block.data(), name); });
         EXPECT_FALSE(o.result);
         EXPECT_EQ(o.out, "Error:  Yaffs2 image changed size after it was measured\n");
-        EXPECT_EQ(binary->m_Stream, nullptr);
+        EXPECT_EQ(binary->m_Stream.Get(), nullptr);
         EXPECT_EQ(g_VirtualFileStore.GetSize(name), 0u);
     }
 }

@@ -1,6 +1,10 @@
 #include "builder/OldBlfConvert.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
 
 #include <cstdint>
 #include <filesystem>
@@ -205,7 +209,8 @@ TEST_F(OldBlfConvertTest, RefusalsAndFailures)
     EXPECT_EQ(flasherPath, Wide(elsewhere.File("abs.ini")));
     EXPECT_EQ(settings.Flash_Family, L"eMMC");
 
-    // A word list without its terminator: parts A and B stay in the file.
+    // A word list without its terminator: the header sections and erase-only
+    // areas stay in the file.
     WriteFile(Path("flasher.ini"), Flasher("eMMC"));
     std::string unterminated = OldText({});
     unterminated.replace(unterminated.find("0x5465726D\n8\n"), 13, "");
@@ -265,8 +270,13 @@ TEST_F(OldBlfConvertTest, ReservedDataWordLists)
          "0x4F505448 3 0x42494E44 0x55415254 12 0x7 0x5465726D", true,
          {{L"0x42494E44", {}}, {L"0x55415254", {L"0x00000007"}}}, ""},
         {"no header", "5 0x42494E44 12 0x1 0x5465726D", true, {}, ""},
-        {"header without terminator", "0x4F505448 2 0x42494E44 12 0x1", false, {{L"0x42494E44", {L"0x00000001"}}},
-         ""},
+        // Without a terminator the lines after the list are words too: here
+        // "End Reserved Data" (0) and DDrH start packages of their own...
+        {"header without terminator", "0x4F505448 2 0x42494E44 12 0x1", false,
+         {{L"0x42494E44", {L"0x00000001"}}, {L"0x00000000", {}}, {L"0x44447248", {}}}, ""},
+        // ...and here they fill the open package, which stays short.
+        {"header without terminator, a package left short", "0x4F505448 2 0x42494E44 24 0x1", false,
+         {{L"0x42494E44", {L"0x00000001", L"0x00000000", L"0x44447248"}}}, kSizeError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -282,7 +292,7 @@ TEST_F(OldBlfConvertTest, ReservedDataWordLists)
         if (c.result) {
             EXPECT_EQ(o.out, begin + c.printed + "complete to parsing reserved data\n");
         } else {
-            EXPECT_EQ(o.out, begin + kRule + "  Error: Terminator ID is incorrect or is missing.\n" + kRule);
+            EXPECT_EQ(o.out, begin + c.printed + kRule + "  Error: Terminator ID is incorrect or is missing.\n" + kRule);
         }
         ASSERT_EQ(oldTim.m_ReservedPackages.size(), c.packages.size());
         auto it = oldTim.m_ReservedPackages.begin();
@@ -338,6 +348,51 @@ TEST_F(OldBlfConvertTest, ExtendedReservedDataBlocks)
     const Outcome o = Capture([&] { return ConvertExtendedReservedDataBlock(Wide(Path("none.blf")), out); });
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Parsing ExtendedReservedData\n\nOpen blf file failed\n");
+}
+
+// Both block writers report a copy that has not taken their text, and the
+// conversion stops at the first of them with its name.
+TEST_F(OldBlfConvertTest, BlockWritersReportACopyThatCannotBeWritten)
+{
+    if (!FileExists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    WriteFile(Path("ext.blf"), "Extended Reserved Data\nUsb\nPort: 1\nEnd Usb\nEnd Extended Reserved Data\n");
+    CTimDescriptor withPackage;
+    withPackage.m_ReservedPackages.push_back(std::make_unique<CReservedPackageData>());
+    withPackage.m_ReservedPackages.back()->AddData(L"0x00000001", L"");
+    for (const bool extended : {false, true}) {
+        SCOPED_TRACE(extended ? "extended block" : "reserved-data block");
+        CConvertedFile full;
+        ASSERT_TRUE(full.Open(L"/dev/full"));
+        const Outcome o = Capture([&] {
+            return extended ? ConvertExtendedReservedDataBlock(Wide(Path("ext.blf")), full)
+                            : WriteReservedDataBlock(withPackage, full);
+        });
+        EXPECT_FALSE(o.result);
+    }
+
+    // The whole conversion, with a copy that takes its header sections and
+    // nothing more, as a full disk would. The copy is the run's own file,
+    // made new at its name, so the limit comes from the file size limit, in
+    // a child process.
+    WriteFile(Path("flasher.ini"), Flasher("eMMC"));
+    ASSERT_TRUE(Convert(OldText({})).result);
+    const size_t header = Converted().find("[Reserved_Data]");
+    ASSERT_NE(header, std::string::npos);
+    const auto convertWithinLimit = [&] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{header, header};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        // The old layout is in place from the conversion above.
+        parser.ReleaseFileCache();
+        const Outcome o = Capture([&] { return ConvertOldBlf2New(context, Wide(Path("old.blf"))); });
+        const std::string ending = "complete to parsing reserved data\nWriteReservedDataBlock failed..\n";
+        const bool reported =
+            o.out.size() >= ending.size() && o.out.compare(o.out.size() - ending.size(), ending.size(), ending) == 0;
+        std::_Exit(!o.result && reported ? 3 : 4);
+    };
+    EXPECT_EXIT(convertWithinLimit(), testing::ExitedWithCode(3), "");
 }
 
 // The process's open descriptors: a stream left open shows as one more.

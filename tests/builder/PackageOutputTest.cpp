@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -232,9 +233,23 @@ TEST_F(WritePackageOutputTest, APipeGetsTheWholePackage)
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     const std::string fifo = m_Folder.File("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The reader is there before the tool opens the FIFO, which never waits
+    // for one; a second writer held here keeps it from seeing the end before
+    // the tool has written.
+    const int readEnd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(readEnd, 0);
+    const int heldWriter = open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(heldWriter, 0);
+    ASSERT_EQ(fcntl(readEnd, F_SETFL, 0), 0);
     std::string received;
-    std::thread reader([&] { received = ReadFile(fifo); });
+    std::thread reader([&] {
+        char buffer[65536];
+        ssize_t n = 0;
+        while ((n = read(readEnd, buffer, sizeof(buffer))) > 0) received.append(buffer, static_cast<size_t>(n));
+        close(readEnd);
+    });
     const int status = Run(fifo, Options(L"1.2", false, 0));
+    close(heldWriter);
     reader.join();
     EXPECT_EQ(status, 0) << m_Out;
     EXPECT_TRUE(received == std::string(stamped.begin(), stamped.end())) << received.size() << " bytes";
@@ -251,14 +266,24 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
     ASSERT_GE(m_Out.size(), tail.size());
     EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
     EXPECT_FALSE(FileExists(output));
+    EXPECT_FALSE(FileExists(m_Intermediate));
+
+    // An output that was there before stays as it was.
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    WriteFile(output, "old package");
+    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    EXPECT_EQ(ReadFile(output), "old package");
+    EXPECT_FALSE(FileExists(m_Intermediate));
 }
 
 TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
 {
     // Whether the intermediate is moved into place or copied, the output
     // must end up as rewriting it would leave it: same bytes, the old
-    // permission bits, written through hard and symbolic links. Longer
-    // than the stamped header prefix: a copy moves the rest in the kernel.
+    // permission bits, the file a symbolic link leads to replaced and the
+    // link kept. A second hard link keeps the old bytes: the output is
+    // replaced whole, never written in place. Longer than the stamped
+    // header prefix: a copy moves the rest in the kernel.
     std::vector<uint8_t> package = MakePackage(1, 12);
     package[kSector + 5] = 0x42;
     package[package.size() - 3] = 0x24;
@@ -300,8 +325,11 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
         if (c.prepare == "file") {
             EXPECT_EQ(st.st_mode & 07777, 0640u);
         }
-        if (c.prepare == "hardlink" || c.prepare == "symlink") {
+        if (c.prepare == "symlink") {
             EXPECT_EQ(ReadFile(other), expected);
+        }
+        if (c.prepare == "hardlink") {
+            EXPECT_EQ(ReadFile(other), "old content");
         }
         EXPECT_EQ(S_ISLNK(st.st_mode), c.prepare == "symlink");
     }

@@ -131,7 +131,7 @@ inline RunResult Build(const ToolCopy& tool, const std::string& layoutName, std:
 // The work files and folders of a run, all gone once it ends.
 inline void ExpectWorkFilesGone(const ToolCopy& tool)
 {
-    for (const char* name : {"temp", "AbsBlfTemp", "TempSplit", "kxp.bin"}) {
+    for (const char* name : {"temp", "AbsBlfTemp", "TempSplit", "kxp.bin", "Tarvok_WEB.lock"}) {
         EXPECT_FALSE(FileExists(tool.Folder() + "/" + name)) << name;
     }
 }

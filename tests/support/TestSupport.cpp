@@ -69,8 +69,16 @@ ToolCopy::ToolCopy()
 RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string& workingFolder,
                         long long fileSizeLimit) const
 {
-    const std::string outPath = m_Folder.Path() + "/.stdout";
-    const std::string errPath = m_Folder.Path() + "/.stderr";
+    return Wait(Start(args, workingFolder, fileSizeLimit));
+}
+
+int ToolCopy::Start(const std::vector<std::string>& args, const std::string& workingFolder, long long fileSizeLimit,
+                    const std::string& outputName) const
+{
+    // Beside the tool's folder, not in it: tests look at what a run leaves
+    // there.
+    const std::string outPath = m_Folder.Path() + "." + outputName + ".stdout";
+    const std::string errPath = m_Folder.Path() + "." + outputName + ".stderr";
     const std::string cwd = workingFolder.empty() ? m_Folder.Path() : workingFolder;
 
     std::vector<std::string> argv;
@@ -90,6 +98,12 @@ RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string&
         if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         dup2(out, 1);
         dup2(err, 2);
+        // The stop signals as a shell would leave them for a command it
+        // runs in the foreground.
+        for (const int stop : {SIGINT, SIGTERM, SIGHUP}) signal(stop, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         if (fileSizeLimit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
@@ -101,6 +115,13 @@ RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string&
         execv(pointers[0], pointers.data());
         _exit(127);
     }
+    return pid;
+}
+
+RunResult ToolCopy::Wait(int pid, const std::string& outputName) const
+{
+    const std::string outPath = m_Folder.Path() + "." + outputName + ".stdout";
+    const std::string errPath = m_Folder.Path() + "." + outputName + ".stderr";
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);

@@ -37,6 +37,7 @@ public:
 
     const std::string& Folder() const { return m_Folder.Path(); }
     const std::string& Executable() const { return m_Executable; }
+    std::string File(const std::string& name) const { return m_Folder.File(name); }
 
     // Runs the tool with the arguments in the given working folder (the
     // tool's folder when empty). A fileSizeLimit of 0 or more caps every
@@ -44,6 +45,13 @@ public:
     // past it fail instead of killing the tool.
     RunResult Run(const std::vector<std::string>& args, const std::string& workingFolder = std::string(),
                   long long fileSizeLimit = -1) const;
+
+    // The same in two steps, so that a test can act while the tool runs:
+    // Start returns the process id, Wait its result. Runs started at once
+    // need their own name for their captured output.
+    int Start(const std::vector<std::string>& args, const std::string& workingFolder = std::string(),
+              long long fileSizeLimit = -1, const std::string& outputName = "run") const;
+    RunResult Wait(int pid, const std::string& outputName = "run") const;
 
 private:
     TempFolder m_Folder;

@@ -1,13 +1,16 @@
 #include "common/platform/FileSystem.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/platform/Text.h"
@@ -76,6 +79,20 @@ TEST(FileSystemTest, OpenedFileClosesOnlyWhatItHolds)
     EXPECT_TRUE(written.Close());
     EXPECT_EQ(written.Get(), nullptr);
     EXPECT_FALSE(written.Close());
+
+    // A moved guard hands its file on; one that takes another closes its own.
+    platform::OpenedFile first(platform::OpenFile(Wide(temp.File("f.bin")), "rb"));
+    FILE* const held = first.Get();
+    ASSERT_NE(held, nullptr);
+    platform::OpenedFile second(std::move(first));
+    EXPECT_EQ(first.Get(), nullptr);
+    EXPECT_EQ(second.Get(), held);
+    platform::OpenedFile third(platform::OpenFile(Wide(temp.File("f.bin")), "rb"));
+    const int replaced = fileno(third.Get());
+    third = std::move(second);
+    EXPECT_EQ(third.Get(), held);
+    EXPECT_EQ(fcntl(replaced, F_GETFD), -1);  // closed
+    EXPECT_TRUE(third.Close());
 }
 
 TEST(FileSystemTest, EntryTypes)
@@ -362,4 +379,111 @@ TEST(FileSystemTest, MappedFileShowsTheBytesWrittenBeforeMapping)
     EXPECT_FALSE(refused.Map(pipeStream));
     std::fclose(pipeStream);
     close(fds[1]);
+}
+
+// Whatever stands at the name goes, never what it leads to; only a folder
+// stays and refuses the file.
+TEST(FileSystemTest, CreateNewFileReplacesWhatStandsAtTheName)
+{
+    enum class Standing { kNothing, kFile, kSecondName, kLink, kFolder };
+    struct Case {
+        const char* what;
+        Standing standing;
+        const char* target;  // in the other folder; "" for the folder itself
+    };
+    const Case cases[] = {
+        {"nothing", Standing::kNothing, ""},
+        {"a plain file", Standing::kFile, ""},
+        {"a second name of a file", Standing::kSecondName, "kept"},
+        {"a link to a file", Standing::kLink, "kept"},
+        {"a dangling link", Standing::kLink, "missing"},
+        {"a link to a folder", Standing::kLink, ""},
+        {"a folder", Standing::kFolder, ""},
+    };
+    for (const char* mode : {"wb", "w+b"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", " + mode);
+            TempFolder work;
+            TempFolder elsewhere;
+            testsupport::WriteFile(elsewhere.File("kept"), "kept");
+            const std::string name = work.File("f.bin");
+            const std::string target = *c.target ? elsewhere.File(c.target) : elsewhere.Path();
+            switch (c.standing) {
+            case Standing::kNothing:
+                break;
+            case Standing::kFile:
+                testsupport::WriteFile(name, "old");
+                break;
+            case Standing::kSecondName:
+                ASSERT_EQ(link(target.c_str(), name.c_str()), 0);
+                break;
+            case Standing::kLink:
+                ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
+                break;
+            case Standing::kFolder:
+                ASSERT_EQ(mkdir(name.c_str(), 0777), 0);
+                testsupport::WriteFile(name + "/inside", "in");
+                break;
+            }
+            errno = 0;
+            FILE* file = platform::CreateNewFile(Wide(name), mode);
+            if (c.standing == Standing::kFolder) {
+                EXPECT_EQ(file, nullptr);
+                EXPECT_EQ(errno, EISDIR);
+                EXPECT_EQ(testsupport::ReadFile(name + "/inside"), "in");
+                if (file) std::fclose(file);
+                continue;
+            }
+            ASSERT_NE(file, nullptr);
+            EXPECT_EQ(std::fwrite("new", 1, 3, file), 3u);
+            if (std::string(mode) == "w+b") {
+                char back[4] = {};
+                ASSERT_TRUE(platform::SeekStream(file, 0));
+                EXPECT_EQ(std::fread(back, 1, 3, file), 3u);
+                EXPECT_STREQ(back, "new");
+            }
+            EXPECT_EQ(std::fclose(file), 0);
+            EXPECT_EQ(platform::GetEntryType(Wide(name)), EntryType::kFile);
+            EXPECT_EQ(testsupport::ReadFile(name), "new");
+            EXPECT_EQ(testsupport::ReadFile(elsewhere.File("kept")), "kept");
+            EXPECT_FALSE(testsupport::FileExists(elsewhere.File("missing")));
+            EXPECT_FALSE(testsupport::FileExists(elsewhere.File("f.bin")));
+        }
+    }
+}
+
+// As fopen "wb" makes a file, but closed to programs started from here; any
+// other mode is refused before anything is touched.
+TEST(FileSystemTest, CreateNewFileModes)
+{
+    TempFolder work;
+    const std::string name = work.File("f.bin");
+    const mode_t mask = umask(022);
+    umask(mask);
+    FILE* file = platform::CreateNewFile(Wide(name), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(ModeOf(name), 0666 & ~mask);
+    EXPECT_NE(fcntl(fileno(file), F_GETFD) & FD_CLOEXEC, 0);
+    std::fclose(file);
+
+    testsupport::WriteFile(name, "old");
+    for (const char* mode : {"rb", "r+b", "ab", "w", ""}) {
+        SCOPED_TRACE(mode);
+        errno = 0;
+        EXPECT_EQ(platform::CreateNewFile(Wide(name), mode), nullptr);
+        EXPECT_EQ(errno, EINVAL);
+        EXPECT_EQ(testsupport::ReadFile(name), "old");
+    }
+
+    // A device node stays where it is, also for root (only root can make
+    // one here: a test of the null device's own numbers).
+    const std::string node = work.File("null");
+    if (mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        errno = 0;
+        EXPECT_EQ(platform::CreateNewFile(Wide(node), "wb"), nullptr);
+        EXPECT_EQ(errno, EEXIST);
+        struct stat device;
+        ASSERT_EQ(lstat(node.c_str(), &device), 0);
+        EXPECT_TRUE(S_ISCHR(device.st_mode));
+    }
 }
