@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Tag.h"
 #include "common/TimLib.h"
 
 class CReservedPackageData;
@@ -61,17 +62,17 @@ struct ErdClassInfo {
 };
 
 inline constexpr ErdClassInfo kErdClasses[] = {
-    {kErdAutoBind, 0x42494E44u, L"AutoBind", L"End_AutoBind"},                          // BIND
-    {kErdEscapeSeq, 0x45534353u, L"Escape_Sequence", L"End_Escape_Sequence"},           // ESCS
-    {kErdGpioSet, 0x4750494Fu, L"GpioSet", L"End GpioSet"},                             // GPIO
+    {kErdAutoBind, TagValue("BIND"), L"AutoBind", L"End_AutoBind"},
+    {kErdEscapeSeq, TagValue("ESCS"), L"Escape_Sequence", L"End_Escape_Sequence"},
+    {kErdGpioSet, TagValue("GPIO"), L"GpioSet", L"End GpioSet"},
     {kErdGpio, 0, L"Gpio", L"End_Gpio"},
-    {kErdResume, 0x5265736Du, L"Resume", L"End_Resume"},                                // Resm
-    {kErdResumeDdr, 0x52736D32u, L"Resume_DDR", L"End_Resume_DDR"},                     // Rsm2
-    {kErdTbrXferSet, 0x54425258u, L"TBR_Xfer_Set", L"End TBR Xfer Set"},                // TBRX
+    {kErdResume, TagValue("Resm"), L"Resume", L"End_Resume"},
+    {kErdResumeDdr, TagValue("Rsm2"), L"Resume_DDR", L"End_Resume_DDR"},
+    {kErdTbrXferSet, TagValue("TBRX"), L"TBR_Xfer_Set", L"End TBR Xfer Set"},
     {kErdXfer, 0, L"Xfer", L"End_Xfer"},
-    {kErdUart, 0x55415254u, L"Uart", L"End_Uart"},                                      // UART
-    {kErdUsb, 0x00555342u, L"Usb", L"End_Usb"},                                         // USB
-    {kErdUsbVendorReq, 0x56524551u, L"Usb_Vendor_Request", L"End_Usb_Vendor_Request"},  // VREQ
+    {kErdUart, TagValue("UART"), L"Uart", L"End_Uart"},
+    {kErdUsb, TagValue("USB"), L"Usb", L"End_Usb"},
+    {kErdUsbVendorReq, TagValue("VREQ"), L"Usb_Vendor_Request", L"End_Usb_Vendor_Request"},
     {kErdConsumerId, 0, L"Consumer_ID", L"End_Consumer_ID"},
     {kErdGppInitialization, 0, L"GPP", L"End_GPP"},
     {kErdDdrInitialization, 0, L"DDR_Initialization", L"End_DDR_Initialization"},
@@ -81,14 +82,14 @@ inline constexpr ErdClassInfo kErdClasses[] = {
     {kErdInstructions, 0, L"Instructions", L"End_Instructions"},
     {kErdDdrOperations, 0, L"DDROperations", L"End_DDROperations"},
     {kErdGppOperations, 0, L"GPPOperations", L"End_GPPOperations"},
-    {kErdCoreReset, 0x434F5245u, L"Core_Reset", L"End_Core_Reset"},  // CORE
+    {kErdCoreReset, TagValue("CORE"), L"Core_Reset", L"End_Core_Reset"},
     {kErdTzInitialization, 0, L"TZ_Initialization", L"End_TZ_Initialization"},
     {kErdTzOperations, 0, L"TZ_Operations", L"End_TZ_Operations"},
-    {kErdBbmt, 0x42424D54u, L"BBMT", L"End_BBMT"},                                               // BBMT
-    {kErdImageMaps, 0x494D4150u, L"Image_Maps", L"End_Image_Maps"},                              // IMAP
+    {kErdBbmt, TagValue("BBMT"), L"BBMT", L"End_BBMT"},
+    {kErdImageMaps, TagValue("IMAP"), L"Image_Maps", L"End_Image_Maps"},
     {kErdImageMapInfo, 0, L"Image_Map_Info", L"End_Image_Map_Info"},
-    {kErdEscapeSeqV2, 0x45537632u, L"Escape_SequenceV2", L"End_Escape_SequenceV2"},              // ESv2
-    {kErdCustTransferApInfoSet, 0x43495441u, L"CustTransferAPInfoSet", L"End CustTransferAPInfoSet"},  // CITA
+    {kErdEscapeSeqV2, TagValue("ESv2"), L"Escape_SequenceV2", L"End_Escape_SequenceV2"},
+    {kErdCustTransferApInfoSet, TagValue("CITA"), L"CustTransferAPInfoSet", L"End CustTransferAPInfoSet"},
     {kErdCustTransferApInfo, 0, L"TRANSFER_AP_INFO", L"End_TRANSFER_AP_INFO"},
 };
 
