@@ -76,9 +76,7 @@ CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedD
         this->*table = other.*table;
     }
     for (const auto& package : other.m_Packages) {
-        if (CErdBase* copy = CErdBase::Clone(*package)) {
-            m_Packages.emplace_back(copy);
-        }
+        m_Packages.push_back(package->Clone());
     }
     for (const auto& consumerId : other.m_ConsumerIds) {
         m_ConsumerIds.push_back(std::make_unique<CConsumerID>(*consumerId));
