@@ -41,4 +41,16 @@ inline bool NextLine(std::wistream& stream, std::wstring& line)
     return !line.empty();
 }
 
+// The next line for a package that reads its block line by line: as
+// NextLine, but a last line of blanks without a line feed comes back as an
+// empty line, which such a block does not take.
+inline bool NextBlockLine(std::wistream& stream, std::wstring& line)
+{
+    if (!stream.good()) {
+        return false;
+    }
+    CTimLib::ReadNonEmptyLine(stream, line);
+    return !line.empty() || !stream.fail();
+}
+
 }  // namespace layout

@@ -20,7 +20,7 @@ void CConsumerID::Reset()
 
 bool CConsumerID::Parse(std::wistream& stream, std::wstring line)
 {
-    while (layout::NextLine(stream, line)) {
+    while (layout::NextBlockLine(stream, line)) {
         if (erd::Contains(line, EndKeyword())) {
             return true;
         }

@@ -18,8 +18,10 @@ public:
     // Drops the package identifiers; the fields stay.
     void Reset() override;
     // Reads "CID" and "PID" lines up to "End_Consumer_ID" or the end of the
-    // text. Any other line, a comment line included, fails the read.
+    // text. Any other line, a comment line or a last line of blanks without
+    // a line feed included, fails the read.
     bool Parse(std::wistream& stream, std::wstring line) override;
+    bool ReadsBlock() const override { return true; }
     bool Write(std::wostream& stream, bool flag) override;
     // One word for the consumer, one for the count, one per identifier.
     uint32_t Size() const override;

@@ -19,6 +19,11 @@ bool CErdBase::Parse(std::wistream& /*stream*/, std::wstring /*line*/)
     return true;
 }
 
+bool CErdBase::ReadsBlock() const
+{
+    return false;
+}
+
 bool CErdBase::Write(std::wostream& /*stream*/, bool /*flag*/)
 {
     return true;

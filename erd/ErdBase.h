@@ -82,6 +82,9 @@ public:
     // that opened it (line is a copy of that line). The default reads
     // nothing and succeeds.
     virtual bool Parse(std::wistream& stream, std::wstring line);
+    // Whether Parse reads the lines of the package's block; false for the
+    // default, which leaves them to the caller.
+    virtual bool ReadsBlock() const;
     // Writes the package's block as layout text; flag selects a variant
     // where a class has one, and holders pass false. The default writes
     // nothing and succeeds.

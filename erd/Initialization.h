@@ -31,6 +31,7 @@ public:
     // With the class's begin keyword in line, reads the block up to the end
     // keyword: the PID line and the operation and instruction sub-blocks.
     bool Parse(std::wistream& stream, std::wstring line) override;
+    bool ReadsBlock() const override { return m_Rules->readsBlock; }
     // The block as Parse reads it; always true.
     bool Write(std::wostream& stream, bool flag) override;
     // NumOps and NumInst, the package header, and the members' bytes.

@@ -42,7 +42,7 @@ bool COperationList<Operation>::Parse(std::wistream& stream, std::wstring line)
     if (!erd::Contains(line, BeginKeyword())) {
         return true;
     }
-    while (layout::NextLine(stream, line)) {
+    while (layout::NextBlockLine(stream, line)) {
         if (erd::Contains(line, EndKeyword())) {
             break;
         }

@@ -70,10 +70,12 @@ public:
     void Reset() override;
     // Reads "name = value" lines up to the end keyword when line holds the
     // begin keyword. False at once for a line that is not name = value (a
-    // comment line too) or a name the family does not know; the operations
+    // comment line, or a last line of blanks without a line feed, too) or a
+    // name the family does not know; the operations
     // read so far stay. The value is the whole text after '=', a trailing
     // comment included.
     bool Parse(std::wistream& stream, std::wstring line) override;
+    bool ReadsBlock() const override { return Operation::kListReadsBlock; }
     bool Write(std::wostream& stream, bool flag) override;
     // Two words per operation.
     uint32_t Size() const override;

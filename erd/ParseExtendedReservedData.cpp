@@ -30,9 +30,10 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix)
     return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
 }
 
-// A closing line that reaches the package tests ("End_AutoBind", "End
-// GpioSet") closes a block whose class reads nothing itself; it must not
-// open a second package of that class.
+// A closing line that reaches the package tests. When its package reads
+// nothing itself ("End_AutoBind", "End GpioSet") it closes that package's
+// block and must not open a second one; any other is stray and opens its
+// package, which then reads on as from an opening line.
 bool IsClosingLine(const std::wstring& line)
 {
     return StartsWith(line, L"End_") || StartsWith(line, L"End ") || StartsWith(line, L"END_");
@@ -132,17 +133,18 @@ const PackageKeyword* FindPackageKeyword(const std::wstring& line)
     return nullptr;
 }
 
-// Creates the row's package and lets it read its block. False when the
-// package rejects its block; it is then dropped.
-bool ParsePackage(std::wistream& stream, const std::wstring& line, const PackageKeyword& row, Erd& erd)
+// Lets the package read its block and keeps it. False when the package
+// rejects its block; it is then dropped.
+bool ParsePackage(std::wistream& stream, const std::wstring& line, std::unique_ptr<CErdBase> package, Erd& erd)
 {
-    std::unique_ptr<CErdBase> package = FindErdClass(row.typeId)->make();
     if (!ParseErdPackage(*package, stream, line)) {
         return false;
     }
     if (auto* consumerId = dynamic_cast<CConsumerID*>(package.get())) {
-        package.release();
+        // Released only once the list holds it: a failed growth of the list
+        // leaves it with its owner here.
         erd.m_ConsumerIds.emplace_back(consumerId);
+        package.release();
     } else {
         erd.m_Packages.push_back(std::move(package));
     }
@@ -178,11 +180,15 @@ bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedDat
                 ParseCategory(stream, *category, erd);
                 continue;
             }
-            if (IsClosingLine(line)) {
+            const PackageKeyword* keyword = FindPackageKeyword(line);
+            if (keyword == nullptr) {
                 continue;
             }
-            const PackageKeyword* keyword = FindPackageKeyword(line);
-            if (keyword != nullptr && !ParsePackage(stream, line, *keyword, erd)) {
+            std::unique_ptr<CErdBase> package = FindErdClass(keyword->typeId)->make();
+            if (IsClosingLine(line) && !package->ReadsBlock()) {
+                continue;
+            }
+            if (!ParsePackage(stream, line, std::move(package), erd)) {
                 return false;
             }
         }

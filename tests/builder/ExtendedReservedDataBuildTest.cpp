@@ -78,3 +78,42 @@ TEST(ExtendedReservedDataBuildTest, ARejectedSubBlockFailsADdrBlockButNotAGppBlo
         EXPECT_EQ(FileExists(tool.Folder() + "/" + output), c.builds);
     }
 }
+
+// A closing line passes over only when its package reads nothing of its
+// own; a stray one opens its package, and the block that follows must fit
+// it. A consumer id or operation list that runs into the end of the file
+// takes a last line of blanks without a line feed as a line, and rejects it.
+TEST(ExtendedReservedDataBuildTest, StrayClosingLinesAndBlocksCutOffByTheEndOfTheFile)
+{
+    struct Case {
+        const char* name;
+        std::string extra;
+        bool builds;
+    };
+    const std::string block = "[Extended_Reserved_Data]\n";
+    const std::string ddr = block + "DDR_Initialization\nDDR_PID = DDR1\nDDROperations\nDDR_INIT_ENABLE = 1\n";
+    const std::string gpp = block + "GPP\nGPP_PID = GPP1\nGPPOperations\nGPP_IGNORE_INST_TO = 1\n";
+    const Case cases[] = {
+        {"closing line of a package that reads nothing", block + "End_AutoBind\nUart\nEnd_Reserved_Data\n", true},
+        {"stray consumer-id closing line", block + "End_Consumer_ID\nUart\nEnd_Reserved_Data\n", false},
+        {"stray consumer-id closing line, then its lines",
+         block + "End_Consumer_ID\nCID = TBRI\nEnd_Consumer_ID\nEnd_Reserved_Data\n", true},
+        {"consumer id ending in blanks", block + "Consumer_ID\nCID = TBRI\n   ", false},
+        {"consumer id ending in a line feed", block + "Consumer_ID\nCID = TBRI\n", true},
+        {"consumer id ending in blanks and a line feed", block + "Consumer_ID\nCID = TBRI\n  \n", true},
+        {"DDR operations ending in blanks", ddr + "\t ", false},
+        {"DDR operations ending in a line feed", ddr, true},
+        // A GPP block passes over a rejected sub-block.
+        {"GPP operations ending in blanks", gpp + " ", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolCopy tool;
+        WriteSample(tool, "end.blf", c.extra);
+        const RunResult r = Build(tool, "end.blf", "end.kxp");
+        EXPECT_EQ(r.exitCode, c.builds ? 0 : 1) << r.out << r.err;
+        const std::string ending = c.builds ? kComplete : "ParseExtendedReservedData failed\n";
+        EXPECT_TRUE(Contains(r.out, std::string(kParsing) + ending)) << r.out;
+        EXPECT_EQ(FileExists(tool.Folder() + "/end.kxp"), c.builds);
+    }
+}

@@ -26,6 +26,9 @@ TEST(ConsumerIdTest, ParseReadsCidAndPidLinesUpToTheEndLine)
         {"the end line first", L"End_Consumer_ID\nCID = TIMH\n", true, L"0", {}, L"CID = TIMH"},
         {"a later CID line replaces the first", L"CID = TIMH\nCID = OBMI\nEnd_Consumer_ID", true, L"OBMI", {}, L""},
         {"no end line: the text's end ends the block", L"CID = TIMH\nPID = DDRH", true, L"TIMH", {L"DDRH"}, L""},
+        {"no end line, blank lines last", L"CID = TIMH\n \n\t\n", true, L"TIMH", {}, L""},
+        // The reader hands such a last line over as an empty line.
+        {"no end line, blanks without a line feed last", L"CID = TIMH\n\n  ", false, L"TIMH", {}, L""},
         {"a name in lower case", L"cid = TIMH\nPID = DDRH\n", false, L"0", {}, L"PID = DDRH"},
         {"a comment line", L"CID = TIMH\n; the packages\nPID = DDRH\n", false, L"TIMH", {}, L"PID = DDRH"},
         {"a line without '='", L"PID = DDRH\nCID TIMH\nEnd_Consumer_ID\n", false, L"0", {L"DDRH"},

@@ -329,7 +329,14 @@ TEST(ExtendedReservedDataTest, PackageKeywordsInTheirOrder)
         {"DDR_Initialization ; note\nVendor_DDR_Initialization x\n", {}},
         {"Vendor_DDR_Initialization\nEND_Vendor_DDR_Initialization\n", {kErdVendorDdrInitialization}},
         {"my GPP block\nEnd_GPP\n", {kErdGppInitialization}},
-        {"End_GPP\n", {}},
+        // A stray closing line of a package that reads its own block opens
+        // that package; those of the trust-zone packages, which read
+        // nothing, pass over.
+        {"End_GPP\n", {kErdGppInitialization}},
+        {"End_Image_Maps\nNUM_MAPS = 0\nEnd_Image_Maps\n", {kErdImageMaps}},
+        {"End_Consumer_ID\nCID = TBRI\nEnd_Consumer_ID\n", {}, 1},
+        {"TZ_Operations\nEnd_TZ_Operations\nTZ_Initialization\nEnd_TZ_Initialization\n",
+         {kErdTzOperations, kErdTzInitialization}},
         // The trust-zone package reads nothing, so its operations sub-block
         // becomes a package of its own.
         {"TZ_Initialization\nTZ_Operations\nTZ_CONFIG_ENABLE = 1\nEnd_TZ_Operations\nEnd_TZ_Initialization\n",

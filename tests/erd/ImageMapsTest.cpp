@@ -5,6 +5,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "erd/ReservedPackageData.h"
@@ -134,6 +135,24 @@ TEST(ImageMapsTest, WriteGivesNumberedLinesAndTheFlagKeepsTheEnableValue)
         EXPECT_EQ(out.str(), L"Image_Maps\nNUM_MAPS = 2\n" + mapLines[0] + L"1_Enable = " + enable +
                                  L"\n1_End_Image_Map_Info\n" + mapLines[1] + L"2_Enable = " + enable +
                                  L"\n2_End_Image_Map_Info\nEnd_Image_Maps\n");
+    }
+}
+
+// The custom type's number is unsigned, also past 0x80000008.
+TEST(ImageMapsTest, WriteNamesEveryCustomTypeWithAnUnsignedNumber)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"0xA", L"CUSTMOZIEDIMAGE_TYPE1"},
+        {L"0x80000008", L"CUSTMOZIEDIMAGE_TYPE2147483647"},
+        {L"0x80000009", L"CUSTMOZIEDIMAGE_TYPE2147483648"},
+        {L"0xFFFFFFFE", L"CUSTMOZIEDIMAGE_TYPE4294967285"},
+    };
+    for (const auto& [type, name] : cases) {
+        CImageMaps maps;
+        maps.m_Children.push_back(Map({L"TIMH", type, L"0x0", L"0x0", L"0", L"1"}));
+        std::wostringstream out;
+        ASSERT_TRUE(maps.Write(out, false));
+        EXPECT_NE(out.str().find(L"\n1_Image_Type = " + name + L"\n"), std::wstring::npos) << out.str();
     }
 }
 

@@ -115,10 +115,14 @@ TEST(OperationsTest, EmptyBlocksAndLinesThatOpenNoBlock)
     EXPECT_TRUE(list.Parse(other, L"GPPOperations"));
     EXPECT_EQ(Rest(other), L"DDR_INIT_ENABLE = 1\n");
 
-    // The end of the input ends the block.
+    // The end of the input ends the block, but a last line of blanks
+    // without a line feed is a line that is not name = value.
     std::wistringstream unended(L"DDR_INIT_ENABLE = 1");
     EXPECT_TRUE(list.Parse(unended, L"DDROperations"));
     EXPECT_EQ(list.GetNumOps(), 1u);
+    std::wistringstream blankEnd(L"DDR_INIT_ENABLE = 1\n \t");
+    EXPECT_FALSE(list.Parse(blankEnd, L"DDROperations"));
+    EXPECT_EQ(list.GetNumOps(), 2u);
 }
 
 TEST(OperationsTest, TrustZoneListReadsAndWritesNothing)
