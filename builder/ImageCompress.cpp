@@ -286,12 +286,12 @@ size_t LzmaWorkers(size_t images, size_t cores, uint64_t dictionaryBytes)
     return static_cast<size_t>(std::max<uint64_t>(std::min<uint64_t>({images, cores, byMemory}), 1));
 }
 
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder)
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder)
 {
-    return CompressSpecLzmaImage(images, folder, CoreCount());
+    return CompressLzmaTypeImages(images, folder, CoreCount());
 }
 
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t cores)
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder, size_t cores)
 {
     // Images of one layout may share a file name; each gets its own copy.
     CImageFileNames names;

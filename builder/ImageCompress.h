@@ -19,9 +19,9 @@ bool IsLzmaImageType(const std::wstring& type);
 // The images are compressed side by side; the console shows what one image
 // after another would show, and a failure is that of the first failing
 // image in list order, with no copies of the images after it left.
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder);
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder);
 // The same with at most cores images at once (1: one after another).
-bool CompressSpecLzmaImage(ImageList& images, const std::wstring& folder, size_t cores);
+bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder, size_t cores);
 
 // How many images are compressed at once: at most one encoder per image and
 // per core, and no more encoders than fit into 2 GiB at about 11 times

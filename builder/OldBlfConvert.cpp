@@ -31,24 +31,34 @@ const wchar_t kImageList[] = L"Image List";                         // O
 // The flash families the old format knows, compared whole.
 const wchar_t* const kOldFlashFamilies[] = {L"ONENAND", L"NAND", L"eMMC"};
 
-// An image's old key and the new key it becomes.
-struct ImageKey {
+// A key of a numbered entry: "<n> <old>" or "<n> Image <old>" in the old
+// file, "<n>_<new>" or "<n>_Image_<new>" in the copy. A number is read as
+// such, -1 when absent; a text is copied as read, "NOT AVAILABLE" when
+// absent.
+struct EntryKey {
     const wchar_t* oldKey;
     const wchar_t* newKey;
+    bool number;
 };
 
-const ImageKey kImageKeys[] = {
-    {L"Enable", L"Enable"},
-    {L"ID Name", L"ID_Name"},
-    {L"Image ID", L"Image_ID"},
-    {L"Next Image ID", L"Next_Image_ID"},
-    {L"Path", L"Path"},
-    {L"Flash Entry Address", L"Flash_Entry_Address"},
-    {L"Load Address", L"Load_Address"},
-    {L"Type", L"Type"},
-    {L"Erase Size", L"Erase_Size"},
-    {L"Partition Number", L"Partition_Number"},
-    {L"Image Size To CRC in bytes", L"Size_To_CRC_in_bytes"},
+const EntryKey kEraseAreaKeys[] = {
+    {L"Erase Length", L"Eraseonly_Area_Size", false},
+    {L"Erase Flash Start Address", L"Eraseonly_Area_FlashStartAddress", false},
+    {L"Erase Area Partition", L"Eraseonly_Area_Partition", true},
+};
+
+const EntryKey kImageKeys[] = {
+    {L"Enable", L"Enable", false},
+    {L"ID Name", L"ID_Name", false},
+    {L"Image ID", L"Image_ID", false},
+    {L"Next Image ID", L"Next_Image_ID", false},
+    {L"Path", L"Path", false},
+    {L"Flash Entry Address", L"Flash_Entry_Address", false},
+    {L"Load Address", L"Load_Address", false},
+    {L"Type", L"Type", false},
+    {L"Erase Size", L"Erase_Size", false},
+    {L"Partition Number", L"Partition_Number", false},
+    {L"Image Size To CRC in bytes", L"Size_To_CRC_in_bytes", false},
 };
 
 // The old word list: its header, its terminator and the package
@@ -154,6 +164,205 @@ void SetHeaderText(CTimDescriptor& tim, std::wstring& field, std::wstring value)
     tim.m_bDirty = true;
 }
 
+// The one writer of the copy's lines.
+void AddSection(std::wstring& text, const wchar_t* name)
+{
+    text += platform::Format(L"[%s]\n", name);
+}
+
+void AddLine(std::wstring& text, const std::wstring& key, const std::wstring& value)
+{
+    text += platform::Format(L"%s = %s\n", key, value);
+}
+
+std::wstring Hex(uint32_t value)
+{
+    return platform::Format(L"0x%x", value);
+}
+
+std::wstring Dec(int32_t value)
+{
+    return platform::Format(L"%d", value);
+}
+
+// What the header sections of the copy are written from.
+struct CopyHeader {
+    const FlashSettings& settings;
+    const CTimDescriptor& tim;
+    int32_t numberOfBlocks0;
+    uint32_t startAddress0;
+    int32_t imageCount;
+    int32_t keyCount;
+    bool trusted;
+    bool eraseAll;
+};
+
+// One line of the header sections: "[key]" when value is null, else
+// "key = value" where when is null or holds.
+struct HeaderRow {
+    const wchar_t* key;
+    std::wstring (*value)(const CopyHeader&);
+    bool (*when)(const CopyHeader&);
+};
+
+bool OnNand(const CopyHeader& h)
+{
+    return h.settings.Flash_Family == L"NAND";
+}
+
+bool WhenTrusted(const CopyHeader& h)
+{
+    return h.trusted;
+}
+
+using H = const CopyHeader&;
+
+const HeaderRow kHeaderRows[] = {
+    {L"BLF_Version", nullptr, nullptr},
+    {L"Blf_Version_Number", [](H) -> std::wstring { return L"V2.0.0"; }, nullptr},
+    {L"UE_Options", nullptr, nullptr},
+    // The old format has no such key: the reader's default.
+    {L"UE_Boot_Option", [](H) { return Dec(0); }, nullptr},
+    {L"Flash_Properties", nullptr, nullptr},
+    {L"Flash_Block_Size", [](H h) { return Hex(h.settings.Flash_Block_Size); }, OnNand},
+    {L"Flash_NandID", [](H h) { return Hex(h.settings.Flash_NandID); }, OnNand},
+    {L"Number_of_Blocks_0", [](H h) { return Dec(h.numberOfBlocks0); }, nullptr},
+    {L"Start_Address_0", [](H h) { return Hex(h.startAddress0); }, nullptr},
+    {L"Max_Upload_Split_Size", [](H h) { return Hex(h.settings.Max_Upload_Split_Size); }, nullptr},
+    {L"Max_KXP_Split_Size", [](H h) { return Hex(h.settings.Max_KXP_Split_Size); }, nullptr},
+    {L"Flash_Family", [](H h) { return h.settings.Flash_Family; }, nullptr},
+    {L"Spare_Area_Size", [](H h) { return h.settings.Spare_Area_Size; }, nullptr},
+    {L"Data_Area_Size", [](H h) { return h.settings.Data_Area_Size; }, nullptr},
+    {L"KXP_Sector_Size", [](H h) { return Dec(h.settings.KXP_Sector_Size); }, nullptr},
+    {L"Flash_Options", nullptr, nullptr},
+    {L"Skip_Blocks_Number", [](H h) { return h.settings.Skip_Blocks_Number; }, nullptr},
+    {L"Erase_All_Flash", [](H h) { return Dec(h.eraseAll ? 1 : 0); }, nullptr},
+    {L"Reset_BBT", [](H) { return Dec(0); }, nullptr},
+    {L"TIM_Configuration", nullptr, nullptr},
+    {L"Number_of_Images", [](H h) { return Dec(h.imageCount); }, nullptr},
+    {L"Number_of_Keys", [](H h) { return Dec(h.keyCount); }, nullptr},
+    {L"FlasherLoadAddress", [](H h) { return h.settings.FlasherLoadAddress; }, nullptr},
+    {L"VKT_Save_State_Flash_Signature", [](H h) { return h.tim.m_VktSaveStateFlashSignature; }, WhenTrusted},
+    {L"VKT_Save_State_Flash_Entry_Address", [](H h) { return h.tim.m_VktSaveStateFlashEntryAddress; }, WhenTrusted},
+    {L"VKT_Save_State_BackUp_Entry_Address", [](H h) { return h.tim.m_VktSaveStateBackUpEntryAddress; },
+     WhenTrusted},
+    {L"Boot_Flash_Signature", [](H h) { return h.tim.m_BootFlashSignature; }, nullptr},
+    {L"Processor_Type", [](H h) { return h.tim.m_ProcessorType; }, nullptr},
+    {L"OEM_UniqueID", [](H h) { return h.tim.m_OemUniqueId; }, nullptr},
+    {L"Issue_Date", [](H h) { return h.tim.m_IssueDate; }, nullptr},
+    {L"Version", [](H h) { return h.tim.m_Version; }, nullptr},
+    {L"Trusted", [](H h) { return Dec(h.trusted ? 1 : 0); }, nullptr},
+};
+
+std::wstring HeaderSections(const CopyHeader& header)
+{
+    std::wstring text;
+    for (const HeaderRow& row : kHeaderRows) {
+        if (row.value == nullptr) {
+            AddSection(text, row.key);
+        } else if (row.when == nullptr || row.when(header)) {
+            AddLine(text, row.key, row.value(header));
+        }
+    }
+    return text;
+}
+
+// The lines of entry n: oldInfix and newInfix stand between the number and
+// the key in the old file and in the copy.
+template <size_t N>
+std::wstring EntryLines(OldBlfContext& c, const std::wstring& blfPath, const wchar_t* section, int32_t n,
+                        const wchar_t* oldInfix, const wchar_t* newInfix, const EntryKey (&keys)[N])
+{
+    std::wstring text;
+    for (const EntryKey& key : keys) {
+        const std::wstring oldKey = platform::Format(L"%d%s%s", n, oldInfix, key.oldKey);
+        const std::wstring value = key.number ? Dec(Int(c, blfPath, section, oldKey, -1))
+                                              : Text(c, blfPath, section, oldKey, kNotAvailable);
+        AddLine(text, platform::Format(L"%d%s%s", n, newInfix, key.newKey), value);
+    }
+    return text;
+}
+
+std::wstring EraseOnlyAreas(OldBlfContext& c, const std::wstring& blfPath, int32_t count)
+{
+    std::wstring text;
+    AddSection(text, L"EraseOnly_Option");
+    AddLine(text, L"Total_Eraseonly_Areas", Dec(count));
+    for (int32_t n = 1; n <= count; ++n) {
+        text += EntryLines(c, blfPath, kEraseOnlyArea, n, L" ", L"_", kEraseAreaKeys);
+    }
+    return text;
+}
+
+// Image n's lines, the section header before the first.
+std::wstring ImageListEntry(OldBlfContext& c, const std::wstring& blfPath, int32_t n)
+{
+    std::wstring text;
+    if (n == 1) {
+        AddSection(text, L"Image_List");
+    }
+    return text + EntryLines(c, blfPath, kImageList, n, L" Image ", L"_Image_", kImageKeys);
+}
+
+// Reads the settings of the old file and its flasher settings file into the
+// context, in the order the old format keeps them. False after a logged
+// reason; raises CZorlixexception when the flasher settings file is missing.
+bool ReadOldSettings(OldBlfContext& c, const std::wstring& blfPath, bool& trusted, bool& eraseAll)
+{
+    FlashSettings& settings = c.flashSettings;
+    CTimDescriptor& tim = c.oldBlfTimDescriptor;
+
+    // An absolute path names the file as it stands; a relative one lives in
+    // the program's folder.
+    c.flasherSettingsPath = CombinePathIfRelative(
+        c.programFolder, Text(c, blfPath, kFlasherProperties, L"Flash Configuration File Path", kNotAvailable));
+    const std::wstring& flasher = c.flasherSettingsPath;
+    if (!platform::Exists(flasher)) {
+        throw CZorlixexception(platform::Format(L"file %s is not exist", flasher));
+    }
+    settings.Flash_Block_Size = CTimLib::ParseUInt32(Text(c, flasher, kDevHeader, L"Block_Size_0", kNotAvailable));
+    settings.KXP_Sector_Size = Int(c, flasher, kFlasherInput, L"KXP_Sector_Size", -1);
+
+    const std::wstring family = Text(c, flasher, kDevHeader, L"FlashFamily", kNotAvailable);
+    bool knownFamily = false;
+    for (const wchar_t* known : kOldFlashFamilies) {
+        knownFamily = knownFamily || family == known;
+    }
+    if (!knownFamily) {
+        settings.Flash_Family = L"Unknown";
+        PrintLog(L"ERROR:Unknown flash family:%s!\n", settings.Flash_Family);
+        return false;
+    }
+    settings.Flash_Family = family;
+
+    c.numberOfBlocks0 = Int(c, flasher, kDevHeader, L"Number_of_Blocks_0", 0);
+    c.startAddress0 = CTimLib::ParseUInt32(Text(c, blfPath, kDevHeader, L"Start_Address_0", kNotAvailable));
+    settings.FlasherLoadAddress = Text(c, blfPath, kFlasherProperties, L"FlasherLoadAddress", kNotAvailable);
+    settings.Data_Area_Size = Text(c, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
+    settings.Spare_Area_Size = Text(c, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
+
+    trusted = OldBlfIsTrusted(c, blfPath);
+    SetHeaderText(tim, tim.m_Version, Text(c, blfPath, kTimConfiguration, L"Version", kNotAvailable));
+    SetHeaderText(tim, tim.m_IssueDate, Text(c, blfPath, kTimConfiguration, L"Issue Date", kNotAvailable));
+    SetHeaderText(tim, tim.m_OemUniqueId, Text(c, blfPath, kTimConfiguration, L"OEM UniqueID", kNotAvailable));
+    SetHeaderText(tim, tim.m_ProcessorType, Text(c, blfPath, kTimConfiguration, L"Processor Type", kNotAvailable));
+    SetHeaderText(tim, tim.m_BootFlashSignature,
+                  Text(c, blfPath, kTimConfiguration, L"Boot Flash Signature", kNotAvailable));
+    if (trusted) {
+        tim.SetVktSaveStateBackUpEntryAddress(
+            Text(c, blfPath, kTimConfiguration, L"VKT Save State BackUp Entry Address", kNotAvailable));
+        tim.SetVktSaveStateFlashSignature(
+            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Signature", kNotAvailable));
+        tim.SetVktSaveStateFlashEntryAddress(
+            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Entry Address", kNotAvailable));
+    }
+    eraseAll = Int(c, blfPath, kTimConfiguration, L"Erase All Flash", 0) == 1;
+    settings.Skip_Blocks_Number = Text(c, flasher, kFlasherProperties, L"Skip Block Number", L"");
+    settings.Max_KXP_Split_Size =
+        CTimLib::ParseUInt32(Text(c, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
+    return true;
+}
+
 }  // namespace
 
 bool CConvertedFile::Open(const std::wstring& path)
@@ -188,6 +397,11 @@ bool CConvertedFile::Close()
     return closed;
 }
 
+bool OldBlfIsTrusted(OldBlfContext& c, const std::wstring& blfPath)
+{
+    return Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
+}
+
 bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
 {
     CConvertedFile out;
@@ -197,144 +411,46 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
         PrintLog(L"Unable to write file: %s\n", c.cvtBlfPath);
         return false;
     }
-    FlashSettings& settings = c.flashSettings;
-    CTimDescriptor& tim = c.oldBlfTimDescriptor;
-
-    // An absolute path names the file as it stands; a relative one lives in
-    // the program's folder.
-    c.flasherSettingsPath = CombinePathIfRelative(
-        c.programFolder, Text(c, blfPath, kFlasherProperties, L"Flash Configuration File Path", kNotAvailable));
-    const std::wstring& flasher = c.flasherSettingsPath;
-    if (!platform::Exists(flasher)) {
-        throw CZorlixexception(platform::Format(L"file %s is not exist", flasher));
-    }
-    settings.Flash_Block_Size = CTimLib::ParseUInt32(Text(c, flasher, kDevHeader, L"Block_Size_0", kNotAvailable));
-    settings.KXP_Sector_Size = Int(c, flasher, kFlasherInput, L"KXP_Sector_Size", -1);
-
-    const std::wstring family = Text(c, flasher, kDevHeader, L"FlashFamily", kNotAvailable);
-    bool knownFamily = false;
-    for (const wchar_t* known : kOldFlashFamilies) {
-        knownFamily = knownFamily || family == known;
-    }
-    if (!knownFamily) {
-        settings.Flash_Family = L"Unknown";
-        PrintLog(L"ERROR:Unknown flash family:%s!\n", settings.Flash_Family);
+    bool trusted = false;
+    bool eraseAll = false;
+    if (!ReadOldSettings(c, blfPath, trusted, eraseAll)) {
         return false;
     }
-    settings.Flash_Family = family;
 
-    c.numberOfBlocks0 = Int(c, flasher, kDevHeader, L"Number_of_Blocks_0", 0);
-    c.startAddress0 = CTimLib::ParseUInt32(Text(c, blfPath, kDevHeader, L"Start_Address_0", kNotAvailable));
-    settings.FlasherLoadAddress = Text(c, blfPath, kFlasherProperties, L"FlasherLoadAddress", kNotAvailable);
-    settings.Data_Area_Size = Text(c, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
-    settings.Spare_Area_Size = Text(c, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
-
-    const bool trusted = Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
-    SetHeaderText(tim, tim.m_Version, Text(c, blfPath, kTimConfiguration, L"Version", kNotAvailable));
-    SetHeaderText(tim, tim.m_IssueDate, Text(c, blfPath, kTimConfiguration, L"Issue Date", kNotAvailable));
-    SetHeaderText(tim, tim.m_OemUniqueId, Text(c, blfPath, kTimConfiguration, L"OEM UniqueID", kNotAvailable));
-    SetHeaderText(tim, tim.m_ProcessorType, Text(c, blfPath, kTimConfiguration, L"Processor Type", kNotAvailable));
-    SetHeaderText(tim, tim.m_BootFlashSignature,
-                  Text(c, blfPath, kTimConfiguration, L"Boot Flash Signature", kNotAvailable));
-    if (trusted) {
-        tim.SetVktSaveStateBackUpEntryAddress(
-            Text(c, blfPath, kTimConfiguration, L"VKT Save State BackUp Entry Address", kNotAvailable));
-        tim.SetVktSaveStateFlashSignature(
-            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Signature", kNotAvailable));
-        tim.SetVktSaveStateFlashEntryAddress(
-            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Entry Address", kNotAvailable));
-    }
-    const bool eraseAll = Int(c, blfPath, kTimConfiguration, L"Erase All Flash", 0) == 1;
-    settings.Skip_Blocks_Number = Text(c, flasher, kFlasherProperties, L"Skip Block Number", L"");
-    settings.Max_KXP_Split_Size =
-        CTimLib::ParseUInt32(Text(c, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
-
-    // Part A: the header sections.
-    const bool nand = settings.Flash_Family == L"NAND";
+    // The header sections, written in one piece.
     const int32_t imageCount = Int(c, blfPath, kTimConfiguration, L"Number of Images", 0);
     const int32_t keyCount = Int(c, blfPath, kTimConfiguration, L"Number of Keys", 0);
     if (!CountAllowed(L"Number of Images", imageCount)) {
         return false;
     }
-    std::wstring text;
-    text += platform::Format(L"[%s]\n", L"BLF_Version");
-    text += platform::Format(L"%s = %s\n", L"Blf_Version_Number", L"V2.0.0");
-    text += platform::Format(L"[%s]\n", L"UE_Options");
-    // The old format has no such key: the reader's default.
-    text += platform::Format(L"%s = %d\n", L"UE_Boot_Option", 0);
-    text += platform::Format(L"[%s]\n", L"Flash_Properties");
-    if (nand) {
-        text += platform::Format(L"%s = 0x%x\n", L"Flash_Block_Size", settings.Flash_Block_Size);
-        text += platform::Format(L"%s = 0x%x\n", L"Flash_NandID", static_cast<unsigned>(settings.Flash_NandID));
-    }
-    text += platform::Format(L"%s = %d\n", L"Number_of_Blocks_0", c.numberOfBlocks0);
-    text += platform::Format(L"Start_Address_0 = 0x%x\n", c.startAddress0);
-    text += platform::Format(L"%s = 0x%x\n", L"Max_Upload_Split_Size", settings.Max_Upload_Split_Size);
-    text += platform::Format(L"%s = 0x%x\n", L"Max_KXP_Split_Size", settings.Max_KXP_Split_Size);
-    text += platform::Format(L"%s = %s\n", L"Flash_Family", settings.Flash_Family);
-    text += platform::Format(L"%s = %s\n", L"Spare_Area_Size", settings.Spare_Area_Size);
-    text += platform::Format(L"%s = %s\n", L"Data_Area_Size", settings.Data_Area_Size);
-    text += platform::Format(L"%s = %d\n", L"KXP_Sector_Size", settings.KXP_Sector_Size);
-    text += platform::Format(L"[%s]\n", L"Flash_Options");
-    text += platform::Format(L"%s = %s\n", L"Skip_Blocks_Number", settings.Skip_Blocks_Number);
-    text += platform::Format(L"%s = %d\n", L"Erase_All_Flash", eraseAll ? 1 : 0);
-    text += platform::Format(L"%s = %d\n", L"Reset_BBT", 0);
-    text += platform::Format(L"[%s]\n", L"TIM_Configuration");
-    text += platform::Format(L"%s = %d\n", L"Number_of_Images", imageCount);
-    text += platform::Format(L"%s = %d\n", L"Number_of_Keys", keyCount);
-    text += platform::Format(L"%s = %s\n", L"FlasherLoadAddress", settings.FlasherLoadAddress);
-    if (trusted) {
-        text += platform::Format(L"%s = %s\n", L"VKT_Save_State_Flash_Signature", tim.m_VktSaveStateFlashSignature);
-        text += platform::Format(L"%s = %s\n", L"VKT_Save_State_Flash_Entry_Address",
-                                 tim.m_VktSaveStateFlashEntryAddress);
-        text += platform::Format(L"%s = %s\n", L"VKT_Save_State_BackUp_Entry_Address",
-                                 tim.m_VktSaveStateBackUpEntryAddress);
-    }
-    text += platform::Format(L"%s = %s\n", L"Boot_Flash_Signature", tim.m_BootFlashSignature);
-    text += platform::Format(L"%s = %s\n", L"Processor_Type", tim.m_ProcessorType);
-    text += platform::Format(L"%s = %s\n", L"OEM_UniqueID", tim.m_OemUniqueId);
-    text += platform::Format(L"%s = %s\n", L"Issue_Date", tim.m_IssueDate);
-    text += platform::Format(L"%s = %s\n", L"Version", tim.m_Version);
-    text += platform::Format(L"%s = %d\n", L"Trusted", trusted ? 1 : 0);
-    out.Write(text);
+    out.Write(HeaderSections({c.flashSettings, c.oldBlfTimDescriptor, c.numberOfBlocks0, c.startAddress0,
+                              imageCount, keyCount, trusted, eraseAll}));
 
-    // Part B: the erase-only areas.
+    // The erase-only areas, when there are any.
     const int32_t areaCount = Int(c, blfPath, kEraseOnlyArea, L"Erase Area Num", 0);
     if (!CountAllowed(L"Erase Area Num", areaCount)) {
         return false;
     }
     if (areaCount > 0) {
-        text = platform::Format(L"[%s]\n", L"EraseOnly_Option");
-        text += platform::Format(L"%s = %d\n", L"Total_Eraseonly_Areas", areaCount);
-        for (int32_t n = 1; n <= areaCount; ++n) {
-            const auto key = [n](const wchar_t* name) { return platform::Format(L"%d %s", n, name); };
-            text += platform::Format(L"%d_%s = %s\n", n, L"Eraseonly_Area_Size",
-                                     Text(c, blfPath, kEraseOnlyArea, key(L"Erase Length"), kNotAvailable));
-            text += platform::Format(L"%d_%s = %s\n", n, L"Eraseonly_Area_FlashStartAddress",
-                                     Text(c, blfPath, kEraseOnlyArea, key(L"Erase Flash Start Address"), kNotAvailable));
-            text += platform::Format(L"%d_%s = %d\n", n, L"Eraseonly_Area_Partition",
-                                     Int(c, blfPath, kEraseOnlyArea, key(L"Erase Area Partition"), -1));
-        }
-        out.Write(text);
+        out.Write(EraseOnlyAreas(c, blfPath, areaCount));
     }
 
     if (!ParseNLT07x_ReservedData(c, blfPath)) {
         PrintLog(L"ParseNLT07x_ReservedData failed..\n");
         return false;
     }
-    WriteReservedDataBlock(tim, out);
-    ConvertExtendedReservedDataBlock(blfPath, out);
+    if (!WriteReservedDataBlock(c.oldBlfTimDescriptor, out)) {
+        PrintLog(L"WriteReservedDataBlock failed..\n");
+        return false;
+    }
+    if (!ConvertExtendedReservedDataBlock(blfPath, out)) {
+        PrintLog(L"ConvertExtendedReservedDataBlock failed..\n");
+        return false;
+    }
 
-    // Part C: the image list, one image at a time.
-    text = platform::Format(L"[%s]\n", L"Image_List");
+    // The image list, written one image at a time.
     for (int32_t n = 1; n <= imageCount; ++n) {
-        for (const ImageKey& key : kImageKeys) {
-            const std::wstring value =
-                Text(c, blfPath, kImageList, platform::Format(L"%d Image %s", n, key.oldKey), kNotAvailable);
-            text += platform::Format(L"%d_Image_%s = %s\n", n, key.newKey, value);
-        }
-        out.Write(text);
-        text.clear();
+        out.Write(ImageListEntry(c, blfPath, n));
     }
 
     if (!out.Close()) {
@@ -377,14 +493,13 @@ bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
 
     std::wstring line;
     while (layout::NextLine(stream, line)) {
-        if (Contains(line, L"End Reserved Data")) {
-            break;
-        }
-        if (Contains(line, L"[Reserved Data]")) {
-            inWordList = true;
-            continue;
-        }
+        // Inside the list every line is a word, up to the terminator: a list
+        // without one runs on to the end of the file.
         if (!inWordList) {
+            if (Contains(line, L"End Reserved Data")) {
+                break;
+            }
+            inWordList = Contains(line, L"[Reserved Data]");
             continue;
         }
         const uint32_t value = CTimLib::ParseUInt32(line);
@@ -436,19 +551,19 @@ bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
 bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out)
 {
     if (oldBlfTimDescriptor.GetReservedDataSize() == 0) {
-        return true;
+        return out.Good();
     }
     std::wstring text = platform::Format(L"%s\n", L"[Reserved_Data]");
     for (const std::unique_ptr<CReservedPackageData>& package : oldBlfTimDescriptor.m_ReservedPackages) {
         text += platform::Format(L"%s\n", package->m_PackageName);
         for (const CReservedPackageData::Field& field : package->m_FieldList) {
-            text += platform::Format(L"%s = %s\n", field.first, field.second);
+            AddLine(text, field.first, field.second);
         }
         text += platform::Format(L"End_%s\n", package->m_PackageName);
     }
     text += platform::Format(L"%s\n", L"End_Reserved_Data");
     out.Write(text);
-    return true;
+    return out.Good();
 }
 
 bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out)
@@ -499,5 +614,5 @@ bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFil
     }
     out.Write(text);
     platform::Print(L"complete to parse ExtendedReservedData\n");
-    return true;
+    return out.Good();
 }

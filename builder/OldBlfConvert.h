@@ -47,6 +47,10 @@ struct OldBlfContext {
     const std::wstring& programFolder;
 };
 
+// Whether the old file at blfPath says "Trusted = 1". Its keys and
+// signature settings are not converted.
+bool OldBlfIsTrusted(OldBlfContext& context, const std::wstring& blfPath);
+
 // Writes the new-format copy of the old file at blfPath to cvtBlfPath:
 // header sections, erase-only areas, reserved data, extended reserved data,
 // image list. False after a logged reason. Raises CZorlixexception
@@ -61,9 +65,11 @@ bool ConvertOldBlf2New(OldBlfContext& context, const std::wstring& blfPath);
 bool ParseNLT07x_ReservedData(OldBlfContext& context, const std::wstring& blfPath);
 
 // Writes the old descriptor's packages as a "[Reserved_Data]" block;
-// nothing when it has none. Always true.
+// nothing when it has none. False when the copy has not taken every write
+// so far.
 bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out);
 
 // Rewrites the old extended-reserved-data blocks in the new syntax. False
-// after a logged reason when the old file cannot be read.
+// after a logged reason when the old file cannot be read, and when the copy
+// has not taken every write so far.
 bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out);

@@ -94,6 +94,13 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         OldBlfContext conversion{m_BlfParser,          m_FlashSettings,   m_OldBlfTimDescriptor,
                                  m_FlasherSettingsPath, m_NumberOfBlocks0, m_StartAddress0,
                                  m_CvtBlfPath,          m_ProgramFolder};
+        // The copy would have no key or signature sections, so its parse
+        // could only fail.
+        if (OldBlfIsTrusted(conversion, absolutePath)) {
+            PrintLog(L"Error: trusted layout files of the older format cannot be built: their keys are not "
+                     L"converted\n");
+            return false;
+        }
         if (!ConvertOldBlf2New(conversion, absolutePath)) {
             PrintLog(L"\nConvertOldBlf2New failed....\n");
             return false;

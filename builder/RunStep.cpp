@@ -58,7 +58,7 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
     if (split == PlatformSplit::kByCommandLine) {
         splitText = commandLineSplitText;
     } else if (split == PlatformSplit::kCompressThenByLayout) {
-        if (!CompressSpecLzmaImage(context.m_TimDescriptor.m_Images, context.m_AbsBlfTempFolder)) {
+        if (!CompressLzmaTypeImages(context.m_TimDescriptor.m_Images, context.m_AbsBlfTempFolder)) {
             PrintLog(L"CompressSpecLzmaImage failed.\n");
             return false;
         }

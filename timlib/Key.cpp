@@ -38,15 +38,22 @@ const HashRow kHashRows[] = {
     {L"SHA-512", 64, {64, 512, 512}},
 };
 
-// Stores the number when it fits in count words (count never exceeds the
-// area); a longer number leaves its area as it is.
+// Stores the number's words, at most count of them (count never exceeds
+// the area). A longer number is cut to count words, or with skipLonger
+// leaves its area as it is.
 template <class Record>
-void StoreNumber(Record& record, size_t offset, const TextList& list, size_t count)
+void StoreNumber(Record& record, size_t offset, const TextList& list, size_t count, bool skipLonger)
 {
-    uint32_t words[kRsaAreaWords] = {};
-    if (CTimLib::TextListToWords(list, words, count)) {
-        record.StoreWords(offset, words, list.size());
+    if (skipLonger && list.size() > count) {
+        return;
     }
+    uint32_t words[kRsaAreaWords] = {};
+    const size_t stored = std::min(count, list.size());
+    auto text = list.begin();
+    for (size_t i = 0; i < stored; ++i, ++text) {
+        words[i] = CTimLib::ParseUInt32(*text);
+    }
+    record.StoreWords(offset, words, stored);
 }
 
 template <class Record>
@@ -115,12 +122,14 @@ CKey::Numbers CKey::ConstWordLists() const
 }
 
 template <class Record>
-void CKey::StoreNumbers(Record& record, size_t firstOffset, size_t secondOffset) const
+void CKey::StoreNumbers(Record& record, size_t firstOffset, size_t secondOffset, uint64_t words,
+                        LongerNumber longer) const
 {
-    const size_t count = static_cast<size_t>(std::min<uint64_t>(WordCount(), m_pKind->areaWords));
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(words, m_pKind->areaWords));
     const Numbers numbers = ConstWordLists();
-    StoreNumber(record, firstOffset, *numbers.first, count);
-    StoreNumber(record, secondOffset, *numbers.second, count);
+    const bool skipLonger = longer == LongerNumber::kSkip;
+    StoreNumber(record, firstOffset, *numbers.first, count, skipLonger);
+    StoreNumber(record, secondOffset, *numbers.second, count, skipLonger);
 }
 
 template <class Record>
@@ -143,7 +152,7 @@ void CKey::StoreToKeyRecord(TimKeyRecord& record) const
     record.SetWord(TimKeyRecord::kHashSize, GetHashSizeInBytes());
     record.SetWord(TimKeyRecord::kKeySize, m_KeySize);
     record.SetWord(TimKeyRecord::kPublicKeySize, m_PublicKeySize);
-    StoreNumbers(record, m_pKind->keyFirst, m_pKind->keySecond);
+    StoreNumbers(record, m_pKind->keyFirst, m_pKind->keySecond, WordCount(), LongerNumber::kSkip);
 }
 
 bool CKey::LoadFromKeyRecord(const TimKeyRecord& record)
@@ -158,10 +167,15 @@ bool CKey::LoadFromKeyRecord(const TimKeyRecord& record)
 void CKey::StoreToSignatureRecord(TimSignatureRecord& record) const
 {
     record.Clear();
+    StoreSignatureWords(record, WordCount(), LongerNumber::kSkip);
+}
+
+void CKey::StoreSignatureWords(TimSignatureRecord& record, uint64_t words, LongerNumber longer) const
+{
     record.SetWord(TimSignatureRecord::kKeySize, m_KeySize);
     record.SetWord(TimSignatureRecord::kScheme, GetEncryptAlgorithmId());
     record.SetWord(TimSignatureRecord::kHashSize, GetHashSizeInBytes());
-    StoreNumbers(record, m_pKind->signatureFirst, m_pKind->signatureSecond);
+    StoreNumbers(record, m_pKind->signatureFirst, m_pKind->signatureSecond, words, longer);
 }
 
 bool CKey::LoadFromSignatureRecord(const TimSignatureRecord& record)

@@ -30,9 +30,9 @@ public:
     ~CKey() override;
     CKey& operator=(const CKey&) = delete;
 
-    virtual void SetPublicKeySize(uint32_t value);
+    void SetPublicKeySize(uint32_t value);
     // Sets the key size in bits and makes the public key size the same.
-    virtual void SetKeySize(uint32_t bits);
+    void SetKeySize(uint32_t bits);
 
     // Every private-key word becomes "0x00000000"; the count stays.
     void ZeroPrivateKey();
@@ -48,6 +48,15 @@ public:
     bool LoadFromKeyRecord(const TimKeyRecord& record);
     void StoreToSignatureRecord(TimSignatureRecord& record) const;
     bool LoadFromSignatureRecord(const TimSignatureRecord& record);
+
+    // What becomes of a number longer than the words a store asks for.
+    enum class LongerNumber { kCut, kSkip };
+    // Writes the scheme, hash size and key size and the first words words
+    // of each number (never more than an area takes) into the signature
+    // record; a longer number is cut to them or, with kSkip, not stored.
+    // The record's other bytes stay. StoreToSignatureRecord is this with
+    // the key size's word count and kSkip on a zeroed record.
+    void StoreSignatureWords(TimSignatureRecord& record, uint64_t words, LongerNumber longer) const;
 
     // The set operations overwrite the first count texts and fail, changing
     // nothing, when the list is shorter; the get operations fail, writing
@@ -110,9 +119,10 @@ protected:
 
 private:
     Numbers ConstWordLists() const;
-    // Both numbers, each only when it fits its area.
+    // Both numbers, at most words words each (never more than the area).
     template <class Record>
-    void StoreNumbers(Record& record, size_t firstOffset, size_t secondOffset) const;
+    void StoreNumbers(Record& record, size_t firstOffset, size_t secondOffset, uint64_t words,
+                      LongerNumber longer) const;
     // Both numbers, the second only when the first loaded; false when the
     // key size needs more words than an area holds or than a list has.
     template <class Record>

@@ -279,16 +279,6 @@ void ReadSectionNumbers(const std::wstring& path, const KeySection& section, CKe
     }
 }
 
-// Stores at most as many words as the list holds and the area takes.
-void StoreListWords(TimSignatureRecord& record, size_t offset, const TextList& list, uint64_t count, size_t area)
-{
-    const size_t stored = static_cast<size_t>(std::min<uint64_t>({count, area, list.size()}));
-    auto text = list.begin();
-    for (size_t i = 0; i < stored; ++i, ++text) {
-        record.SetWord(offset + kRecordWordBytes * i, CTimLib::ParseUInt32(*text));
-    }
-}
-
 }  // namespace
 
 bool CBlfParser::ParseKeyInfo()
@@ -377,23 +367,15 @@ bool CBlfParser::ParseDtimKeyInfo()
 
 bool CBlfParser::StoreSignatureKeyWords(CTimDescriptor& tim)
 {
-    TimSignatureRecord& record = tim.m_SignatureRecord;
     const CKey* key = tim.m_Signature.m_pKey.get();
-    // The key's own class decides how its numbers are stored, whatever
-    // the TIM version: an ECDSA key is never read as an RSA key.
-    if (const auto* ecdsa = dynamic_cast<const CECCKey*>(key)) {
-        const uint64_t words = (static_cast<uint64_t>(record.Word(TimSignatureRecord::kKeySize)) + 31) / 32;
-        StoreListWords(record, TimSignatureRecord::kCompX, ecdsa->m_CompX, words, kEcdsaAreaWords);
-        StoreListWords(record, TimSignatureRecord::kCompY, ecdsa->m_CompY, words, kEcdsaAreaWords);
-    } else if (const auto* rsa = dynamic_cast<const CRSAKey*>(key)) {
-        // Only whole words of the key size count here.
-        record.SetWord(TimSignatureRecord::kScheme, rsa->GetEncryptAlgorithmId());
-        record.SetWord(TimSignatureRecord::kHashSize, rsa->GetHashSizeInBytes());
-        record.SetWord(TimSignatureRecord::kKeySize, rsa->m_KeySize);
-        const uint64_t words = rsa->m_KeySize / 32;
-        StoreListWords(record, TimSignatureRecord::kExponent, rsa->m_PublicExponent, words, kRsaAreaWords);
-        StoreListWords(record, TimSignatureRecord::kModulus, rsa->m_Modulus, words, kRsaAreaWords);
+    if (key == nullptr) {
+        return true;
     }
+    // The key's own class decides how its numbers are stored, whatever the
+    // TIM version: an ECDSA key counts a partial word, an RSA key only whole
+    // words of the key size. Words beyond them are cut off.
+    const uint64_t words = dynamic_cast<const CECCKey*>(key) != nullptr ? key->WordCount() : key->m_KeySize / 32;
+    key->StoreSignatureWords(tim.m_SignatureRecord, words, CKey::LongerNumber::kCut);
     return true;
 }
 

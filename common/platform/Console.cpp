@@ -31,12 +31,6 @@ int WriteOut(const std::wstring& text)
     return static_cast<int>(text.size());
 }
 
-int WriteOutNarrow(const std::string& text)
-{
-    WriteBytes(stdout, text);
-    return static_cast<int>(text.size());
-}
-
 bool HasConsole()
 {
     return fcntl(1, F_GETFD) != -1;

@@ -11,8 +11,6 @@ namespace platform {
 // The one output routine: encodes to UTF-8, writes to standard output and
 // flushes. Returns the number of characters of the text.
 int WriteOut(const std::wstring& text);
-// Narrow text (already UTF-8) on the same stream.
-int WriteOutNarrow(const std::string& text);
 
 template <class... A>
 int Print(const wchar_t* format, const A&... args)

@@ -14,12 +14,23 @@ namespace {
 // The most one call asks for: the kernel takes at most about 2 GiB anyway.
 constexpr uint64_t kMostPerCall = 1u << 30;
 
+constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+
+// Whether offset + length stays a file offset, without the sum wrapping.
+bool FitsFileOffsets(uint64_t offset, uint64_t length)
+{
+    return length <= kMaxOffset && offset <= kMaxOffset - length;
+}
+
 }  // namespace
 
 bool ReadFileRange(FILE* stream, uint64_t offset, uint8_t* buffer, size_t length, size_t& got)
 {
     got = 0;
     while (got < length) {
+        if (!FitsFileOffsets(offset, got)) {
+            return false;
+        }
         const ssize_t n = pread(fileno(stream), buffer + got, length - got, static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR) {
             continue;
@@ -37,8 +48,7 @@ bool ReadFileRange(FILE* stream, uint64_t offset, uint8_t* buffer, size_t length
 
 bool CopyFileRange(FILE* source, uint64_t sourceOffset, FILE* target, uint64_t targetOffset, uint64_t length)
 {
-    constexpr uint64_t kMaxOffset = static_cast<uint64_t>(std::numeric_limits<off_t>::max());
-    if (sourceOffset > kMaxOffset - length || targetOffset > kMaxOffset - length) {
+    if (!FitsFileOffsets(sourceOffset, length) || !FitsFileOffsets(targetOffset, length)) {
         return false;
     }
     if (std::fflush(source) != 0 || std::fflush(target) != 0) {

@@ -228,7 +228,7 @@ std::unique_ptr<CImageDescription> MakeImage(const std::string& path, const std:
 }
 
 // A work folder and images whose files lie beside it.
-class CompressSpecLzmaImageTest : public testing::Test {
+class CompressLzmaTypeImagesTest : public testing::Test {
 protected:
     std::string Image(const std::string& name, const std::string& bytes)
     {
@@ -239,7 +239,7 @@ protected:
 
     Outcome Run()
     {
-        return Capture([&] { return CompressSpecLzmaImage(images, Wide(work)); });
+        return Capture([&] { return CompressLzmaTypeImages(images, Wide(work)); });
     }
 
     std::wstring Target(const std::wstring& name) const { return platform::JoinPath(Wide(work), name); }
@@ -276,7 +276,7 @@ protected:
     void SetUp() override { ASSERT_EQ(mkdir(work.c_str(), 0700), 0); }
 };
 
-TEST_F(CompressSpecLzmaImageTest, OnlyTheFourLzmaTypesAreCompressed)
+TEST_F(CompressLzmaTypeImagesTest, OnlyTheFourLzmaTypesAreCompressed)
 {
     const std::vector<std::wstring> lzma = {L"YAFFS_LZMA", L"UBIFS_LZMA", L"JFFS2_LZMA", L"RAW_LZMA"};
     const std::vector<std::wstring> others = {L"yaffs_lzma", L"RAW", L"Raw_Lzma", L"RAW_LZMA ", L"LZMA", L""};
@@ -309,7 +309,7 @@ TEST_F(CompressSpecLzmaImageTest, OnlyTheFourLzmaTypesAreCompressed)
     EXPECT_EQ(made, (std::vector<std::string>{"0", "1", "2", "3"}));
 }
 
-TEST_F(CompressSpecLzmaImageTest, DisabledImagesAreLeftAlone)
+TEST_F(CompressLzmaTypeImagesTest, DisabledImagesAreLeftAlone)
 {
     const std::string present = Image("present.bin", "disabled but there");
     const std::string missing = temp.File("missing.bin");
@@ -328,7 +328,7 @@ TEST_F(CompressSpecLzmaImageTest, DisabledImagesAreLeftAlone)
     EXPECT_FALSE(FileExists(work + "/missing.bin.lzma"));
 }
 
-TEST_F(CompressSpecLzmaImageTest, SameFileNameInTwoFoldersGivesTwoCopies)
+TEST_F(CompressLzmaTypeImagesTest, SameFileNameInTwoFoldersGivesTwoCopies)
 {
     ASSERT_EQ(mkdir(temp.File("one").c_str(), 0700), 0);
     ASSERT_EQ(mkdir(temp.File("two").c_str(), 0700), 0);
@@ -344,7 +344,7 @@ TEST_F(CompressSpecLzmaImageTest, SameFileNameInTwoFoldersGivesTwoCopies)
     ExpectCompressed(*images.back(), L"a(2).bin.lzma", second, L"JFFS2_LZMA");
 }
 
-TEST_F(CompressSpecLzmaImageTest, FailureStopsTheWalk)
+TEST_F(CompressLzmaTypeImagesTest, FailureStopsTheWalk)
 {
     struct Case {
         const char* what;
@@ -363,7 +363,7 @@ TEST_F(CompressSpecLzmaImageTest, FailureStopsTheWalk)
         const std::string later = Image("later.bin", "later");
         images.push_back(MakeImage(path, L"RAW_LZMA"));
         images.push_back(MakeImage(later, L"RAW_LZMA"));
-        const Outcome o = Capture([&] { return CompressSpecLzmaImage(images, Wide(c.folder)); });
+        const Outcome o = Capture([&] { return CompressLzmaTypeImages(images, Wide(c.folder)); });
         EXPECT_FALSE(o.result);
         EXPECT_EQ(o.out, c.out + "Compress file failed:" + path + "\n");
         ExpectUntouched(*images.front(), path);
@@ -374,7 +374,7 @@ TEST_F(CompressSpecLzmaImageTest, FailureStopsTheWalk)
 // Whichever image fails first in the list is the one reported, with the
 // messages of a walk that stopped there; the images after it keep their
 // files and get no compressed copy, even when it was made meanwhile.
-TEST_F(CompressSpecLzmaImageTest, FirstFailingImageInListOrderIsReported)
+TEST_F(CompressLzmaTypeImagesTest, FirstFailingImageInListOrderIsReported)
 {
     struct Case {
         const char* what;
@@ -428,7 +428,7 @@ TEST_F(CompressSpecLzmaImageTest, FirstFailingImageInListOrderIsReported)
 // A build with several LZMA images ends as one that compressed them one
 // after another: the same result and console text, the same image paths
 // and sizes, and the same files with the same bytes in the work folder.
-TEST_F(CompressSpecLzmaImageTest, SideBySideEndsAsOneAfterAnother)
+TEST_F(CompressLzmaTypeImagesTest, SideBySideEndsAsOneAfterAnother)
 {
     enum class Source { kFile, kMissing, kFolder };
     struct Spec {
@@ -484,7 +484,7 @@ TEST_F(CompressSpecLzmaImageTest, SideBySideEndsAsOneAfterAnother)
             }
             images.push_back(MakeImage(path, spec.type));
         }
-        const Outcome o = Capture([&] { return CompressSpecLzmaImage(images, Wide(work), cores); });
+        const Outcome o = Capture([&] { return CompressLzmaTypeImages(images, Wide(work), cores); });
         Result r{o.result, o.out, {}, {}};
         for (const std::unique_ptr<CImageDescription>& image : images) {
             r.images.push_back(platform::ToNativePath(image->ImagePath) + " " + std::to_string(image->ImageSize) +

@@ -205,7 +205,8 @@ TEST_F(OldBlfConvertTest, RefusalsAndFailures)
     EXPECT_EQ(flasherPath, Wide(elsewhere.File("abs.ini")));
     EXPECT_EQ(settings.Flash_Family, L"eMMC");
 
-    // A word list without its terminator: parts A and B stay in the file.
+    // A word list without its terminator: the header sections and erase-only
+    // areas stay in the file.
     WriteFile(Path("flasher.ini"), Flasher("eMMC"));
     std::string unterminated = OldText({});
     unterminated.replace(unterminated.find("0x5465726D\n8\n"), 13, "");
@@ -265,8 +266,13 @@ TEST_F(OldBlfConvertTest, ReservedDataWordLists)
          "0x4F505448 3 0x42494E44 0x55415254 12 0x7 0x5465726D", true,
          {{L"0x42494E44", {}}, {L"0x55415254", {L"0x00000007"}}}, ""},
         {"no header", "5 0x42494E44 12 0x1 0x5465726D", true, {}, ""},
-        {"header without terminator", "0x4F505448 2 0x42494E44 12 0x1", false, {{L"0x42494E44", {L"0x00000001"}}},
-         ""},
+        // Without a terminator the lines after the list are words too: here
+        // "End Reserved Data" (0) and DDrH start packages of their own...
+        {"header without terminator", "0x4F505448 2 0x42494E44 12 0x1", false,
+         {{L"0x42494E44", {L"0x00000001"}}, {L"0x00000000", {}}, {L"0x44447248", {}}}, ""},
+        // ...and here they fill the open package, which stays short.
+        {"header without terminator, a package left short", "0x4F505448 2 0x42494E44 24 0x1", false,
+         {{L"0x42494E44", {L"0x00000001", L"0x00000000", L"0x44447248"}}}, kSizeError},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -282,7 +288,7 @@ TEST_F(OldBlfConvertTest, ReservedDataWordLists)
         if (c.result) {
             EXPECT_EQ(o.out, begin + c.printed + "complete to parsing reserved data\n");
         } else {
-            EXPECT_EQ(o.out, begin + kRule + "  Error: Terminator ID is incorrect or is missing.\n" + kRule);
+            EXPECT_EQ(o.out, begin + c.printed + kRule + "  Error: Terminator ID is incorrect or is missing.\n" + kRule);
         }
         ASSERT_EQ(oldTim.m_ReservedPackages.size(), c.packages.size());
         auto it = oldTim.m_ReservedPackages.begin();
@@ -338,6 +344,37 @@ TEST_F(OldBlfConvertTest, ExtendedReservedDataBlocks)
     const Outcome o = Capture([&] { return ConvertExtendedReservedDataBlock(Wide(Path("none.blf")), out); });
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Parsing ExtendedReservedData\n\nOpen blf file failed\n");
+}
+
+// Both block writers report a copy that has not taken their text, and the
+// conversion stops at the first of them with its name.
+TEST_F(OldBlfConvertTest, BlockWritersReportACopyThatCannotBeWritten)
+{
+    if (!FileExists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    WriteFile(Path("ext.blf"), "Extended Reserved Data\nUsb\nPort: 1\nEnd Usb\nEnd Extended Reserved Data\n");
+    CTimDescriptor withPackage;
+    withPackage.m_ReservedPackages.push_back(std::make_unique<CReservedPackageData>());
+    withPackage.m_ReservedPackages.back()->AddData(L"0x00000001", L"");
+    for (const bool extended : {false, true}) {
+        SCOPED_TRACE(extended ? "extended block" : "reserved-data block");
+        CConvertedFile full;
+        ASSERT_TRUE(full.Open(L"/dev/full"));
+        const Outcome o = Capture([&] {
+            return extended ? ConvertExtendedReservedDataBlock(Wide(Path("ext.blf")), full)
+                            : WriteReservedDataBlock(withPackage, full);
+        });
+        EXPECT_FALSE(o.result);
+    }
+
+    WriteFile(Path("flasher.ini"), Flasher("eMMC"));
+    cvtPath = L"/dev/full";
+    const Outcome o = Convert(OldText({}));
+    EXPECT_FALSE(o.result);
+    const std::string ending = "complete to parsing reserved data\nWriteReservedDataBlock failed..\n";
+    ASSERT_GE(o.out.size(), ending.size());
+    EXPECT_EQ(o.out.substr(o.out.size() - ending.size()), ending);
 }
 
 // The process's open descriptors: a stream left open shows as one more.

@@ -30,10 +30,11 @@ std::string Flasher(const std::string& family)
            "[INTEL_FLASHER_INPUT_FILE]\nKXP_Sector_Size = 8192\n";
 }
 
-std::string OldLayout()
+std::string OldLayout(int trusted = 0)
 {
     std::string text =
-        "[TIM Configuration]\nVersion = 0x00030102\nTrusted = 0\nIssue Date = 0x20240101\n"
+        "[TIM Configuration]\nVersion = 0x00030102\nTrusted = " + std::to_string(trusted) +
+        "\nIssue Date = 0x20240101\n"
         "OEM UniqueID = 0x12345678\nProcessor Type = NLT07x\nBoot Flash Signature = 0x4E414E0D\n"
         "Number of Images = 3\nNumber of Keys = 0\n"
         "[Varsic Flasher Properties]\nFlash Configuration File Path = flasher.ini\n"
@@ -76,6 +77,7 @@ void Prepare(const ToolCopy& tool, const std::string& family)
     WriteFile(tool.Folder() + "/flasher.ini", Flasher(family));
     ASSERT_EQ(mkdir((tool.Folder() + "/proj").c_str(), 0700), 0);
     WriteFile(tool.Folder() + "/proj/old.blf", OldLayout());
+    WriteFile(tool.Folder() + "/proj/trusted.blf", OldLayout(1));
     WriteFile(tool.Folder() + "/proj/new.blf", NewLayout());
     WriteFile(tool.Folder() + "/proj/a.bin", Pattern(3 * kSector + 7, 1));
     WriteFile(tool.Folder() + "/proj/fs.yaffs", Pattern(5 * 2112, 2));
@@ -131,6 +133,21 @@ TEST(OldLayoutPackageTest, FamiliesTheReaderRefusesAndCopiesWrittenByHand)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "\nZorlix exception:\nGetPlatFormType failed\n\n\n");
     EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+}
+
+TEST(OldLayoutPackageTest, TrustedLayoutIsRefusedBeforeItIsConverted)
+{
+    const ToolCopy tool;
+    Prepare(tool, "NAND");
+    const RunResult r = Build(tool, "proj/trusted.blf");
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    const std::string ending =
+        "\nProcessBLF.....\nNLT07x platform type\nError: trusted layout files of the older format cannot be "
+        "built: their keys are not converted\nDoTarvokforSplitImage failed....\n";
+    ASSERT_GE(r.out.size(), ending.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - ending.size()), ending);
+    EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+    ExpectWorkFilesGone(tool);
 }
 
 }  // namespace

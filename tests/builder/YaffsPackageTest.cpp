@@ -70,3 +70,39 @@ TEST(YaffsPackageTest, YaffsImageBetweenTwoOthersIsRelaidOut)
 }
 
 }  // namespace
+
+namespace {
+
+// Off NAND the page geometry depends on Data_Area_Size alone: 2048 and 4096
+// have none there and fail the build; any other size, or none, is laid out
+// as 2048 + 64-byte pages with 38 tag bytes at offset 2.
+TEST(YaffsPackageTest, EmmcDeviceDependsOnTheDataAreaSize)
+{
+    struct Case {
+        const char* dataAreaSize;
+        bool builds;
+    };
+    const Case cases[] = {{"", true}, {"512", true}, {"2048", false}, {"4096", false}};
+    const std::string yaffs = Pattern(4 * (kPage + kSpare), 5);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dataAreaSize);
+        const ToolCopy tool;
+        Layout layout;
+        layout.family = "eMMC";
+        layout.flash = *c.dataAreaSize ? std::string("Data_Area_Size = ") + c.dataAreaSize + "\n" : "";
+        layout.images = {{"YAFS", "0x59414653", "fs.yaffs", yaffs, "0x00200000", "YAFFS"}};
+        const RunResult r = Build(tool, WriteLayout(tool, layout));
+        EXPECT_EQ(r.exitCode, c.builds ? 0 : 1) << r.out << r.err;
+        if (!c.builds) {
+            EXPECT_TRUE(Contains(r.out, "has no NAND page geometry\n")) << r.out;
+            EXPECT_FALSE(FileExists(tool.Folder() + "/out.kxp"));
+            continue;
+        }
+        const std::string p = ReadFile(tool.Folder() + "/out.kxp");
+        const Entry y = ReadEntry(p, 0);
+        const std::string firstSpare = p.substr(size_t(y.firstSector) * kSector + kPage, kSpare);
+        EXPECT_EQ(firstSpare, "\xFF\xFF" + yaffs.substr(kPage, 38) + std::string(24, '\xFF'));
+    }
+}
+
+}  // namespace

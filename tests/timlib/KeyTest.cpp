@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/CallCapture.h"
@@ -331,6 +333,65 @@ TEST(KeyTest, NumbersThatDoNotFitLeaveTheirAreaZero)
             ExpectZero(b, 20, 276);
             ExpectZero(s, 44, 300);
         }
+    }
+}
+
+// The signature record's one store: the words asked for, a longer number
+// cut to them or skipped, never past an area, nothing else touched.
+TEST(KeyTest, SignatureWordsCutOrSkipALongerNumber)
+{
+    struct Case {
+        const char* name;
+        bool ecdsa;
+        uint32_t bits;
+        size_t firstWords;   // modulus or X
+        size_t secondWords;  // exponent or Y
+        uint64_t words;
+        CKey::LongerNumber longer;
+        size_t firstStored;
+        size_t secondStored;
+    };
+    using L = CKey::LongerNumber;
+    const std::vector<Case> cases = {
+        {"RSA, whole words of 1000 bits, cut", false, 1000, 32, 32, 31, L::kCut, 31, 31},
+        {"RSA, whole words of 1000 bits, skipped", false, 1000, 32, 31, 31, L::kSkip, 0, 31},
+        {"RSA, short lists", false, 2048, 3, 1, 64, L::kCut, 3, 1},
+        {"RSA, more than the area", false, 4096, 128, 70, 128, L::kCut, 64, 64},
+        {"ECDSA, a partial word counts", true, 521, 20, 17, 17, L::kCut, 17, 17},
+        {"ECDSA, skipped", true, 521, 20, 17, 17, L::kSkip, 0, 17},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<CKey> key = CreateKeyForScheme(c.ecdsa ? kSchemeEcdsa521 : kSchemePkcs1V15Ippcp);
+        key->SetEncryptAlgorithmId(c.ecdsa ? kSchemeEcdsa521 : kSchemePkcs1V15Ippcp);
+        key->SetKeySize(c.bits);
+        key->SetHashAlgorithmId(32);
+        CRSAKey* rsa = dynamic_cast<CRSAKey*>(key.get());
+        CECCKey* ecc = dynamic_cast<CECCKey*>(key.get());
+        (rsa ? rsa->m_Modulus : ecc->m_CompX) = Words(c.firstWords, 0x1000);
+        (rsa ? rsa->m_PublicExponent : ecc->m_CompY) = Words(c.secondWords, 0x2000);
+
+        TimSignatureRecord signature;
+        std::memset(signature.bytes, 0xEE, sizeof signature.bytes);
+        key->StoreSignatureWords(signature, c.words, c.longer);
+        const std::string s = Bytes(signature);
+        EXPECT_EQ(Le32(s, 0), c.ecdsa ? 6u : 3u);
+        EXPECT_EQ(Le32(s, 4), 32u);
+        EXPECT_EQ(Le32(s, 8), c.bits);
+        const size_t first = c.ecdsa ? 44 : 300;
+        const size_t second = c.ecdsa ? 112 : 44;
+        ExpectWords(s, first, c.firstStored, 0x1000);
+        ExpectWords(s, second, c.secondStored, 0x2000);
+        // The word after each stored run, and the bytes between the header
+        // and the first area, keep what they held.
+        const size_t area = c.ecdsa ? 17 : 64;
+        for (const auto& [offset, stored] : {std::pair(first, c.firstStored), std::pair(second, c.secondStored)}) {
+            if (stored < area) {
+                EXPECT_EQ(Le32(s, offset + 4 * stored), 0xEEEEEEEEu) << offset;
+            }
+        }
+        EXPECT_EQ(Le32(s, std::max(first, second) + 4 * area), 0xEEEEEEEEu);
+        EXPECT_EQ(s.substr(12, 32), std::string(32, '\xEE'));
     }
 }
 

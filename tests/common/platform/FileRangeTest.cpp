@@ -110,6 +110,14 @@ TEST(FileRangeTest, CopyFileRangeFailsWhereTheKernelCannotCopy)
         EXPECT_FALSE(platform::CopyFileRange(in.file, UINT64_MAX - 10, out.file, 0, 100));
         EXPECT_FALSE(platform::CopyFileRange(in.file, 0, out.file, UINT64_MAX - 10, 100));
     }
+    {
+        SCOPED_TRACE("a length that alone passes every offset: refused before a byte is copied");
+        WriteFile(temp.File("target"), "");
+        Stream out(temp.File("target"), "rb+");
+        EXPECT_FALSE(platform::CopyFileRange(in.file, 0, out.file, 0, UINT64_MAX));
+        EXPECT_FALSE(platform::CopyFileRange(in.file, 0, out.file, 0, UINT64_MAX - kSector));
+        EXPECT_EQ(ReadFile(temp.File("target")).size(), 0u);
+    }
 }
 
 TEST(FileRangeTest, ReadFileRangeReadsAtItsOffsetUpToTheEnd)
@@ -141,6 +149,13 @@ TEST(FileRangeTest, ReadFileRangeReadsAtItsOffsetUpToTheEnd)
         // The stream reads on where it was.
         EXPECT_EQ(std::fgetc(in.file), static_cast<unsigned char>(bytes[1]));
         ASSERT_EQ(std::fseek(in.file, 1, SEEK_SET), 0);
+    }
+    // Offsets past what the system can address fail without a read.
+    for (const uint64_t offset : {uint64_t{1} << 63, UINT64_MAX}) {
+        uint8_t byte = 0;
+        size_t got = 99;
+        EXPECT_FALSE(platform::ReadFileRange(in.file, offset, &byte, 1, got));
+        EXPECT_EQ(got, 0u);
     }
 }
 
