@@ -6,6 +6,7 @@
 #include "common/ErdCategoryNames.h"
 #include "common/FileUtils.h"
 #include "common/Print.h"
+#include "common/Tag.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
@@ -62,16 +63,21 @@ const EntryKey kImageKeys[] = {
 
 // The old word list: its header, its terminator and the package
 // identifiers that start a package even where a size word is expected.
-constexpr uint32_t kListHeader = 0x4F505448u;  // OPTH
-constexpr uint32_t kTerminator = 0x5465726Du;  // Term
+constexpr uint32_t kListHeader = TagValue("OPTH");
+constexpr uint32_t kTerminator = TagValue("Term");
 constexpr uint32_t kPackageHeaderBytes = 8;
 
+// The older format's own set, apart from the newer tables: it knows the
+// flash-partition and skip packages and none of the later classes.
 const uint32_t kKnownPackageIds[] = {
-    0x44447248u, 0x4750494Fu, 0x42494E44u, 0x55415254u, 0x00555342u, 0x5265736Du, 0x44445247u, 0x44445254u,
-    0x44445243u, 0x434D4343u, 0x545A4944u, 0x545A4F4Eu, 0x4F504456u, 0x4D4F4445u, 0x52736D32u, 0x55534200u,
-    0x55534201u, 0x55534202u, 0x55534203u, 0x55534204u, 0x55534205u, 0x55534206u, 0x55534207u, 0x55534208u,
-    0x55534209u, 0x56524551u, 0x45534353u, 0x45537632u, 0x43555354u, 0x4E4F4643u, 0x4E4F4B44u, 0x6D444F43u,
-    0x6D42944Eu, 0x6D424454u, 0x45524153u, 0x534B4950u, 0x43495441u,
+    TagValue("DDrH"),    TagValue("GPIO"),    TagValue("BIND"),    TagValue("UART"),    TagValue("USB"),
+    TagValue("Resm"),    TagValue("DDRG"),    TagValue("DDRT"),    TagValue("DDRC"),    TagValue("CMCC"),
+    TagValue("TZID"),    TagValue("TZON"),    TagValue("OPDV"),    TagValue("MODE"),    TagValue("Rsm2"),
+    TagValue("USB\0"),   TagValue("USB\x01"), TagValue("USB\x02"), TagValue("USB\x03"), TagValue("USB\x04"),
+    TagValue("USB\x05"), TagValue("USB\x06"), TagValue("USB\x07"), TagValue("USB\x08"), TagValue("USB\x09"),
+    TagValue("VREQ"),    TagValue("ESCS"),    TagValue("ESv2"),    TagValue("CUST"),    TagValue("NOFC"),
+    TagValue("NOKD"),    TagValue("mDOC"),    TagValue("mB\x94N"), TagValue("mBDT"),    TagValue("ERAS"),
+    TagValue("SKIP"),    TagValue("CITA"),
 };
 
 bool IsKnownPackageId(uint32_t value)

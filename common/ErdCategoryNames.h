@@ -5,6 +5,8 @@
 // written with; readers compare them upper-cased, on their own copies.
 #pragma once
 
+#include "common/Tag.h"
+
 inline constexpr wchar_t kClockEnable[] = L"Clock_Enable";
 inline constexpr wchar_t kEndClockEnable[] = L"End_Clock_Enable";
 inline constexpr wchar_t kClockEnableId[] = L"0x434c4b45";  // CLKE
@@ -36,6 +38,19 @@ struct ErdCategory {
     const wchar_t* name;
     const wchar_t* id;
 };
+
+// The identifier texts stay as first written; each must still be its tag.
+static_assert(HexTextValue(kClockEnableId) == TagValue("CLKE"));
+static_assert(HexTextValue(kDdrGeometryId) == TagValue("DDRG"));
+static_assert(HexTextValue(kDdrTimingId) == TagValue("DDRT"));
+static_assert(HexTextValue(kDdrCustomId) == TagValue("DDRC"));
+static_assert(HexTextValue(kFrequencyId) == TagValue("FREQ"));
+static_assert(HexTextValue(kVoltagesId) == TagValue("VOLT"));
+static_assert(HexTextValue(kConfigureMemoryControlId) == TagValue("CMCC"));
+static_assert(HexTextValue(kTrustZoneId) == TagValue("TZID"));
+static_assert(HexTextValue(kTrustZoneRegidId) == TagValue("TZON"));
+static_assert(HexTextValue(kOpDivId) == TagValue("OPDV"));
+static_assert(HexTextValue(kOpModeId) == TagValue("MODE"));
 
 inline constexpr ErdCategory kErdCategories[] = {
     {kClockEnable, kClockEnableId},

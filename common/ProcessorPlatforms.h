@@ -37,9 +37,9 @@ struct PlatformRow {
     // text only, so it counts only in rows with texts.
     uint8_t packageIndex;
     PlatformSplit split;
-    // Whether the layout file's ProductionMode is read, and the DTIM keys
-    // when an image map asks for them.
-    bool readsProductionMode;
+    // Whether the layout reader reads the keys the later platforms added:
+    // see ReadsProductionMode and ReadsDtimKeys.
+    bool readsLaterKeys;
     // Whether an untrusted layout file's save-state texts become all ones.
     bool untrustedSaveStateAllOnes;
 };
@@ -153,12 +153,20 @@ inline const PlatformRow* FindPlatformByProcessor(const std::wstring& processor)
     return nullptr;
 }
 
-// Whether layout files of the platform code are read for ProductionMode and
-// the DTIM keys; false for a code without a row.
+// Whether a layout file of the platform code is read for its ProductionMode
+// option; false for a code without a row.
 inline bool ReadsProductionMode(int32_t code)
 {
     const PlatformRow* row = FindPlatform(code);
-    return row != nullptr && row->readsProductionMode;
+    return row != nullptr && row->readsLaterKeys;
+}
+
+// Whether a trusted layout file of the platform code has its DTIM keys read
+// when an image map asks for them: the same platforms, as both came with
+// the later layouts.
+inline bool ReadsDtimKeys(int32_t code)
+{
+    return ReadsProductionMode(code);
 }
 
 // Processor models of the register-name families, in the order of the

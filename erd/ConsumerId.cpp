@@ -7,7 +7,7 @@
 #include "erd/LayoutText.h"
 #include "erd/ReservedPackageData.h"
 
-CConsumerID::CConsumerID() : CErdBase(kFieldCount, kErdConsumerId)
+CConsumerID::CConsumerID() : CErdClass(kFieldCount, kTypeId)
 {
     m_FieldNames[kCid] = L"CID";
     m_FieldNames[kPid] = L"PID";

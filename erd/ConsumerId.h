@@ -9,7 +9,7 @@
 
 #include "erd/ErdBase.h"
 
-class CConsumerID final : public CErdBase {
+class CConsumerID final : public CErdClass<CConsumerID, kErdConsumerId> {
 public:
     enum Field { kCid, kPid, kFieldCount };
 

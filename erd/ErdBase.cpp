@@ -1,49 +1,5 @@
 #include "erd/ErdBase.h"
 
-#include <array>
-
-namespace {
-
-struct KeywordTexts {
-    std::array<std::wstring, kErdClassCount> begin;
-    std::array<std::wstring, kErdClassCount> end;
-};
-
-// Built from the class index on first use and kept to the end of the run,
-// so the keyword operations can hand out references.
-const KeywordTexts& Keywords()
-{
-    static const KeywordTexts texts = [] {
-        KeywordTexts made;
-        for (size_t i = 0; i < kErdClassCount; ++i) {
-            made.begin[i] = kErdClasses[i].beginKeyword;
-            made.end[i] = kErdClasses[i].endKeyword;
-        }
-        return made;
-    }();
-    return texts;
-}
-
-const std::wstring& NoKeyword()
-{
-    static const std::wstring empty;
-    return empty;
-}
-
-}  // namespace
-
-const std::wstring& ErdBeginKeyword(uint32_t typeId)
-{
-    const ErdClassInfo* row = FindErdClass(typeId);
-    return row ? Keywords().begin[typeId - kErdFirstTypeId] : NoKeyword();
-}
-
-const std::wstring& ErdEndKeyword(uint32_t typeId)
-{
-    const ErdClassInfo* row = FindErdClass(typeId);
-    return row ? Keywords().end[typeId - kErdFirstTypeId] : NoKeyword();
-}
-
 CErdBase::CErdBase(uint32_t fieldCount, uint32_t typeId) : m_TypeId(typeId), m_FieldCount(fieldCount)
 {
     CErdBase::Reset();

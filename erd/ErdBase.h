@@ -1,18 +1,19 @@
 // The base of every extended-reserved-data package: a type id, a fixed
 // number of named fields whose values stay text, and the operations every
 // package kind offers (reset, parse its layout block, write it back, its
-// binary size, its keywords, and its 32-bit words for a reserved-data
-// package). The index of all package classes lives here as one table.
+// binary size, its keywords, its 32-bit words for a reserved-data package,
+// and a copy of itself).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/TimLib.h"
 
+class CErdBase;
 class CReservedPackageData;
 
 // The type id of each package class.
@@ -49,71 +50,22 @@ enum ErdTypeId : uint32_t {
 constexpr uint32_t kErdFirstTypeId = kErdAutoBind;
 constexpr uint32_t kErdLastTypeId = kErdCustTransferApInfo;
 
-// One row of the class index. packageId is the four-letter identifier that
-// AddToPackage gives its package; 0 where the class has no fixed one: a part
-// that only adds words to its holder's package, or an initialisation
-// package whose identifier comes from its PID value.
+// One row of the class index, which holds one row per package class in
+// type-id order (erd/ErdClasses.cpp). packageId is the four-letter
+// identifier that AddToPackage gives its package; 0 where the class has no
+// fixed one: a part that only adds words to its holder's package, or an
+// initialisation package whose identifier comes from its PID value.
 struct ErdClassInfo {
     uint32_t typeId;
     uint32_t packageId;
     const wchar_t* beginKeyword;
     const wchar_t* endKeyword;
+    // A new package of the class, as its default constructor makes it.
+    std::unique_ptr<CErdBase> (*make)();
 };
-
-inline constexpr ErdClassInfo kErdClasses[] = {
-    {kErdAutoBind, 0x42494E44u, L"AutoBind", L"End_AutoBind"},                          // BIND
-    {kErdEscapeSeq, 0x45534353u, L"Escape_Sequence", L"End_Escape_Sequence"},           // ESCS
-    {kErdGpioSet, 0x4750494Fu, L"GpioSet", L"End GpioSet"},                             // GPIO
-    {kErdGpio, 0, L"Gpio", L"End_Gpio"},
-    {kErdResume, 0x5265736Du, L"Resume", L"End_Resume"},                                // Resm
-    {kErdResumeDdr, 0x52736D32u, L"Resume_DDR", L"End_Resume_DDR"},                     // Rsm2
-    {kErdTbrXferSet, 0x54425258u, L"TBR_Xfer_Set", L"End TBR Xfer Set"},                // TBRX
-    {kErdXfer, 0, L"Xfer", L"End_Xfer"},
-    {kErdUart, 0x55415254u, L"Uart", L"End_Uart"},                                      // UART
-    {kErdUsb, 0x00555342u, L"Usb", L"End_Usb"},                                         // USB
-    {kErdUsbVendorReq, 0x56524551u, L"Usb_Vendor_Request", L"End_Usb_Vendor_Request"},  // VREQ
-    {kErdConsumerId, 0, L"Consumer_ID", L"End_Consumer_ID"},
-    {kErdGppInitialization, 0, L"GPP", L"End_GPP"},
-    {kErdDdrInitialization, 0, L"DDR_Initialization", L"End_DDR_Initialization"},
-    // The vendor package builds its begin keyword from its PID; this is the
-    // class's own constant.
-    {kErdVendorDdrInitialization, 0, L"Vendor_DDR_Initialization", L"END_Vendor_DDR_Initialization"},
-    {kErdInstructions, 0, L"Instructions", L"End_Instructions"},
-    {kErdDdrOperations, 0, L"DDROperations", L"End_DDROperations"},
-    {kErdGppOperations, 0, L"GPPOperations", L"End_GPPOperations"},
-    {kErdCoreReset, 0x434F5245u, L"Core_Reset", L"End_Core_Reset"},  // CORE
-    {kErdTzInitialization, 0, L"TZ_Initialization", L"End_TZ_Initialization"},
-    {kErdTzOperations, 0, L"TZ_Operations", L"End_TZ_Operations"},
-    {kErdBbmt, 0x42424D54u, L"BBMT", L"End_BBMT"},                                               // BBMT
-    {kErdImageMaps, 0x494D4150u, L"Image_Maps", L"End_Image_Maps"},                              // IMAP
-    {kErdImageMapInfo, 0, L"Image_Map_Info", L"End_Image_Map_Info"},
-    {kErdEscapeSeqV2, 0x45537632u, L"Escape_SequenceV2", L"End_Escape_SequenceV2"},              // ESv2
-    {kErdCustTransferApInfoSet, 0x43495441u, L"CustTransferAPInfoSet", L"End CustTransferAPInfoSet"},  // CITA
-    {kErdCustTransferApInfo, 0, L"TRANSFER_AP_INFO", L"End_TRANSFER_AP_INFO"},
-};
-
-constexpr size_t kErdClassCount = sizeof(kErdClasses) / sizeof(kErdClasses[0]);
-
-// The rows stand in type-id order without gaps, so a type id indexes them.
-constexpr bool ErdClassesInTypeIdOrder()
-{
-    for (size_t i = 0; i < kErdClassCount; ++i) {
-        if (kErdClasses[i].typeId != kErdFirstTypeId + i) {
-            return false;
-        }
-    }
-    return kErdClassCount == kErdLastTypeId - kErdFirstTypeId + 1;
-}
-static_assert(ErdClassesInTypeIdOrder(), "the class index must hold one row per type id, in order");
 
 // The row of a type id; null outside the known range.
-inline const ErdClassInfo* FindErdClass(uint32_t typeId)
-{
-    if (typeId < kErdFirstTypeId || typeId > kErdLastTypeId) {
-        return nullptr;
-    }
-    return &kErdClasses[typeId - kErdFirstTypeId];
-}
+const ErdClassInfo* FindErdClass(uint32_t typeId);
 
 class CErdBase : public CTimLib {
 public:
@@ -147,10 +99,9 @@ public:
     // append its own, and returns Size().
     virtual uint32_t AddToPackage(CReservedPackageData& package) const = 0;
 
-    // A new copy of package made by its own class's copy constructor
-    // (owned by the caller); null when the type id names no class or the
-    // object is not of the class its type id names.
-    static CErdBase* Clone(const CErdBase& package);
+    // A copy made by the package's own class's copy constructor; every
+    // class gets it from CErdClass.
+    virtual std::unique_ptr<CErdBase> Clone() const = 0;
 
     uint32_t m_TypeId;
     uint32_t m_FieldCount;
@@ -169,3 +120,23 @@ protected:
 // empty texts for a type id that names no class.
 const std::wstring& ErdBeginKeyword(uint32_t typeId);
 const std::wstring& ErdEndKeyword(uint32_t typeId);
+
+// The base every package class derives through: it names the class's type
+// id once, for the class index and the constructors, and gives the class
+// its own Clone. Base is the class's own base (CErdBase or one of its
+// shared kinds), whose constructors it passes on.
+template <class Derived, uint32_t TypeId, class Base = CErdBase>
+class CErdClass : public Base {
+public:
+    static constexpr uint32_t kTypeId = TypeId;
+
+    std::unique_ptr<CErdBase> Clone() const override
+    {
+        return std::make_unique<Derived>(static_cast<const Derived&>(*this));
+    }
+
+protected:
+    // For the bases that take the type id alone.
+    CErdClass() : Base(TypeId) {}
+    using Base::Base;
+};

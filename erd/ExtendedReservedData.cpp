@@ -1,7 +1,7 @@
 #include "erd/ExtendedReservedData.h"
 
 #include <cstddef>
-#include <string_view>
+#include <iterator>
 #include <utility>
 
 #include "common/ProcessorPlatforms.h"
@@ -11,61 +11,23 @@ namespace {
 using Erd = CExtendedReservedData;
 using FamilyLoader = void (*)(CExtendedReservedData&);
 
-// The register-name family of each processor model, row for row with
-// kProcessorNames; null for the models whose tables stay empty.
-struct ProcessorFamily {
-    const wchar_t* processor;
-    FamilyLoader load;
-};
+// The register-name family of each processor model: entry i loads the
+// tables of kProcessorNames[i], laid out in the same grid of seven; null
+// for the models whose tables stay empty.
+constexpr FamilyLoader kNone = nullptr;
+constexpr FamilyLoader kNlt104 = LoadNlt104RegisterNames;
+constexpr FamilyLoader kQuon2 = LoadQuon2RegisterNames;
+constexpr FamilyLoader kQuon3 = LoadQuon3RegisterNames;
+constexpr FamilyLoader kRhevo = LoadRhevoRegisterNames;
 
-constexpr ProcessorFamily kProcessorFamilies[] = {
-    {L"NLT104", LoadNlt104RegisterNames},
-    {L"NLT01x", nullptr},
-    {L"NLT02x", nullptr},
-    {L"NLT03x", nullptr},
-    {L"NLT105", LoadQuon2RegisterNames},
-    {L"NLT06x", LoadRhevoRegisterNames},
-    {L"NLT07x", LoadRhevoRegisterNames},
-    {L"NLT08x", LoadRhevoRegisterNames},
-    {L"NLT09x", LoadRhevoRegisterNames},
-    {L"NLT10x", LoadRhevoRegisterNames},
-    {L"SELVA31", LoadNlt104RegisterNames},
-    {L"NLT111", LoadQuon2RegisterNames},
-    {L"Jexul1", LoadQuon3RegisterNames},
-    {L"Varsic_PV_Jexul2", LoadQuon3RegisterNames},
-    {L"Orrimel", LoadQuon3RegisterNames},
-    {L"NLT112", LoadQuon3RegisterNames},
-    {L"NLT113", LoadQuon3RegisterNames},
-    {L"NLT115", LoadQuon3RegisterNames},
-    {L"NLT116", LoadQuon3RegisterNames},
-    {L"NLT122", LoadQuon3RegisterNames},
-    {L"NLT121", LoadQuon3RegisterNames},
-    {L"NLT117", LoadQuon3RegisterNames},
-    {L"SELVA32", LoadQuon3RegisterNames},
-    {L"Orrimel_LTE", LoadQuon3RegisterNames},
-    {L"SELVA33", LoadQuon3RegisterNames},
-    {L"Draskel", LoadQuon3RegisterNames},
-    {L"NLT118", LoadQuon3RegisterNames},
-    {L"NLT119", LoadQuon3RegisterNames},
-    {L"NLT123", LoadQuon3RegisterNames},
-    {L"NLT124", LoadQuon3RegisterNames},
-    {L"NLT120", LoadQuon3RegisterNames},
+constexpr FamilyLoader kProcessorFamilies[] = {
+    kNlt104, kNone,  kNone,  kNone,  kQuon2, kRhevo, kRhevo,
+    kRhevo,  kRhevo, kRhevo, kNlt104, kQuon2, kQuon3, kQuon3,
+    kQuon3,  kQuon3, kQuon3, kQuon3, kQuon3, kQuon3, kQuon3,
+    kQuon3,  kQuon3, kQuon3, kQuon3, kQuon3, kQuon3, kQuon3,
+    kQuon3,  kQuon3, kQuon3,
 };
-
-constexpr bool FamiliesFollowProcessorNames()
-{
-    constexpr size_t count = sizeof(kProcessorNames) / sizeof(kProcessorNames[0]);
-    if (sizeof(kProcessorFamilies) / sizeof(kProcessorFamilies[0]) != count) {
-        return false;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        if (std::wstring_view(kProcessorFamilies[i].processor) != kProcessorNames[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(FamiliesFollowProcessorNames(), "one family row per processor name, in the same order");
+static_assert(std::size(kProcessorFamilies) == std::size(kProcessorNames), "one family per processor name");
 
 NameTable Erd::* const kNameTables[] = {
     &Erd::m_ClockEnableNames, &Erd::m_DdrCustomNames,  &Erd::m_DdrCustomNlt07xNames, &Erd::m_FrequencyNames,
@@ -114,9 +76,7 @@ CExtendedReservedData& CExtendedReservedData::operator=(const CExtendedReservedD
         this->*table = other.*table;
     }
     for (const auto& package : other.m_Packages) {
-        if (CErdBase* copy = CErdBase::Clone(*package)) {
-            m_Packages.emplace_back(copy);
-        }
+        m_Packages.push_back(package->Clone());
     }
     for (const auto& consumerId : other.m_ConsumerIds) {
         m_ConsumerIds.push_back(std::make_unique<CConsumerID>(*consumerId));
@@ -135,15 +95,15 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
     }
     std::wstring wanted = processorName;
     CTimLib::ToUpperText(wanted, false);
-    for (const ProcessorFamily& row : kProcessorFamilies) {
-        std::wstring name = row.processor;
+    for (size_t i = 0; i < std::size(kProcessorNames); ++i) {
+        std::wstring name = kProcessorNames[i];
         if (CTimLib::ToUpperText(name, false) != wanted) {
             continue;
         }
-        if (row.load == nullptr) {
+        if (kProcessorFamilies[i] == kNone) {
             return true;
         }
-        row.load(*this);
+        kProcessorFamilies[i](*this);
         LoadSdramSpecNames(m_SdramSpecNames);
         LoadCmccNames(m_CmccNames);
         return true;

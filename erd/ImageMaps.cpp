@@ -115,7 +115,7 @@ std::unique_ptr<CImageMapInfo> ReadMap(std::wistream& stream, const std::wstring
 
 // ----------------------------------------------------------------- one map
 
-CImageMapInfo::CImageMapInfo() : CErdBase(kFieldCount, kErdImageMapInfo)
+CImageMapInfo::CImageMapInfo() : CErdClass(kFieldCount, kTypeId)
 {
     for (size_t i = 0; i < kFieldCount; ++i) {
         m_FieldNames[i] = kMapFieldNames[i];
@@ -155,9 +155,7 @@ bool CImageMapInfo::WriteValues(std::wostream& stream) const
 
 // ----------------------------------------------------------------- the package
 
-CImageMaps::CImageMaps() : CPackageSet(kErdImageMaps) {}
-
-CImageMaps::CImageMaps(const CImageMaps& other) : CPackageSet(other)
+CImageMaps::CImageMaps(const CImageMaps& other) : CErdClass(other)
 {
     SetCountField();
 }

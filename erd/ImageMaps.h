@@ -12,7 +12,7 @@
 
 // One map. Fields: "Image_ID", "Image_Type", "Flash_Address_Lo",
 // "Flash_Address_Hi", "Partition", "Enable".
-class CImageMapInfo final : public CErdBase {
+class CImageMapInfo final : public CErdClass<CImageMapInfo, kErdImageMapInfo> {
 public:
     enum Field { kImageId, kImageType, kFlashAddressLo, kFlashAddressHi, kPartition, kEnable, kFieldCount };
 
@@ -31,9 +31,9 @@ public:
 
 // The package: its "NUM_MAPS" field and the maps. Sizes follow the maps,
 // not the count text.
-class CImageMaps final : public CPackageSet<CImageMapInfo> {
+class CImageMaps final : public CErdClass<CImageMaps, kErdImageMaps, CPackageSet<CImageMapInfo>> {
 public:
-    CImageMaps();
+    CImageMaps() = default;
     // A copy's count text is the number of maps it holds.
     CImageMaps(const CImageMaps& other);
     CImageMaps& operator=(const CImageMaps& other);

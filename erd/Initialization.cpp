@@ -116,14 +116,11 @@ template class CInitializationPackage<CGPPOperations>;
 template class CInitializationPackage<CDDROperations>;
 template class CInitializationPackage<CTzOperations>;
 
-CGPPInitialization::CGPPInitialization() : CInitializationPackage(kErdGppInitialization, kGppRules) {}
+CGPPInitialization::CGPPInitialization() : CErdClass(kTypeId, kGppRules) {}
 
-CDDRInitialization::CDDRInitialization() : CInitializationPackage(kErdDdrInitialization, kDdrRules) {}
+CDDRInitialization::CDDRInitialization() : CErdClass(kTypeId, kDdrRules) {}
 
-CVendorDDRInitialization::CVendorDDRInitialization()
-    : CInitializationPackage(kErdVendorDdrInitialization, kVendorDdrRules)
-{
-}
+CVendorDDRInitialization::CVendorDDRInitialization() : CErdClass(kTypeId, kVendorDdrRules) {}
 
 const std::wstring& CVendorDDRInitialization::BeginKeyword() const
 {
@@ -133,4 +130,4 @@ const std::wstring& CVendorDDRInitialization::BeginKeyword() const
     return m_VendorKeyword;
 }
 
-CTzInitialization::CTzInitialization() : CInitializationPackage(kErdTzInitialization, kTzRules) {}
+CTzInitialization::CTzInitialization() : CErdClass(kTypeId, kTzRules) {}

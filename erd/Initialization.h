@@ -57,19 +57,22 @@ extern template class CInitializationPackage<CGPPOperations>;
 extern template class CInitializationPackage<CDDROperations>;
 extern template class CInitializationPackage<CTzOperations>;
 
-class CGPPInitialization final : public CInitializationPackage<CGPPOperations> {
+class CGPPInitialization final
+    : public CErdClass<CGPPInitialization, kErdGppInitialization, CInitializationPackage<CGPPOperations>> {
 public:
     CGPPInitialization();
 };
 
-class CDDRInitialization final : public CInitializationPackage<CDDROperations> {
+class CDDRInitialization final
+    : public CErdClass<CDDRInitialization, kErdDdrInitialization, CInitializationPackage<CDDROperations>> {
 public:
     CDDRInitialization();
 };
 
 // Reads and writes its block under "Vendor_DDR_Initialization", but names
 // itself after the memory vendor in bits 8 to 15 of its PID.
-class CVendorDDRInitialization final : public CInitializationPackage<CDDROperations> {
+class CVendorDDRInitialization final
+    : public CErdClass<CVendorDDRInitialization, kErdVendorDdrInitialization, CInitializationPackage<CDDROperations>> {
 public:
     CVendorDDRInitialization();
     // "<vendor>_DDR_Initialization", "_DDR_Initialization" for an id no
@@ -81,7 +84,8 @@ private:
 };
 
 // Reads and writes nothing: the lines of its block go back to the caller.
-class CTzInitialization final : public CInitializationPackage<CTzOperations> {
+class CTzInitialization final
+    : public CErdClass<CTzInitialization, kErdTzInitialization, CInitializationPackage<CTzOperations>> {
 public:
     CTzInitialization();
 };

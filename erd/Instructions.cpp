@@ -89,9 +89,9 @@ bool CInstruction::Write(std::wostream& stream, bool /*flag*/) const
     return true;
 }
 
-CInstructions::CInstructions() : CErdBase(0, kErdInstructions) {}
+CInstructions::CInstructions() : CErdClass(0, kTypeId) {}
 
-CInstructions::CInstructions(const CInstructions& other) : CErdBase(other), m_Instructions(other.m_Instructions) {}
+CInstructions::CInstructions(const CInstructions& other) : CErdClass(other), m_Instructions(other.m_Instructions) {}
 
 CInstructions& CInstructions::operator=(const CInstructions& other)
 {

@@ -33,7 +33,7 @@ public:
     std::wstring m_Comment;
 };
 
-class CInstructions : public CErdBase {
+class CInstructions final : public CErdClass<CInstructions, kErdInstructions> {
 public:
     CInstructions();
     CInstructions(const CInstructions& other);

@@ -19,7 +19,7 @@ bool COperation::Write(std::wostream& stream, bool /*flag*/) const
 }
 
 template <class Operation>
-COperationList<Operation>::COperationList() : CErdBase(0, Operation::kListTypeId)
+COperationList<Operation>::COperationList(uint32_t typeId) : CErdBase(0, typeId)
 {
 }
 

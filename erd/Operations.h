@@ -34,7 +34,6 @@ public:
     {
         return FindDefinition(kDdrOperationDefinitions, name);
     }
-    static constexpr uint32_t kListTypeId = kErdDdrOperations;
     static constexpr bool kListReadsBlock = true;
     // The item keywords; the vendor DDR package spots its operation
     // sub-block by the first.
@@ -49,7 +48,6 @@ public:
     {
         return FindDefinition(kGppOperationDefinitions, name);
     }
-    static constexpr uint32_t kListTypeId = kErdGppOperations;
     static constexpr bool kListReadsBlock = true;
     static constexpr wchar_t kBeginKeyword[] = L"GPPOperation";
     static constexpr wchar_t kEndKeyword[] = L"End_GPPOperation";
@@ -62,7 +60,6 @@ public:
     {
         return FindDefinition(kTzOperationDefinitions, name);
     }
-    static constexpr uint32_t kListTypeId = kErdTzOperations;
     static constexpr bool kListReadsBlock = false;
 };
 
@@ -88,7 +85,7 @@ public:
     std::vector<Operation> m_Operations;
 
 protected:
-    COperationList();
+    explicit COperationList(uint32_t typeId);
     COperationList(const COperationList& other) = default;
     COperationList& operator=(const COperationList& other) = default;
     ~COperationList() override;
@@ -98,6 +95,6 @@ extern template class COperationList<CDDROperation>;
 extern template class COperationList<CGPPOperation>;
 extern template class COperationList<CTzOperation>;
 
-class CDDROperations final : public COperationList<CDDROperation> {};
-class CGPPOperations final : public COperationList<CGPPOperation> {};
-class CTzOperations final : public COperationList<CTzOperation> {};
+class CDDROperations final : public CErdClass<CDDROperations, kErdDdrOperations, COperationList<CDDROperation>> {};
+class CGPPOperations final : public CErdClass<CGPPOperations, kErdGppOperations, COperationList<CGPPOperation>> {};
+class CTzOperations final : public CErdClass<CTzOperations, kErdTzOperations, COperationList<CTzOperation>> {};

@@ -11,11 +11,6 @@
 #include "common/platform/Console.h"
 #include "erd/ConsumerId.h"
 #include "erd/ExtendedReservedData.h"
-#include "erd/ImageMaps.h"
-#include "erd/Initialization.h"
-#include "erd/Operations.h"
-#include "erd/SetPackages.h"
-#include "erd/SimplePackages.h"
 
 namespace {
 
@@ -98,42 +93,33 @@ void ParseCategory(std::wistream& stream, const Category& category, Erd& erd)
     }
 }
 
-using PackageFactory = std::unique_ptr<CErdBase> (*)();
-
-template <class Package>
-std::unique_ptr<CErdBase> Make()
-{
-    return std::make_unique<Package>();
-}
-
 // The package keywords in the order a line is tested against them; each is
 // its class's begin keyword. Most match anywhere in the line, the two DDR
 // keywords only as the whole line.
 struct PackageKeyword {
     uint32_t typeId;
     bool wholeLine;
-    PackageFactory make;
 };
 
 const PackageKeyword kPackageKeywords[] = {
-    {kErdGpioSet, false, Make<CGpioSet>},
-    {kErdUsbVendorReq, false, Make<CUsbVendorReq>},
-    {kErdUsb, false, Make<CUsb>},
-    {kErdUart, false, Make<CUart>},
-    {kErdAutoBind, false, Make<CAutoBind>},
-    {kErdResumeDdr, false, Make<CResumeDdr>},
-    {kErdResume, false, Make<CResume>},
-    {kErdTbrXferSet, false, Make<CTBRXferSet>},
-    {kErdEscapeSeq, false, Make<CEscapeSeq>},
-    {kErdCoreReset, false, Make<CCoreReset>},
-    {kErdBbmt, false, Make<CBbmt>},
-    {kErdConsumerId, false, Make<CConsumerID>},
-    {kErdDdrInitialization, true, Make<CDDRInitialization>},
-    {kErdVendorDdrInitialization, true, Make<CVendorDDRInitialization>},
-    {kErdGppInitialization, false, Make<CGPPInitialization>},
-    {kErdTzInitialization, false, Make<CTzInitialization>},
-    {kErdTzOperations, false, Make<CTzOperations>},
-    {kErdImageMaps, false, Make<CImageMaps>},
+    {kErdGpioSet, false},
+    {kErdUsbVendorReq, false},
+    {kErdUsb, false},
+    {kErdUart, false},
+    {kErdAutoBind, false},
+    {kErdResumeDdr, false},
+    {kErdResume, false},
+    {kErdTbrXferSet, false},
+    {kErdEscapeSeq, false},
+    {kErdCoreReset, false},
+    {kErdBbmt, false},
+    {kErdConsumerId, false},
+    {kErdDdrInitialization, true},
+    {kErdVendorDdrInitialization, true},
+    {kErdGppInitialization, false},
+    {kErdTzInitialization, false},
+    {kErdTzOperations, false},
+    {kErdImageMaps, false},
 };
 
 const PackageKeyword* FindPackageKeyword(const std::wstring& line)
@@ -198,7 +184,7 @@ bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedDat
             if (keyword == nullptr) {
                 continue;
             }
-            std::unique_ptr<CErdBase> package = keyword->make();
+            std::unique_ptr<CErdBase> package = FindErdClass(keyword->typeId)->make();
             if (IsClosingLine(line) && !package->ReadsBlock()) {
                 continue;
             }

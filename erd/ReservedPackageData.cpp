@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/ErdCategoryNames.h"
+#include "common/Tag.h"
 #include "common/platform/Format.h"
 
 namespace {
@@ -14,42 +15,43 @@ struct NamedId {
 };
 
 // Identifiers whose display name is not simply their tag; the first match
-// decides.
+// decides. Kept apart from the reserved-data reader's tag lines: those are
+// the texts a layout file may write, a different set with different names.
 const NamedId kPackageNames[] = {
-    {0x42494E44u, L"AUTOBIND"},
-    {0x44447248u, L"DDRID"},
-    {0x4750494Fu, L"GPIOID"},
-    {0x52736D32u, L"RESUMEBLID"},
-    {0x54425258u, L"TBR_XFER"},
-    {0x55415254u, L"UARTID"},
-    {0x00555342u, L"USBID"},
-    {0x55534201u, L"eUSB_CONFIG_DESCRIPTOR"},
-    {0x55534208u, L"eUSB_DEFAULT_STRING_DESCRIPTOR"},
-    {0x55534200u, L"eUSB_DEVICE_DESCRIPTOR"},
-    {0x55534209u, L"eUSB_ENDPOINT_DESCRIPTOR"},
-    {0x55534202u, L"eUSB_INTERFACE_DESCRIPTOR"},
-    {0x55534207u, L"eUSB_INTERFACE_STRING_DESCRIPTOR"},
-    {0x55534203u, L"eUSB_LANGUAGE_STRING_DESCRIPTOR"},
-    {0x55534204u, L"eUSB_MANUFACTURER_STRING_DESCRIPTOR"},
-    {0x55534205u, L"eUSB_PRODUCT_STRING_DESCRIPTOR"},
-    {0x55534206u, L"eUSB_SERIAL_STRING_DESCRIPTOR"},
-    {0x56524551u, L"USB_VENDORREQ"},
-    {0x45534353u, L"ESCAPE_SEQUENCE"},
-    {0x45537632u, L"ESCAPESEQUENCE_V2"},
-    {0x43555354u, L"CUST"},
-    {0x4E4F4643u, L"NOFC"},
-    {0x4E4F4B44u, L"NOKD"},
-    {0x4E4F4D43u, L"NOMONITORID"},
-    {0x434F5245u, L"COREID"},
-    {0x494D4150u, L"IMAPID"},
-    {0x44464D50u, L"DDR_Flash_Mcp_Map"},
-    {0x43495441u, L"CITA_CUMIZED_INFO_TRANSFER_TOAP_ID"},
+    {TagValue("BIND"), L"AUTOBIND"},
+    {TagValue("DDrH"), L"DDRID"},
+    {TagValue("GPIO"), L"GPIOID"},
+    {TagValue("Rsm2"), L"RESUMEBLID"},
+    {TagValue("TBRX"), L"TBR_XFER"},
+    {TagValue("UART"), L"UARTID"},
+    {TagValue("USB"), L"USBID"},
+    {TagValue("USB\x01"), L"eUSB_CONFIG_DESCRIPTOR"},
+    {TagValue("USB\x08"), L"eUSB_DEFAULT_STRING_DESCRIPTOR"},
+    {TagValue("USB\0"), L"eUSB_DEVICE_DESCRIPTOR"},
+    {TagValue("USB\x09"), L"eUSB_ENDPOINT_DESCRIPTOR"},
+    {TagValue("USB\x02"), L"eUSB_INTERFACE_DESCRIPTOR"},
+    {TagValue("USB\x07"), L"eUSB_INTERFACE_STRING_DESCRIPTOR"},
+    {TagValue("USB\x03"), L"eUSB_LANGUAGE_STRING_DESCRIPTOR"},
+    {TagValue("USB\x04"), L"eUSB_MANUFACTURER_STRING_DESCRIPTOR"},
+    {TagValue("USB\x05"), L"eUSB_PRODUCT_STRING_DESCRIPTOR"},
+    {TagValue("USB\x06"), L"eUSB_SERIAL_STRING_DESCRIPTOR"},
+    {TagValue("VREQ"), L"USB_VENDORREQ"},
+    {TagValue("ESCS"), L"ESCAPE_SEQUENCE"},
+    {TagValue("ESv2"), L"ESCAPESEQUENCE_V2"},
+    {TagValue("CUST"), L"CUST"},
+    {TagValue("NOFC"), L"NOFC"},
+    {TagValue("NOKD"), L"NOKD"},
+    {TagValue("NOMC"), L"NOMONITORID"},
+    {TagValue("CORE"), L"COREID"},
+    {TagValue("IMAP"), L"IMAPID"},
+    {TagValue("DFMP"), L"DDR_Flash_Mcp_Map"},
+    {TagValue("CITA"), L"CITA_CUMIZED_INFO_TRANSFER_TOAP_ID"},
 };
 
 // Names looked up after the register categories.
 const NamedId kLatePackageNames[] = {
-    {0x43494450u, L"CIPD"},
-    {0x545A5249u, L"TZRI"},
+    {TagValue("CIDP"), L"CIPD"},
+    {TagValue("TZRI"), L"TZRI"},
 };
 
 const wchar_t* const kBdkfpComments[] = {
@@ -74,24 +76,24 @@ struct CommentRow {
 };
 
 const CommentRow kCommentRows[] = {
-    {0x42494E44u, {L"Autobind"}},  // BIND
-    {0x44447248u, {L"ACCR_VALUE", L"MDCNFG_VALUE", L"DDR_HCAL_VALUE", L"MDREFR_VALUE"}},  // DDrH
-    {0x4750494Fu, {L"Number of GPIO Address & Value Pairs below", L"Address", L"Value"}},  // GPIO
-    {0x52736D32u, {L"ResumeAddr", L"ResumeParam", L"ResumeFlag"}},                        // Rsm2
-    {0x5265736Du, {L"Image Address"}},                                                    // Resm
-    {0x55415254u, {L"Port", L"Enabled"}},                                                 // UART
-    {0x00555342u, {L"Port", L"Enabled"}},                                                 // USB
-    {0x56524551u, {L"bm Request Type", L"bm Request", L"wValue", L"wIndex", L"wLength", L"wData"}},  // VREQ
-    {0x45534353u, {L"EscSeqTimeOutMS"}},                                                             // ESCS
-    {0x45537632u, {L"GPIO_Number", L"GPIO_Trigger_Value", L"MFPR_pairs_num", L"MFPR_address", L"MFPR_value"}},  // ESv2
-    {0x43555354u, {L"Enable DDR overwrite setting"}},  // CUST
-    {0x4E4F4643u, {L"Enable no frequency change"}},    // NOFC
-    {0x4E4F4B44u, {L"Enable no key detect"}},          // NOKD
-    {0x494D4150u, {L"Number of Image Maps below", L"IMAGE_ID", L"IMAGE_TYPE", L"FLASH_ADDRESS_LO",
-                   L"FLASH_ADDRESS_HI", L"PARTITION_NUM"}},  // IMAP
+    {TagValue("BIND"), {L"Autobind"}},
+    {TagValue("DDrH"), {L"ACCR_VALUE", L"MDCNFG_VALUE", L"DDR_HCAL_VALUE", L"MDREFR_VALUE"}},
+    {TagValue("GPIO"), {L"Number of GPIO Address & Value Pairs below", L"Address", L"Value"}},
+    {TagValue("Rsm2"), {L"ResumeAddr", L"ResumeParam", L"ResumeFlag"}},
+    {TagValue("Resm"), {L"Image Address"}},
+    {TagValue("UART"), {L"Port", L"Enabled"}},
+    {TagValue("USB"), {L"Port", L"Enabled"}},
+    {TagValue("VREQ"), {L"bm Request Type", L"bm Request", L"wValue", L"wIndex", L"wLength", L"wData"}},
+    {TagValue("ESCS"), {L"EscSeqTimeOutMS"}},
+    {TagValue("ESv2"), {L"GPIO_Number", L"GPIO_Trigger_Value", L"MFPR_pairs_num", L"MFPR_address", L"MFPR_value"}},
+    {TagValue("CUST"), {L"Enable DDR overwrite setting"}},
+    {TagValue("NOFC"), {L"Enable no frequency change"}},
+    {TagValue("NOKD"), {L"Enable no key detect"}},
+    {TagValue("IMAP"), {L"Number of Image Maps below", L"IMAGE_ID", L"IMAGE_TYPE", L"FLASH_ADDRESS_LO",
+                        L"FLASH_ADDRESS_HI", L"PARTITION_NUM"}},
 };
 
-constexpr uint32_t kCitaId = 0x43495441u;
+constexpr uint32_t kCitaId = TagValue("CITA");
 
 // Eight protection key words after the leading ones, then the protection
 // type.

@@ -60,32 +60,11 @@ private:
     }
 };
 
-class CGpio final : public CSimplePackage {
-public:
-    CGpio();
-};
+class CGpio final : public CErdClass<CGpio, kErdGpio, CSimplePackage> {};
+class CXfer final : public CErdClass<CXfer, kErdXfer, CSimplePackage> {};
+class CCustTransferAPInfo final : public CErdClass<CCustTransferAPInfo, kErdCustTransferApInfo, CSimplePackage> {};
 
-class CXfer final : public CSimplePackage {
-public:
-    CXfer();
-};
-
-class CCustTransferAPInfo final : public CSimplePackage {
-public:
-    CCustTransferAPInfo();
-};
-
-class CGpioSet final : public CPackageSet<CGpio> {
-public:
-    CGpioSet();
-};
-
-class CTBRXferSet final : public CPackageSet<CXfer> {
-public:
-    CTBRXferSet();
-};
-
-class CCustTransferAPInfoSet final : public CPackageSet<CCustTransferAPInfo> {
-public:
-    CCustTransferAPInfoSet();
-};
+class CGpioSet final : public CErdClass<CGpioSet, kErdGpioSet, CPackageSet<CGpio>> {};
+class CTBRXferSet final : public CErdClass<CTBRXferSet, kErdTbrXferSet, CPackageSet<CXfer>> {};
+class CCustTransferAPInfoSet final
+    : public CErdClass<CCustTransferAPInfoSet, kErdCustTransferApInfoSet, CPackageSet<CCustTransferAPInfo>> {};

@@ -111,18 +111,6 @@ uint32_t CSimplePackage::AddToPackage(CReservedPackageData& package) const
     return Size();
 }
 
-CAutoBind::CAutoBind() : CSimplePackage(kErdAutoBind) {}
-CEscapeSeq::CEscapeSeq() : CSimplePackage(kErdEscapeSeq) {}
-CEscapeSeqV2::CEscapeSeqV2() : CSimplePackage(kErdEscapeSeqV2) {}
-CResume::CResume() : CSimplePackage(kErdResume) {}
-CResumeDdr::CResumeDdr() : CSimplePackage(kErdResumeDdr) {}
-CUart::CUart() : CSimplePackage(kErdUart) {}
-CUsb::CUsb() : CSimplePackage(kErdUsb) {}
-CCoreReset::CCoreReset() : CSimplePackage(kErdCoreReset) {}
-CBbmt::CBbmt() : CSimplePackage(kErdBbmt) {}
-
-CUsbVendorReq::CUsbVendorReq() : CSimplePackage(kErdUsbVendorReq) {}
-
 void CUsbVendorReq::Reset()
 {
     m_Data.clear();

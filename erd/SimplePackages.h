@@ -35,57 +35,20 @@ private:
     const SimplePackageRow* m_Row;
 };
 
-class CAutoBind final : public CSimplePackage {
-public:
-    CAutoBind();
-};
-
-class CEscapeSeq final : public CSimplePackage {
-public:
-    CEscapeSeq();
-};
-
-class CEscapeSeqV2 final : public CSimplePackage {
-public:
-    CEscapeSeqV2();
-};
-
-class CResume final : public CSimplePackage {
-public:
-    CResume();
-};
-
-class CResumeDdr final : public CSimplePackage {
-public:
-    CResumeDdr();
-};
-
-class CUart final : public CSimplePackage {
-public:
-    CUart();
-};
-
-class CUsb final : public CSimplePackage {
-public:
-    CUsb();
-};
-
-class CCoreReset final : public CSimplePackage {
-public:
-    CCoreReset();
-};
-
-class CBbmt final : public CSimplePackage {
-public:
-    CBbmt();
-};
+class CAutoBind final : public CErdClass<CAutoBind, kErdAutoBind, CSimplePackage> {};
+class CEscapeSeq final : public CErdClass<CEscapeSeq, kErdEscapeSeq, CSimplePackage> {};
+class CEscapeSeqV2 final : public CErdClass<CEscapeSeqV2, kErdEscapeSeqV2, CSimplePackage> {};
+class CResume final : public CErdClass<CResume, kErdResume, CSimplePackage> {};
+class CResumeDdr final : public CErdClass<CResumeDdr, kErdResumeDdr, CSimplePackage> {};
+class CUart final : public CErdClass<CUart, kErdUart, CSimplePackage> {};
+class CUsb final : public CErdClass<CUsb, kErdUsb, CSimplePackage> {};
+class CCoreReset final : public CErdClass<CCoreReset, kErdCoreReset, CSimplePackage> {};
+class CBbmt final : public CErdClass<CBbmt, kErdBbmt, CSimplePackage> {};
 
 // A vendor request: its six fields pack into two words, followed by the
 // data texts, one word each.
-class CUsbVendorReq final : public CSimplePackage {
+class CUsbVendorReq final : public CErdClass<CUsbVendorReq, kErdUsbVendorReq, CSimplePackage> {
 public:
-    CUsbVendorReq();
-
     // Drops the data texts; the fields stay.
     void Reset() override;
     uint32_t Size() const override;

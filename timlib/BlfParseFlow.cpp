@@ -1,6 +1,7 @@
 #include "timlib/BlfParseFlow.h"
 
 #include "common/ProcessorPlatforms.h"
+#include "common/Tag.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
@@ -240,7 +241,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     if (settings.Trusted == 0) {
         words[CTimDescriptor::kWordNumberOfKeys] = 0;
     }
-    words[CTimDescriptor::kWordIdentifier] = 0x54494D48u;  // "TIMH"
+    words[CTimDescriptor::kWordIdentifier] = TagValue("TIMH");
     const uint32_t extendedSize = erd.Size();
     const uint32_t reservedSize = tim.GetReservedDataSize();
     words[CTimDescriptor::kWordReservedDataSize] =

@@ -384,7 +384,7 @@ void CBlfParser::ParseKeySections()
     // Their results are always true: failures raise.
     ParseKeyInfo();
     ParseDSAInfo();
-    if (ReadsProductionMode(m_PlatformType) && m_bDtimNeeded) {
+    if (ReadsDtimKeys(m_PlatformType) && m_bDtimNeeded) {
         ParseDtimKeyInfo();
     }
 }

@@ -3,6 +3,7 @@
 #include <memory>
 #include <sstream>
 
+#include "common/Tag.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "timlib/BlfParser.h"
@@ -19,63 +20,65 @@ struct PackageTag {
     uint32_t id;
 };
 
-// Compared in this order, each with the whole line.
+// Compared in this order, each with the whole line. Kept apart from the
+// package display names: a layout file's tag lines are a different set of
+// texts ("USB_CONFIG_DESCRIPTOR", the register categories, "ERAS").
 const PackageTag kPackageTags[] = {
-    {L"ERAS", 0x45524153u},
-    {L"AUTOBIND", 0x42494E44u},
-    {L"DDRID", 0x44447248u},
-    {L"ESCAPESEQUENCE_V2", 0x45537632u},
-    {L"ESCAPE_SEQUENCE", 0x45534353u},
-    {L"GPIOID", 0x4750494Fu},
-    {L"CUST", 0x43555354u},
-    {L"NOFC", 0x4E4F4643u},
-    {L"NOKD", 0x4E4F4B44u},
-    {L"RESUMEBLID", 0x5265736Du},
-    {L"TBR_XFER", 0x54425258u},
-    {L"UARTID", 0x55415254u},
-    {L"USBID", 0x00555342u},
-    {L"COREID", 0x434F5245u},
-    {L"USB_CONFIG_DESCRIPTOR", 0x55534201u},
-    {L"USB_DEFAULT_STRING_DESCRIPTOR", 0x55534208u},
-    {L"USB_DEVICE_DESCRIPTOR", 0x55534200u},
-    {L"USB_ENDPOINT_DESCRIPTOR", 0x55534209u},
-    {L"USB_INTERFACE_DESCRIPTOR", 0x55534202u},
-    {L"USB_INTERFACE_STRING_DESCRIPTOR", 0x55534207u},
-    {L"USB_LANGUAGE_STRING_DESCRIPTOR", 0x55534203u},
-    {L"USB_MANUFACTURER_STRING_DESCRIPTOR", 0x55534204u},
-    {L"USB_PRODUCT_STRING_DESCRIPTOR", 0x55534205u},
-    {L"USB_SERIAL_STRING_DESCRIPTOR", 0x55534206u},
-    {L"USB_VENDORREQ", 0x56524551u},
-    {L"NOMONITORID", 0x4E4F4D43u},
-    {L"Clock_Enable", 0x434C4B45u},
-    {L"Configure_Memory_Control", 0x434D4343u},
-    {L"DDR_Geometry", 0x44445247u},
-    {L"DDR_Timing", 0x44445254u},
-    {L"DDR_Custom", 0x44445243u},
-    {L"Frequency", 0x46524551u},
-    {L"OpDiv", 0x4F504456u},
-    {L"OpMode", 0x4D4F4445u},
-    {L"Trust_Zone", 0x545A4944u},
-    {L"Trust_Zone_Regid", 0x545A4F4Eu},
-    {L"Voltages", 0x564F4C54u},
-    {L"PROI", 0x50524F49u},
-    {L"FUNC", 0x46554E43u},
-    {L"TRFU", 0x54524655u},
-    {L"OTAI", 0x4F544149u},
-    {L"DTYP", 0x44545950u},
-    {L"LTWS", 0x4C545753u},
-    {L"DDBS", 0x44444253u},
-    {L"DDR_Flash_Mcp_Map", 0x44464D50u},
-    {L"CITA_CUMIZED_INFO_TRANSFER_TOAP_ID", 0x43495441u},
-    {L"BBMT", 0x42424D54u},
-    {L"FGPI", 0x46475049u},
-    {L"BBCS", 0x42424353u},
-    {L"CRCS", 0x43524353u},
+    {L"ERAS", TagValue("ERAS")},
+    {L"AUTOBIND", TagValue("BIND")},
+    {L"DDRID", TagValue("DDrH")},
+    {L"ESCAPESEQUENCE_V2", TagValue("ESv2")},
+    {L"ESCAPE_SEQUENCE", TagValue("ESCS")},
+    {L"GPIOID", TagValue("GPIO")},
+    {L"CUST", TagValue("CUST")},
+    {L"NOFC", TagValue("NOFC")},
+    {L"NOKD", TagValue("NOKD")},
+    {L"RESUMEBLID", TagValue("Resm")},
+    {L"TBR_XFER", TagValue("TBRX")},
+    {L"UARTID", TagValue("UART")},
+    {L"USBID", TagValue("USB")},
+    {L"COREID", TagValue("CORE")},
+    {L"USB_CONFIG_DESCRIPTOR", TagValue("USB\x01")},
+    {L"USB_DEFAULT_STRING_DESCRIPTOR", TagValue("USB\x08")},
+    {L"USB_DEVICE_DESCRIPTOR", TagValue("USB\0")},
+    {L"USB_ENDPOINT_DESCRIPTOR", TagValue("USB\x09")},
+    {L"USB_INTERFACE_DESCRIPTOR", TagValue("USB\x02")},
+    {L"USB_INTERFACE_STRING_DESCRIPTOR", TagValue("USB\x07")},
+    {L"USB_LANGUAGE_STRING_DESCRIPTOR", TagValue("USB\x03")},
+    {L"USB_MANUFACTURER_STRING_DESCRIPTOR", TagValue("USB\x04")},
+    {L"USB_PRODUCT_STRING_DESCRIPTOR", TagValue("USB\x05")},
+    {L"USB_SERIAL_STRING_DESCRIPTOR", TagValue("USB\x06")},
+    {L"USB_VENDORREQ", TagValue("VREQ")},
+    {L"NOMONITORID", TagValue("NOMC")},
+    {L"Clock_Enable", TagValue("CLKE")},
+    {L"Configure_Memory_Control", TagValue("CMCC")},
+    {L"DDR_Geometry", TagValue("DDRG")},
+    {L"DDR_Timing", TagValue("DDRT")},
+    {L"DDR_Custom", TagValue("DDRC")},
+    {L"Frequency", TagValue("FREQ")},
+    {L"OpDiv", TagValue("OPDV")},
+    {L"OpMode", TagValue("MODE")},
+    {L"Trust_Zone", TagValue("TZID")},
+    {L"Trust_Zone_Regid", TagValue("TZON")},
+    {L"Voltages", TagValue("VOLT")},
+    {L"PROI", TagValue("PROI")},
+    {L"FUNC", TagValue("FUNC")},
+    {L"TRFU", TagValue("TRFU")},
+    {L"OTAI", TagValue("OTAI")},
+    {L"DTYP", TagValue("DTYP")},
+    {L"LTWS", TagValue("LTWS")},
+    {L"DDBS", TagValue("DDBS")},
+    {L"DDR_Flash_Mcp_Map", TagValue("DFMP")},
+    {L"CITA_CUMIZED_INFO_TRANSFER_TOAP_ID", TagValue("CITA")},
+    {L"BBMT", TagValue("BBMT")},
+    {L"FGPI", TagValue("FGPI")},
+    {L"BBCS", TagValue("BBCS")},
+    {L"CRCS", TagValue("CRCS")},
 };
 
-constexpr uint32_t kBbcsId = 0x42424353u;
-constexpr uint32_t kCrcsId = 0x43524353u;
-constexpr uint32_t kCitaId = 0x43495441u;
+constexpr uint32_t kBbcsId = TagValue("BBCS");
+constexpr uint32_t kCrcsId = TagValue("CRCS");
+constexpr uint32_t kCitaId = TagValue("CITA");
 // A CITA package always ends with its closing pair at words 64 and 65.
 constexpr size_t kCitaMinimumFields = 65;
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -148,6 +150,65 @@ TEST(ParallelJobsTest, WorkersForStaysWithinJobsAndCores)
     EXPECT_GE(WorkersFor(1000), 1u);
     EXPECT_LE(WorkersFor(1000), std::max(1u, std::thread::hardware_concurrency()));
     EXPECT_LE(WorkersFor(2), 2u);
+}
+
+// ------------------------------------------- several workers: order and limit
+
+TEST(ParallelJobsWorkersTest, JobsStartInIndexOrder)
+{
+    constexpr size_t kJobs = 400;
+    for (const size_t workers : {2u, 4u, 8u}) {
+        SCOPED_TRACE(workers);
+        std::atomic<size_t> started{0};
+        std::vector<size_t> startedBefore(kJobs);
+        EXPECT_TRUE(RunJobs(kJobs, workers, [&](size_t i) {
+            startedBefore[i] = started.fetch_add(1);
+            std::this_thread::yield();
+            return true;
+        }));
+        // Job i starts only after jobs 0 to i - 1 were handed out, and each
+        // other worker holds at most one of them not yet started.
+        for (size_t i = workers; i < kJobs; ++i) {
+            EXPECT_GE(startedBefore[i] + (workers - 1), i) << i;
+        }
+    }
+}
+
+TEST(ParallelJobsWorkersTest, NoMoreJobsRunAtOnceThanWorkers)
+{
+    struct Case {
+        size_t jobs;
+        size_t workers;
+    };
+    for (const Case c : {Case{12, 3}, Case{40, 4}, Case{3, 8}}) {
+        SCOPED_TRACE(testing::Message() << c.jobs << " jobs, " << c.workers << " workers");
+        const size_t expected = std::min(c.jobs, c.workers);
+        std::atomic<size_t> running{0};
+        std::atomic<size_t> peak{0};
+        std::mutex lock;
+        std::set<std::thread::id> threads;
+        EXPECT_TRUE(RunJobs(c.jobs, c.workers, [&](size_t) {
+            const size_t now = running.fetch_add(1) + 1;
+            size_t seen = peak.load();
+            while (now > seen && !peak.compare_exchange_weak(seen, now)) {
+            }
+            {
+                const std::lock_guard<std::mutex> hold(lock);
+                threads.insert(std::this_thread::get_id());
+            }
+            // Each job waits until every worker is busy, so the peak shows
+            // the limit; the deadline only ends a run that never gets there.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (peak.load() < expected && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+            running.fetch_sub(1);
+            return true;
+        }));
+        EXPECT_EQ(peak.load(), expected);
+        EXPECT_EQ(threads.size(), expected);
+        EXPECT_EQ(threads.count(std::this_thread::get_id()), 1u) << "the calling thread is one of the workers";
+    }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cwctype>
 #include <string>
 
 #include "common/ErdCategoryNames.h"
@@ -10,50 +9,49 @@
 
 namespace {
 
-TEST(NameConstantsTest, CategoryIdentifiersAreTheirTagsInTheirOwnCase)
+// Each constant against its text as the package formats write it, the
+// identifier in its own letter case, and the category list in declaration
+// order.
+TEST(NameConstantsTest, CategoryNamesAndIdentifiersAreTheirTexts)
 {
     struct Case {
         const wchar_t* name;
         const wchar_t* closingName;  // null where there is none
         const wchar_t* id;
+        const wchar_t* nameText;
+        const wchar_t* closingText;
+        const wchar_t* idText;
         const wchar_t* tag;
-        bool lowerDigits;
     };
     const Case cases[] = {
-        {kClockEnable, kEndClockEnable, kClockEnableId, L"CLKE", true},
-        {kDdrGeometry, kEndDdrGeometry, kDdrGeometryId, L"DDRG", false},
-        {kDdrTiming, kEndDdrTiming, kDdrTimingId, L"DDRT", false},
-        {kDdrCustom, nullptr, kDdrCustomId, L"DDRC", false},
-        {kFrequency, nullptr, kFrequencyId, L"FREQ", false},
-        {kVoltages, nullptr, kVoltagesId, L"VOLT", true},
-        {kConfigureMemoryControl, nullptr, kConfigureMemoryControlId, L"CMCC", true},
-        {kTrustZone, nullptr, kTrustZoneId, L"TZID", false},
-        {kTrustZoneRegid, nullptr, kTrustZoneRegidId, L"TZON", false},
-        {kOpDiv, nullptr, kOpDivId, L"OPDV", false},
-        {kOpMode, nullptr, kOpModeId, L"MODE", false},
+        {kClockEnable, kEndClockEnable, kClockEnableId, L"Clock_Enable", L"End_Clock_Enable", L"0x434c4b45", L"CLKE"},
+        {kDdrGeometry, kEndDdrGeometry, kDdrGeometryId, L"DDR_Geometry", L"End_DDR_Geometry", L"0x44445247", L"DDRG"},
+        {kDdrTiming, kEndDdrTiming, kDdrTimingId, L"DDR_Timing", L"End_DDR_Timing", L"0x44445254", L"DDRT"},
+        {kDdrCustom, nullptr, kDdrCustomId, L"DDR_Custom", nullptr, L"0x44445243", L"DDRC"},
+        {kFrequency, nullptr, kFrequencyId, L"Frequency", nullptr, L"0x46524551", L"FREQ"},
+        {kVoltages, nullptr, kVoltagesId, L"Voltages", nullptr, L"0x564f4c54", L"VOLT"},
+        {kConfigureMemoryControl, nullptr, kConfigureMemoryControlId, L"Configure_Memory_Control", nullptr,
+         L"0x434d4343", L"CMCC"},
+        {kTrustZone, nullptr, kTrustZoneId, L"Trust_Zone", nullptr, L"0x545A4944", L"TZID"},
+        {kTrustZoneRegid, nullptr, kTrustZoneRegidId, L"Trust_Zone_Regid", nullptr, L"0x545A4F4E", L"TZON"},
+        {kOpDiv, nullptr, kOpDivId, L"OpDiv", nullptr, L"0x4F504456", L"OPDV"},
+        {kOpMode, nullptr, kOpModeId, L"OpMode", nullptr, L"0x4D4F4445", L"MODE"},
     };
-    size_t row = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+    ASSERT_EQ(std::size(kErdCategories), std::size(cases));
+    for (size_t row = 0; row < std::size(cases); ++row) {
+        const Case& c = cases[row];
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.nameText)));
+        EXPECT_EQ(std::wstring(c.name), c.nameText);
+        EXPECT_EQ(std::wstring(c.id), c.idText);
+        if (c.closingText != nullptr) {
+            ASSERT_NE(c.closingName, nullptr);
+            EXPECT_EQ(std::wstring(c.closingName), c.closingText);
+        }
         std::wstring upper = c.id;
         EXPECT_EQ(CTimLib::ToUpperText(upper, true), CTimLib::TagToHexText(c.tag));
-        if (c.closingName != nullptr) {
-            EXPECT_EQ(std::wstring(c.closingName), std::wstring(L"End_") + c.name);
-        }
-        bool hasLower = false;
-        bool hasUpper = false;
-        for (const wchar_t* p = c.id + 2; *p != 0; ++p) {
-            hasLower = hasLower || std::iswlower(*p);
-            hasUpper = hasUpper || std::iswupper(*p);
-        }
-        EXPECT_EQ(hasLower, c.lowerDigits);
-        EXPECT_FALSE(hasLower && hasUpper);
-        ASSERT_LT(row, std::size(kErdCategories));
-        EXPECT_EQ(kErdCategories[row].name, c.name);
-        EXPECT_EQ(kErdCategories[row].id, c.id);
-        ++row;
+        EXPECT_EQ(std::wstring(kErdCategories[row].name), c.nameText);
+        EXPECT_EQ(std::wstring(kErdCategories[row].id), c.idText);
     }
-    EXPECT_EQ(row, std::size(kErdCategories));
 }
 
 TEST(NameConstantsTest, DdrVendorLookupById)

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/ProcessorPlatforms.h"
 #include "erd/SimplePackages.h"
 #include "support/CallCapture.h"
 #include "support/TestSupport.h"
@@ -129,6 +131,42 @@ TEST(ExtendedReservedDataTest, ProcessorTypeSelectsTheFamily)
     }
 }
 
+// Every processor model, grouped by the family its names come from as the
+// processor list defines them, so a row moved in either table shows.
+TEST(ExtendedReservedDataTest, EveryProcessorModelSelectsItsFamily)
+{
+    struct Family {
+        std::vector<size_t> sizes;
+        std::wstring regid0;  // first region-id name, where there is one
+        std::vector<std::wstring> processors;
+    };
+    const Family families[] = {
+        {std::vector<size_t>(11, 0), L"", {L"NLT01x", L"NLT02x", L"NLT03x"}},
+        {{2, 49, 0, 1, 81, 0, 3, 0, 0, 14, 17}, L"", {L"NLT104", L"SELVA31"}},
+        {{2, 69, 0, 1, 81, 0, 3, 10, 4, 0, 0}, L"Quon2_TZSELECT_ID", {L"NLT105", L"NLT111"}},
+        {{2, 0, 49, 1, 81, 0, 3, 0, 0, 0, 0}, L"", {L"NLT06x", L"NLT07x", L"NLT08x", L"NLT09x", L"NLT10x"}},
+        {{2, 69, 0, 1, 81, 0, 3, 10, 4, 0, 0},
+         L"Quon3_TZSELECT_ID",
+         {L"Jexul1", L"Varsic_PV_Jexul2", L"Orrimel", L"NLT112", L"NLT113", L"NLT115", L"NLT116", L"NLT122",
+          L"NLT121", L"NLT117", L"SELVA32", L"Orrimel_LTE", L"SELVA33", L"Draskel", L"NLT118", L"NLT119",
+          L"NLT123", L"NLT124", L"NLT120"}},
+    };
+    size_t models = 0;
+    for (const Family& family : families) {
+        for (const std::wstring& processor : family.processors) {
+            SCOPED_TRACE(testing::PrintToString(processor));
+            Erd erd(L"");
+            EXPECT_TRUE(erd.SetProcessorType(processor));
+            EXPECT_EQ(Sizes(erd), family.sizes);
+            if (!family.regid0.empty()) {
+                EXPECT_EQ(erd.m_TrustZoneRegidNames[0], family.regid0);
+            }
+            ++models;
+        }
+    }
+    EXPECT_EQ(models, std::size(kProcessorNames));
+}
+
 TEST(ExtendedReservedDataTest, BeforeAnyProcessorTypeTheNameChoosesTheDdrTable)
 {
     EXPECT_TRUE(Erd(L"NLT07x").UsesRhevoDdrCustom());
@@ -193,6 +231,9 @@ TEST(ExtendedReservedDataTest, CategoryBlocksFillTheirLists)
         {"region ids are not trust-zone lines", L"NLT105",
          Block("Trust_Zone_Regid\nQuon2_TZRANGE1_ID = 4\nEnd_Trust_Zone_Regid\n"), &Erd::m_TrustZoneRegidList,
          {{2, 4}}},
+        {"Quon3 region ids", L"NLT122",
+         Block("Trust_Zone_Regid\nQuon2_TZRANGE1_ID = 4\nQuon3_TZPERMISSION_ID = 5\nEnd_Trust_Zone_Regid\n"),
+         &Erd::m_TrustZoneRegidList, {{3, 5}}},
         {"trust zone", L"NLT105", Block("Trust_Zone\nTZCS0_PERMRU_ID = 0x10\nEnd_Trust_Zone\n"),
          &Erd::m_TrustZoneList, {{9, 0x10}}},
         {"timing", L"NLT105",

@@ -219,7 +219,7 @@ TEST(InitializationTest, CopiesAreDeep)
     CDDRInitialization assigned;
     assigned = source;
     const CDDRInitialization copied(source);
-    const std::unique_ptr<CErdBase> cloned(CErdBase::Clone(source));
+    const std::unique_ptr<CErdBase> cloned(source.Clone());
     ASSERT_NE(dynamic_cast<CDDRInitialization*>(cloned.get()), nullptr);
     source.m_Ops.Reset();
     source.m_Insts.Reset();
@@ -238,10 +238,9 @@ TEST(InitializationTest, CopiesAreDeep)
     CGPPInitialization gpp;
     CVendorDDRInitialization vendor;
     CTzInitialization tz;
-    EXPECT_NE(dynamic_cast<CGPPInitialization*>(std::unique_ptr<CErdBase>(CErdBase::Clone(gpp)).get()), nullptr);
-    EXPECT_NE(dynamic_cast<CVendorDDRInitialization*>(std::unique_ptr<CErdBase>(CErdBase::Clone(vendor)).get()),
-              nullptr);
-    EXPECT_NE(dynamic_cast<CTzInitialization*>(std::unique_ptr<CErdBase>(CErdBase::Clone(tz)).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CGPPInitialization*>(gpp.Clone().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CVendorDDRInitialization*>(vendor.Clone().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CTzInitialization*>(tz.Clone().get()), nullptr);
 }
 
 }  // namespace

@@ -265,7 +265,7 @@ TEST(InstructionsTest, CopiesAreDeepAndStartWithoutAHeaderInForce)
     CInstructions assigned;
     ASSERT_TRUE(ParseBlock(assigned, {L"DELAY = <9>"}));
     assigned = source;
-    const std::unique_ptr<CErdBase> cloned(CErdBase::Clone(source));
+    const std::unique_ptr<CErdBase> cloned(source.Clone());
     ASSERT_NE(cloned, nullptr);
     ASSERT_NE(dynamic_cast<CInstructions*>(cloned.get()), nullptr);
     const CInstructions copied(source);

@@ -152,7 +152,7 @@ TEST(OperationsTest, CopiesAreDeep)
     CGPPOperations assigned;
     assigned = source;
     const CGPPOperations copied(source);
-    const std::unique_ptr<CErdBase> cloned(CErdBase::Clone(source));
+    const std::unique_ptr<CErdBase> cloned(source.Clone());
     ASSERT_NE(dynamic_cast<CGPPOperations*>(cloned.get()), nullptr);
     source.Reset();
     EXPECT_EQ(source.GetNumOps(), 0u);
@@ -167,8 +167,8 @@ TEST(OperationsTest, CopiesAreDeep)
 
     CDDROperations ddr;
     CTzOperations tz;
-    EXPECT_NE(dynamic_cast<CDDROperations*>(std::unique_ptr<CErdBase>(CErdBase::Clone(ddr)).get()), nullptr);
-    EXPECT_NE(dynamic_cast<CTzOperations*>(std::unique_ptr<CErdBase>(CErdBase::Clone(tz)).get()), nullptr);
+    EXPECT_NE(dynamic_cast<CDDROperations*>(ddr.Clone().get()), nullptr);
+    EXPECT_NE(dynamic_cast<CTzOperations*>(tz.Clone().get()), nullptr);
 }
 
 }  // namespace

@@ -151,11 +151,10 @@ TEST(RegisterNamesTest, QuonFamiliesDifferOnlyInTheRegionIdNames)
     EXPECT_EQ(quon2.m_FrequencyNames, quon3.m_FrequencyNames);
     EXPECT_EQ(quon2.m_DdrCustomNames, quon3.m_DdrCustomNames);
     EXPECT_EQ(quon2.m_TrustZoneNames, quon3.m_TrustZoneNames);
-    for (size_t i = 0; i < 4; ++i) {
-        std::wstring expected = quon2.m_TrustZoneRegidNames[i];
-        expected.replace(0, 5, L"Quon3");
-        EXPECT_EQ(quon3.m_TrustZoneRegidNames[i], expected);
-    }
+    EXPECT_EQ(quon2.m_TrustZoneRegidNames,
+              (NameTable{L"Quon2_TZSELECT_ID", L"Quon2_TZRANGE0_ID", L"Quon2_TZRANGE1_ID", L"Quon2_TZPERMISSION_ID"}));
+    EXPECT_EQ(quon3.m_TrustZoneRegidNames,
+              (NameTable{L"Quon3_TZSELECT_ID", L"Quon3_TZRANGE0_ID", L"Quon3_TZRANGE1_ID", L"Quon3_TZPERMISSION_ID"}));
 }
 
 TEST(RegisterNamesTest, Nlt104EntriesAreOnePlaceholder)

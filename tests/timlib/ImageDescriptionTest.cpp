@@ -104,28 +104,36 @@ TEST(ImageDescriptionTest, CopyCarriesEveryField)
     ExpectSameFields(assigned, source);
 }
 
-TEST(ImageDescriptionTest, SetIdNameDerivesImageId)
+// Tag to identifier and back, each way against the identifiers as the
+// image list gives them: the identifier of a tag names the tag again, as
+// the four characters of its value.
+TEST(ImageDescriptionTest, SetIdNameDerivesImageIdAndTheIdGivesTheTagBack)
 {
     struct Case {
         std::wstring tag;
         std::wstring imageId;
+        std::wstring tagBack;
     };
     const std::vector<Case> cases = {
-        {L"", L"0xFFFFFFFF"},
-        {L"<None>", L"0xFFFFFFFF"},
-        {L"USB", L"0x00555342"},
-        {L"TIMH", L"0x54494D48"},
+        {L"", L"0xFFFFFFFF", std::wstring(4, wchar_t(0xFFFF))},
+        {L"<None>", L"0xFFFFFFFF", std::wstring(4, wchar_t(0xFFFF))},
+        {L"USB", L"0x00555342", std::wstring(L"\0USB", 4)},
+        {L"TIMH", L"0x54494D48", L"TIMH"},
+        {L"OBMI", L"0x4F424D49", L"OBMI"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.tag));
         CImageDescription e;
         e.SetIdName(c.tag);
-        EXPECT_EQ(e.GetIdName(), c.tag);
         EXPECT_EQ(e.GetImageId(), c.imageId);
         EXPECT_TRUE(e.Changed);
         // The next image's fields belong to SetNextImageId alone.
         EXPECT_EQ(e.NextIdName, L"<None>");
         EXPECT_EQ(e.GetNextImageId(), L"0xFFFFFFFF");
+
+        CImageDescription back;
+        back.SetImageId(e.GetImageId());
+        EXPECT_EQ(back.GetIdName(), c.tagBack);
     }
 }
 
@@ -147,13 +155,11 @@ TEST(ImageDescriptionTest, IdTextDerivesFourCharacterTag)
         SCOPED_TRACE(testing::PrintToString(c.id));
         CImageDescription e;
         e.SetImageId(c.id);
-        EXPECT_EQ(e.GetImageId(), c.id);
         EXPECT_EQ(e.GetIdName(), c.tag);
         EXPECT_EQ(e.GetNextImageId(), L"0xFFFFFFFF");
 
         CImageDescription next;
         next.SetNextImageId(c.id);
-        EXPECT_EQ(next.GetNextImageId(), c.id);
         EXPECT_EQ(next.NextIdName, c.tag);
         EXPECT_TRUE(next.GetIdName().empty());
         EXPECT_TRUE(next.GetImageId().empty());
