@@ -243,8 +243,9 @@ struct CompressJob {
     std::exception_ptr error;  // what the compression threw, if it did
 };
 
-// Points the image at its compressed copy, as the one-by-one walk does
-// after each image; false after a reported failure.
+// Run after every encoder has finished, image by image in list order:
+// reports the job's failure and returns false, or points the image at its
+// compressed copy and takes the copy's size.
 bool FinishImage(const CompressJob& job)
 {
     if (job.failure != CompressFailure::kNone) {
@@ -323,10 +324,12 @@ bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder, size_
         jobs.push_back(std::move(job));
     }
 
-    // The images are compressed side by side, one encoder per image; what
-    // the walk would print, it prints afterwards, image by image. An image
-    // whose file is another one's copy (left from an earlier run) must be
-    // read before or after that copy is written, as the walk does.
+    // The images are compressed side by side (as many encoders at once as
+    // LzmaWorkers allows); their messages are printed afterwards in list
+    // order, so the output is that of compressing them one after another.
+    // When an image's file is another image's copy (left from an earlier
+    // run), the encoders run one at a time in list order, so that file is
+    // never read while it is being rewritten.
     const size_t workers = ReadsAnotherCopy(jobs) ? 1 : LzmaWorkers(jobs.size(), cores, EncoderDictionaryBytes());
     RunJobs(jobs.size(), workers, [&jobs](size_t i) {
         CompressJob& job = jobs[i];
@@ -342,8 +345,8 @@ bool CompressLzmaTypeImages(ImageList& images, const std::wstring& folder, size_
     });
     for (size_t i = 0; i < jobs.size(); ++i) {
         if (jobs[i].error || !FinishImage(jobs[i])) {
-            // The walk would have stopped here: the copies of the images
-            // after this one would not exist.
+            // The first failure in list order ends the step: the copies of
+            // the images after it are removed, as if never made.
             for (size_t later = i + 1; later < jobs.size(); ++later) {
                 if (jobs[later].ran) {
                     RemoveCompressed(jobs[later].target);

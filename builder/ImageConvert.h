@@ -17,8 +17,9 @@ struct NandGeometry {
     uint32_t y = 0;
 };
 
-// The geometry indexes run from 0 to 7: bit 1 selects the 4096 + 128 form
-// (else 2048 + 64), bit 2 is X and bit 0 is Y.
+// Eight geometries, indexed 0 to 7. Index bit 1 set means 4096-byte pages
+// with 128 spare bytes (clear: 2048 with 64); bit 2 gives flag X, bit 0
+// flag Y.
 constexpr int kNandGeometryCount = 8;
 // A device whose flash has no page geometry for the re-layout.
 constexpr int kNoNandGeometry = -1;

@@ -1,8 +1,8 @@
-// The package writer: reads the device-wide settings of the layout file,
-// creates the flash device, lays out the header sector and writes the
-// header sector and every image's data into the virtual file store.
-// Driven in this order: construct, SetSectorSize, AddDevice,
-// createVirtualKXP, DumpToFile.
+// Builds the package in the virtual file store. It takes the settings that
+// apply to the whole device from the layout file, makes the flash device,
+// plans the header sector, then stores that sector followed by the data of
+// each image. Callers go through construct, SetSectorSize, AddDevice,
+// createVirtualKXP and DumpToFile, in that order.
 #pragma once
 
 #include <cstdint>

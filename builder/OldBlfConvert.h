@@ -55,11 +55,12 @@ struct OldBlfContext {
 // signature settings are not converted.
 bool OldBlfIsTrusted(OldBlfContext& context, const std::wstring& blfPath);
 
-// Writes the new-format copy of the old file at blfPath to cvtBlfPath:
-// header sections, erase-only areas, reserved data, extended reserved data,
-// image list. False after a logged reason. Raises CZorlixexception
-// "file %s is not exist" when the flasher settings file is missing, and
-// lets the parser's exceptions pass.
+// Translates the old file at blfPath into a new-format layout file at
+// cvtBlfPath, written in this order: the header sections, then the
+// erase-only areas, the reserved data, the extended reserved data and last
+// the images. False after a logged reason. A missing flasher settings file
+// raises CZorlixexception "file %s is not exist"; exceptions from the
+// parser propagate unchanged.
 bool ConvertOldBlf2New(OldBlfContext& context, const std::wstring& blfPath);
 
 // Turns the old "[Reserved Data]" word list into the packages of the

@@ -107,7 +107,8 @@ Bn GetNumber(const EVP_PKEY* key, const char* name)
     return Bn(bn);
 }
 
-// The DigestInfo prefixes of PKCS #1 v1.5 (RFC 8017, section 9.2, note 1).
+// DER DigestInfo headers that precede the hash in a PKCS #1 v1.5
+// signature; RFC 8017 lists them in section 9.2, note 1.
 const uint8_t kSha1Prefix[] = {0x30, 0x21, 0x30, 0x09, 0x06, 0x05, 0x2b, 0x0e,
                                0x03, 0x02, 0x1a, 0x05, 0x00, 0x04, 0x14};
 const uint8_t kSha256Prefix[] = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,

@@ -90,8 +90,9 @@ bool CTimLib::GetFieldValue(const std::wstring& fieldName, const std::wstring& l
     if (line.find(fieldName) == std::wstring::npos) {
         return false;
     }
-    // Counted from the start of the line, not from where the name was
-    // found; a found name guarantees the index is inside the line.
+    // The value is sought just past the name's length from the line's
+    // first character, even when the name itself sits further in; the line
+    // held the name, so it is at least that long.
     size_t pos = fieldName.size();
     while (pos < line.size() &&
            (line[pos] == L'=' || line[pos] == L' ' || line[pos] == L'\n' || line[pos] == L'\t')) {

@@ -26,9 +26,9 @@ using RegisterList = std::vector<RegisterField>;
 
 class CExtendedReservedData : public CTimLib {
 public:
-    // Loads the SDRAM and memory-controller names, then the Quon2 and the
-    // Rhevo family, whatever the name says; the Rhevo tables replace the
-    // Quon2 ones where both fill the same table.
+    // Fills the name tables of every family, whatever processorName is:
+    // SDRAM and memory-controller names first, then Quon2, then Rhevo. A
+    // table that Quon2 and Rhevo both provide is left with Rhevo's names.
     explicit CExtendedReservedData(std::wstring processorName);
     CExtendedReservedData(const CExtendedReservedData&) = delete;
     // Deep copy: records, name tables, processor name and a clone of every
@@ -104,7 +104,8 @@ public:
     std::vector<std::unique_ptr<CConsumerID>> m_ConsumerIds;
 };
 
-// The package's Parse with the stream and a copy of the line.
+// Hands the block to package.Parse. The line is taken by value because
+// Parse owns its copy of the opening line.
 bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line);
 
 // Reads every "[Extended_Reserved_Data]" block of the layout file into erd,

@@ -1,6 +1,7 @@
-// The image-maps package: for each image an identifier, an image type, a
-// 64-bit flash address in two halves, a partition and an enable flag. It
-// reads its own block of the layout file.
+// The package that maps images to flash: one entry per image, each naming
+// the image and its type, where it lies in flash (a 64-bit address split
+// into low and high words), its partition and whether it is used. It
+// parses its own block of the layout file (see ReadsBlock).
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,8 @@
 #include "erd/ErdBase.h"
 #include "erd/SetPackages.h"
 
-// One map. Fields: "Image_ID", "Image_Type", "Flash_Address_Lo",
-// "Flash_Address_Hi", "Partition", "Enable".
+// One map entry, with one field per value of Field below; the layout
+// file's key for each is in kMapFieldNames (ImageMaps.cpp).
 class CImageMapInfo final : public CErdClass<CImageMapInfo, kErdImageMapInfo> {
 public:
     enum Field { kImageId, kImageType, kFlashAddressLo, kFlashAddressHi, kPartition, kEnable, kFieldCount };

@@ -1,8 +1,8 @@
-// One reserved-data package of a TIM descriptor: a package identifier (the
-// hexadecimal text of its four-character tag), a display name derived from
-// it, the package's 32-bit data words as value texts with one comment per
-// word, and the name = value lines it was read from with the comments that
-// followed them. Copies are deep.
+// A single reserved-data package of a TIM descriptor. It is known by the
+// hexadecimal text of its four-character tag, from which its display name
+// follows. Its payload is a list of 32-bit word texts, each paired with a
+// comment; beside them it keeps the source "name = value" lines, each with
+// the comment that came after it. Copying duplicates all of it.
 #pragma once
 #include <cstdint>
 #include <list>

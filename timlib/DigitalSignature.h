@@ -1,7 +1,7 @@
-// The digital-signature part of a TIM descriptor: the key that signs the
-// TIM and the word lists of the signature value, sized to the key (one list
-// for an RSA scheme, the r and s lists for an ECDSA scheme). The value is
-// never computed here: the lists hold "0x00000000" placeholders.
+// What a TIM descriptor holds about its signature: the signing key and the
+// signature value as lists of word texts whose length follows the key size.
+// An RSA key needs one list, an ECDSA key two (r and s). Nothing here signs:
+// the lists are filled with "0x00000000" until a real value replaces them.
 #pragma once
 
 #include <cstdint>

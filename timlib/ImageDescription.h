@@ -1,10 +1,10 @@
-// One image entry of the TIM model: the image's identity (a four-character
-// tag and the same ID as hexadecimal text), the image that follows it, its
-// flash and load addresses, its file, type, hash, CRC and erase sizes, its
-// partition and flags. Values are kept as the texts the layout file gives;
-// a few have a numeric companion. The numeric fields and the flags are
-// written directly by their users; the ID and address texts normally go
-// through the setters because of the fields they derive.
+// Everything the layout file says about one image: its four-character tag
+// and the matching hexadecimal ID, the ID of the image after it, where it
+// goes in flash and in memory, its file, type, hash, CRC and erase sizes,
+// its partition and its flags. Texts stay as written in the layout file;
+// some also keep their value as a number. Callers set the numbers and flags
+// as plain members, but should set the ID and address texts through the
+// setters, which keep the fields derived from them in step.
 #pragma once
 #include <cstdint>
 #include <list>

@@ -1,9 +1,9 @@
-// The key descriptors of the TIM model: the keys of the "Keys_Data"
-// section, the key of the digital signature and the DTIM key. CKey is the
-// abstract base; CRSAKey holds an RSA key (public exponent, modulus,
-// private key), CECCKey an ECDSA key (the X and Y components of the public
-// point, private key). Every number is a list of 32-bit word texts, first
-// word first, as the layout file gives them.
+// Keys as the TIM model keeps them, whether listed under "Keys_Data", used
+// for the digital signature or given as the DTIM key. CKey carries what all
+// keys share and cannot be made on its own. CRSAKey adds the exponent, the
+// modulus and the private part; CECCKey adds the two coordinates of the
+// public point and the private part. Each number is kept as the layout file
+// spells it: a list of 32-bit word texts in the order the file lists them.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
-// The two fixed-size binary forms of the key descriptors: the 596-byte key
-// record (one key) and the 812-byte signature record (the key and hash data
-// that go with a signature). Both are byte arrays of little-endian 32-bit
-// words; nothing writes them to a file.
+// Fixed-size binary images of the key descriptors: a 596-byte record for a
+// single key and an 812-byte record for a signature, which carries its key
+// together with the hash settings. Each is a plain byte array holding 32-bit
+// words, least significant byte first; they live only in memory.
 #pragma once
 
 #include <cstddef>

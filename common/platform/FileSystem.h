@@ -77,8 +77,10 @@ private:
     FILE* m_File;
 };
 
-// fopen on the native path. Opening a folder fails with errno EISDIR, as
-// the program expects from Windows.
+// fopen on the native path, except that a folder never opens: it fails
+// with errno EISDIR in every mode. fopen alone lets a folder open for
+// reading, and callers report a bad path when the open fails, not at the
+// first read.
 FILE* OpenFile(const std::wstring& path, const char* mode);
 
 // Opens for reading ("rb") only what is a regular file, following links.

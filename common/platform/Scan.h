@@ -17,12 +17,11 @@ enum class ScanBase {
     Decimal,  // "%d"
 };
 
-// Reads at most length characters of text: leading white space (the six C
-// blanks) is skipped, then an optional '+' or '-', the prefix the base
-// allows, and digits up to the first character that is not a digit of the
-// base. A '-' gives the two's complement. The result is the number modulo
-// 2^bits (bits is 32 or 64; a larger value counts as 64); 0 when no digit
-// converts.
+// Reads at most length characters of text. It skips leading white space
+// (the six C blanks), takes an optional '+' or '-' and whatever prefix the
+// base permits, then consumes digits until one does not belong to the base.
+// A '-' negates in two's complement. The number is reduced modulo 2^bits
+// (bits is 32 or 64; anything above 64 is taken as 64); no digits give 0.
 uint64_t ScanInteger(const wchar_t* text, size_t length, ScanBase base, unsigned bits);
 uint64_t ScanInteger(const std::wstring& text, ScanBase base, unsigned bits);
 
@@ -32,8 +31,9 @@ uint64_t ScanInteger(const std::wstring& text, ScanBase base, unsigned bits);
 bool SkipBlanksAndSign(const std::wstring& text, size_t& pos);
 bool SkipBlanksAndSign(const wchar_t* text, size_t length, size_t& pos);
 
-// The C runtime's decimal conversion to int (_wtoi): blanks, a sign, then
-// digits up to the first other character; a value out of range saturates.
+// Decimal text to int: blanks, a sign, then digits up to the first other
+// character; a value below INT_MIN or above INT_MAX gives that limit, and
+// text with no digits gives 0.
 int ToInt(const std::wstring& text);
 
 }  // namespace platform

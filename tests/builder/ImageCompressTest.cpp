@@ -372,8 +372,9 @@ TEST_F(CompressLzmaTypeImagesTest, FailureStopsTheWalk)
 }
 
 // Whichever image fails first in the list is the one reported, with the
-// messages of a walk that stopped there; the images after it keep their
-// files and get no compressed copy, even when it was made meanwhile.
+// messages of images compressed in list order up to it; the images after it
+// keep their files and get no compressed copy, even when it was made
+// meanwhile.
 TEST_F(CompressLzmaTypeImagesTest, FirstFailingImageInListOrderIsReported)
 {
     struct Case {

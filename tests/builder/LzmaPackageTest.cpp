@@ -143,7 +143,7 @@ TEST(LzmaPackageTest, SeveralLzmaImagesArePackagedAsOneAtATime)
 }
 
 // Two images too large for the disk: the first of them in the list is
-// reported, with the messages of a walk that stopped there.
+// reported, with the messages of images compressed in list order up to it.
 TEST(LzmaPackageTest, FirstFailingLzmaImageIsReported)
 {
     const ToolCopy tool;
