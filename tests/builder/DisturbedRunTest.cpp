@@ -3,14 +3,13 @@
 // appears whole or not at all, an existing output stays as it was until the
 // finished package replaces it, and the program's folder keeps nothing of a
 // run.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -164,7 +163,7 @@ TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
 {
     const ToolCopy tool, otherTool;
     Inputs inputs;
-    MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", 1 << 20, false);
+    MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", 512 << 10, false);
     const RunResult solo = tool.Run(Args(inputs, "solo.kxp"), inputs.folder.Path());
     ASSERT_TRUE(Succeeded(solo)) << solo.out << solo.err;
     const std::string expected = ReadFile(tool.File("solo.kxp"));
@@ -288,7 +287,7 @@ struct StoppedRun {
 
 // How far the step has gone when the signal is sent: past its first
 // writes, so that a stop looked at only as the step starts does not pass.
-constexpr long long kStepUnderWay = 1 << 20;
+constexpr long long kStepUnderWay = 256 << 10;
 
 // The size of an open file.
 long long SizeOf(int descriptor)
