@@ -13,6 +13,7 @@
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "common/platform/Text.h"
+#include "timlib/BlfParseFlow.h"
 #include "timlib/LayoutLookup.h"
 
 namespace {
@@ -139,22 +140,10 @@ std::wstring Text(CBlfParser& reader, const std::wstring& file, const wchar_t* s
     return value;
 }
 
-std::wstring Text(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
-                  const wchar_t* defaultText)
-{
-    return Text(c.parser, file, section, key, defaultText);
-}
-
 int32_t Int(CBlfParser& reader, const std::wstring& file, const wchar_t* section, const std::wstring& key,
             int32_t defaultNumber)
 {
     return reader.GetKeyInt(file, section, key, defaultNumber);
-}
-
-int32_t Int(OldBlfContext& c, const std::wstring& file, const wchar_t* section, const std::wstring& key,
-            int32_t defaultNumber)
-{
-    return Int(c.parser, file, section, key, defaultNumber);
 }
 
 // A count of entries that makes one lookup per entry and key: bounded as
@@ -176,10 +165,22 @@ void SetHeaderText(CTimDescriptor& tim, std::wstring& field, std::wstring value)
     tim.m_bDirty = true;
 }
 
-// The one writer of the copy's lines.
+// The writers of every line of the copy: a section header, the name that
+// opens a block or the one that closes it, each on a line of its own, and a
+// "key = value" line.
 void AddSection(std::wstring& text, const wchar_t* name)
 {
     text += platform::Format(L"[%s]\n", name);
+}
+
+void AddBlockStart(std::wstring& text, const std::wstring& name)
+{
+    text += platform::Format(L"%s\n", name);
+}
+
+void AddBlockEnd(std::wstring& text, const std::wstring& name)
+{
+    text += platform::Format(L"End_%s\n", name);
 }
 
 void AddLine(std::wstring& text, const std::wstring& key, const std::wstring& value)
@@ -288,8 +289,8 @@ std::wstring EntryLines(OldBlfContext& c, const std::wstring& blfPath, const wch
     std::wstring text;
     for (const EntryKey& key : keys) {
         const std::wstring oldKey = platform::Format(L"%d%s%s", n, oldInfix, key.oldKey);
-        const std::wstring value = key.number ? Dec(Int(c, blfPath, section, oldKey, -1))
-                                              : Text(c, blfPath, section, oldKey, kNotAvailable);
+        const std::wstring value = key.number ? Dec(Int(c.parser, blfPath, section, oldKey, -1))
+                                              : Text(c.parser, blfPath, section, oldKey, kNotAvailable);
         AddLine(text, platform::Format(L"%d%s%s", n, newInfix, key.newKey), value);
     }
     return text;
@@ -327,7 +328,7 @@ bool ReadOldSettings(OldBlfContext& c, const std::wstring& blfPath, bool& truste
     // An absolute path names the file as it stands; a relative one lives in
     // the program's folder.
     c.flasherSettingsPath = CombinePathIfRelative(
-        c.programFolder, Text(c, blfPath, kFlasherProperties, L"Flash Configuration File Path", kNotAvailable));
+        c.programFolder, Text(c.parser, blfPath, kFlasherProperties, L"Flash Configuration File Path", kNotAvailable));
     const std::wstring& flasher = c.flasherSettingsPath;
     if (!platform::Exists(flasher)) {
         throw CZorlixexception(platform::Format(L"file %s is not exist", flasher));
@@ -353,27 +354,28 @@ bool ReadOldSettings(OldBlfContext& c, const std::wstring& blfPath, bool& truste
     settings.Flash_Family = family;
 
     c.numberOfBlocks0 = Int(flasherReader, flasher, kDevHeader, L"Number_of_Blocks_0", 0);
-    c.startAddress0 = CTimLib::ParseUInt32(Text(c, blfPath, kDevHeader, L"Start_Address_0", kNotAvailable));
-    settings.FlasherLoadAddress = Text(c, blfPath, kFlasherProperties, L"FlasherLoadAddress", kNotAvailable);
+    c.startAddress0 = CTimLib::ParseUInt32(Text(c.parser, blfPath, kDevHeader, L"Start_Address_0", kNotAvailable));
+    settings.FlasherLoadAddress = Text(c.parser, blfPath, kFlasherProperties, L"FlasherLoadAddress", kNotAvailable);
     settings.Data_Area_Size = Text(flasherReader, flasher, kDevHeader, L"Data Area Size", kNotAvailable);
     settings.Spare_Area_Size = Text(flasherReader, flasher, kDevHeader, L"Spare Area Size", kNotAvailable);
 
     trusted = OldBlfIsTrusted(c, blfPath);
-    SetHeaderText(tim, tim.m_Version, Text(c, blfPath, kTimConfiguration, L"Version", kNotAvailable));
-    SetHeaderText(tim, tim.m_IssueDate, Text(c, blfPath, kTimConfiguration, L"Issue Date", kNotAvailable));
-    SetHeaderText(tim, tim.m_OemUniqueId, Text(c, blfPath, kTimConfiguration, L"OEM UniqueID", kNotAvailable));
-    SetHeaderText(tim, tim.m_ProcessorType, Text(c, blfPath, kTimConfiguration, L"Processor Type", kNotAvailable));
+    SetHeaderText(tim, tim.m_Version, Text(c.parser, blfPath, kTimConfiguration, L"Version", kNotAvailable));
+    SetHeaderText(tim, tim.m_IssueDate, Text(c.parser, blfPath, kTimConfiguration, L"Issue Date", kNotAvailable));
+    SetHeaderText(tim, tim.m_OemUniqueId, Text(c.parser, blfPath, kTimConfiguration, L"OEM UniqueID", kNotAvailable));
+    SetHeaderText(tim, tim.m_ProcessorType,
+                  Text(c.parser, blfPath, kTimConfiguration, L"Processor Type", kNotAvailable));
     SetHeaderText(tim, tim.m_BootFlashSignature,
-                  Text(c, blfPath, kTimConfiguration, L"Boot Flash Signature", kNotAvailable));
+                  Text(c.parser, blfPath, kTimConfiguration, L"Boot Flash Signature", kNotAvailable));
     if (trusted) {
         tim.SetVktSaveStateBackUpEntryAddress(
-            Text(c, blfPath, kTimConfiguration, L"VKT Save State BackUp Entry Address", kNotAvailable));
+            Text(c.parser, blfPath, kTimConfiguration, L"VKT Save State BackUp Entry Address", kNotAvailable));
         tim.SetVktSaveStateFlashSignature(
-            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Signature", kNotAvailable));
+            Text(c.parser, blfPath, kTimConfiguration, L"VKT Save State Flash Signature", kNotAvailable));
         tim.SetVktSaveStateFlashEntryAddress(
-            Text(c, blfPath, kTimConfiguration, L"VKT Save State Flash Entry Address", kNotAvailable));
+            Text(c.parser, blfPath, kTimConfiguration, L"VKT Save State Flash Entry Address", kNotAvailable));
     }
-    eraseAll = Int(c, blfPath, kTimConfiguration, L"Erase All Flash", 0) == 1;
+    eraseAll = Int(c.parser, blfPath, kTimConfiguration, L"Erase All Flash", 0) == 1;
     settings.Skip_Blocks_Number = Text(flasherReader, flasher, kFlasherProperties, L"Skip Block Number", L"");
     settings.Max_KXP_Split_Size =
         CTimLib::ParseUInt32(Text(flasherReader, flasher, kFlasherProperties, L"Max_KXP_Split_Size", L"0x10000000"));
@@ -424,9 +426,51 @@ bool CConvertedFile::Close()
     return closed;
 }
 
+namespace {
+
+// Marks the parser as reading its own converted copy for one parse, also
+// when the parse raises.
+class ConvertedCopyParse {
+public:
+    explicit ConvertedCopyParse(CBlfParser& parser) : m_Parser(parser) { m_Parser.m_bConvertedCopy = true; }
+    ~ConvertedCopyParse() { m_Parser.m_bConvertedCopy = false; }
+    ConvertedCopyParse(const ConvertedCopyParse&) = delete;
+    ConvertedCopyParse& operator=(const ConvertedCopyParse&) = delete;
+
+private:
+    CBlfParser& m_Parser;
+};
+
+}  // namespace
+
+bool ConvertAndParseOldBlf(OldBlfContext& c, const std::wstring& blfPath, uint8_t webUpgrade)
+{
+    // Relative image paths of the copy start from this file's folder.
+    c.parser.m_OriginalBlfPath = blfPath;
+    // The copy would have no key or signature sections, so its parse could
+    // only fail.
+    if (OldBlfIsTrusted(c, blfPath)) {
+        PrintLog(L"Error: trusted layout files of the older format cannot be built: their keys are not "
+                 L"converted\n");
+        return false;
+    }
+    if (!ConvertOldBlf2New(c, blfPath)) {
+        PrintLog(L"\nConvertOldBlf2New failed....\n");
+        return false;
+    }
+    // Only this parse of the copy takes its older processor text; a layout
+    // file given by the user is judged as always.
+    const ConvertedCopyParse copy(c.parser);
+    if (!ParseBlfFile(c.cvtBlfPath, c.parser, webUpgrade)) {
+        PrintLog(L"ParseBlfFile failed for nlt07x\n");
+        return false;
+    }
+    return true;
+}
+
 bool OldBlfIsTrusted(OldBlfContext& c, const std::wstring& blfPath)
 {
-    return Int(c, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
+    return Int(c.parser, blfPath, kTimConfiguration, L"Trusted", 0) == 1;
 }
 
 bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
@@ -445,8 +489,8 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     }
 
     // The header sections, written in one piece.
-    const int32_t imageCount = Int(c, blfPath, kTimConfiguration, L"Number of Images", 0);
-    const int32_t keyCount = Int(c, blfPath, kTimConfiguration, L"Number of Keys", 0);
+    const int32_t imageCount = Int(c.parser, blfPath, kTimConfiguration, L"Number of Images", 0);
+    const int32_t keyCount = Int(c.parser, blfPath, kTimConfiguration, L"Number of Keys", 0);
     if (!CountAllowed(L"Number of Images", imageCount)) {
         return false;
     }
@@ -454,7 +498,7 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
                               imageCount, keyCount, trusted, eraseAll}));
 
     // The erase-only areas, when there are any.
-    const int32_t areaCount = Int(c, blfPath, kEraseOnlyArea, L"Erase Area Num", 0);
+    const int32_t areaCount = Int(c.parser, blfPath, kEraseOnlyArea, L"Erase Area Num", 0);
     if (!CountAllowed(L"Erase Area Num", areaCount)) {
         return false;
     }
@@ -580,15 +624,16 @@ bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConverte
     if (oldBlfTimDescriptor.GetReservedDataSize() == 0) {
         return out.Good();
     }
-    std::wstring text = platform::Format(L"%s\n", L"[Reserved_Data]");
+    std::wstring text;
+    AddSection(text, L"Reserved_Data");
     for (const std::unique_ptr<CReservedPackageData>& package : oldBlfTimDescriptor.m_ReservedPackages) {
-        text += platform::Format(L"%s\n", package->m_PackageName);
+        AddBlockStart(text, package->m_PackageName);
         for (const CReservedPackageData::Field& field : package->m_FieldList) {
             AddLine(text, field.first, field.second);
         }
-        text += platform::Format(L"End_%s\n", package->m_PackageName);
+        AddBlockEnd(text, package->m_PackageName);
     }
-    text += platform::Format(L"%s\n", L"End_Reserved_Data");
+    AddBlockEnd(text, L"Reserved_Data");
     out.Write(text);
     return out.Good();
 }
@@ -610,11 +655,11 @@ bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFil
     // An old file without the block gets none.
     std::wstring text;
     if (found) {
-        text = platform::Format(L"%s\n", L"[Extended_Reserved_Data]");
+        AddSection(text, L"Extended_Reserved_Data");
     }
     while (found && layout::NextLine(stream, line)) {
         if (Contains(line, L"End Extended Reserved Data")) {
-            text += platform::Format(L"%s\n", L"End_Extended_Reserved_Data");
+            AddBlockEnd(text, L"Extended_Reserved_Data");
             break;
         }
         const ExtendedBlock* block = nullptr;
@@ -627,15 +672,15 @@ bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFil
         if (!block) {
             continue;
         }
-        text += platform::Format(L"%s\n", block->name);
+        AddBlockStart(text, block->name);
         while (layout::NextLine(stream, line)) {
             if (Contains(line, block->end)) {
-                text += platform::Format(L"%s_%s\n", L"End", block->name);
+                AddBlockEnd(text, block->name);
                 break;
             }
             const size_t colon = line.rfind(L':');
             if (colon != std::wstring::npos) {
-                text += line.substr(0, colon) + L" = " + line.substr(colon + 1) + L"\n";
+                AddLine(text, line.substr(0, colon), line.substr(colon + 1));
             }
         }
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "common/platform/FileSystem.h"
 #include "timlib/BlfParser.h"
@@ -50,6 +51,35 @@ struct OldBlfContext {
     const std::wstring& cvtBlfPath;
     const std::wstring& programFolder;
 };
+
+// The members of a conversion held in one place, for a caller without a
+// processing context (the converter's tests, the fuzzer).
+struct OldBlfConversion {
+    OldBlfConversion(std::wstring cvtBlfPath_, std::wstring programFolder_)
+        : cvtBlfPath(std::move(cvtBlfPath_)), programFolder(std::move(programFolder_))
+    {
+    }
+    OldBlfConversion(const OldBlfConversion&) = delete;
+    OldBlfConversion& operator=(const OldBlfConversion&) = delete;
+
+    CBlfParser parser;
+    FlashSettings flashSettings;
+    CTimDescriptor oldBlfTimDescriptor;
+    std::wstring flasherSettingsPath;
+    int32_t numberOfBlocks0 = 0;
+    uint32_t startAddress0 = 0;
+    std::wstring cvtBlfPath;
+    std::wstring programFolder;
+    OldBlfContext context{parser,          flashSettings, oldBlfTimDescriptor, flasherSettingsPath,
+                          numberOfBlocks0, startAddress0, cvtBlfPath,          programFolder};
+};
+
+// What a build does with the old file at blfPath, an absolute path: refuses
+// a trusted file, writes the new-format copy to cvtBlfPath and parses the
+// copy into the context's parser, whose image paths then start from
+// blfPath's folder. False after a logged reason; lets the exceptions of the
+// conversion and of the parse pass.
+bool ConvertAndParseOldBlf(OldBlfContext& context, const std::wstring& blfPath, uint8_t webUpgrade);
 
 // Whether the old file at blfPath says "Trusted = 1". Its keys and
 // signature settings are not converted.

@@ -11,23 +11,6 @@
 #include "common/platform/Path.h"
 #include "timlib/BlfParseFlow.h"
 
-namespace {
-
-// Marks the parser as reading its own converted copy for one parse, also
-// when the parse raises.
-class ConvertedCopyParse {
-public:
-    explicit ConvertedCopyParse(CBlfParser& parser) : m_Parser(parser) { m_Parser.m_bConvertedCopy = true; }
-    ~ConvertedCopyParse() { m_Parser.m_bConvertedCopy = false; }
-    ConvertedCopyParse(const ConvertedCopyParse&) = delete;
-    ConvertedCopyParse& operator=(const ConvertedCopyParse&) = delete;
-
-private:
-    CBlfParser& m_Parser;
-};
-
-}  // namespace
-
 CProcessingContext::CProcessingContext()
 {
     Reset();
@@ -103,35 +86,15 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         return false;
     }
     if (m_PlatformType == kOldFormatPlatformType) {
-        // The absolute path: relative image paths of the copy start from
-        // this file's folder, which a relative path would not name.
-        m_BlfParser.m_OriginalBlfPath = absolutePath;
+        // The absolute path: the copy's image paths start from this file's
+        // folder, which a relative path would not name.
         std::wstring fileName = absolutePath;
         StripPathToFileName(fileName);
         m_CvtBlfPath = platform::JoinPath(m_AbsBlfTempFolder, L"Cvt_" + fileName);
         OldBlfContext conversion{m_BlfParser,          m_FlashSettings,   m_OldBlfTimDescriptor,
                                  m_FlasherSettingsPath, m_NumberOfBlocks0, m_StartAddress0,
                                  m_CvtBlfPath,          m_ProgramFolder};
-        // The copy would have no key or signature sections, so its parse
-        // could only fail.
-        if (OldBlfIsTrusted(conversion, absolutePath)) {
-            PrintLog(L"Error: trusted layout files of the older format cannot be built: their keys are not "
-                     L"converted\n");
-            return false;
-        }
-        if (!ConvertOldBlf2New(conversion, absolutePath)) {
-            PrintLog(L"\nConvertOldBlf2New failed....\n");
-            return false;
-        }
-        // Only this parse of the copy takes its older processor text; a
-        // layout file given by the user is judged as always.
-        bool parsed = false;
-        {
-            const ConvertedCopyParse copy(m_BlfParser);
-            parsed = ParseBlfFile(m_CvtBlfPath, m_BlfParser, m_bWebUpgrade);
-        }
-        if (!parsed) {
-            PrintLog(L"ParseBlfFile failed for nlt07x\n");
+        if (!ConvertAndParseOldBlf(conversion, absolutePath, m_bWebUpgrade)) {
             return false;
         }
     } else if (!ParseBlfFile(absolutePath, m_BlfParser, m_bWebUpgrade)) {

@@ -15,10 +15,12 @@
 #include "builder/VirtualFileStore.h"
 #include "common/platform/Console.h"
 #include "support/CallCapture.h"
+#include "support/MasterHeader.h"
 #include "support/PackageBytes.h"
 #include "support/TestSupport.h"
 #include "timlib/ImageDescription.h"
 
+using testsupport::ExpectMasterHeader;
 using testsupport::MessageBoxes;
 using testsupport::Le16;
 using testsupport::Le32;
@@ -205,23 +207,7 @@ TEST_F(KxpFileFourImagesTest, HeaderSector)
     const std::vector<uint8_t>& h = Header();
     ASSERT_EQ(h.size(), kSector);
 
-    // Master header.
-    EXPECT_EQ(std::string(h.begin(), h.begin() + 12), std::string("Zelmora_KXP\0", 12));
-    EXPECT_EQ(std::string(h.begin() + 12, h.begin() + 24), std::string(12, '\0'));
-    EXPECT_EQ(Le16(h, 0x18), 0x2340u);  // low 16 bits
-    EXPECT_EQ(Le16(h, 0x1A), 0u);
-    EXPECT_EQ(Le16(h, 0x20), 11u);
-    EXPECT_EQ(Le16(h, 0x22), kSector);
-    EXPECT_EQ(Le32(h, 0x24), total);
-    EXPECT_EQ(Le32(h, 0x28), total);
-    EXPECT_EQ(Le32(h, 0x2C), total);
-    EXPECT_EQ(Le32(h, 0x30), 0u);
-    EXPECT_EQ(Le32(h, 0x34), 1u);
-    EXPECT_EQ(Le32(h, 0x38), 1u);
-    EXPECT_EQ(Le32(h, 0x3C), 76u);
-    EXPECT_EQ(Le32(h, 0x40), 320u + 52 * 4);
-    EXPECT_EQ(Le32(h, 0x44), 0u);
-    EXPECT_EQ(Le32(h, 0x48), 0u);
+    ExpectMasterHeader(h, {std::string(12, '\0'), 0x2340, kSector, total, 4});
 
     // Device header.
     EXPECT_EQ(Le32(h, kDevice + 0), 0u);

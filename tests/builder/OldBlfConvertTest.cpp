@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 
@@ -56,15 +57,15 @@ protected:
     std::string Converted() const { return ReadFile(Path("Cvt_old.blf")); }
 
     TempFolder folder;
-    CBlfParser parser;
-    FlashSettings settings;
-    CTimDescriptor oldTim;
-    std::wstring flasherPath;
-    int32_t blocks = 0;
-    uint32_t startAddress = 0;
-    std::wstring cvtPath = Wide(folder.File("Cvt_old.blf"));
-    std::wstring programFolder = Wide(folder.Path());
-    OldBlfContext context{parser, settings, oldTim, flasherPath, blocks, startAddress, cvtPath, programFolder};
+    OldBlfConversion conversion{Wide(folder.File("Cvt_old.blf")), Wide(folder.Path())};
+    OldBlfContext& context = conversion.context;
+    CBlfParser& parser = conversion.parser;
+    FlashSettings& settings = conversion.flashSettings;
+    CTimDescriptor& oldTim = conversion.oldBlfTimDescriptor;
+    std::wstring& flasherPath = conversion.flasherSettingsPath;
+    int32_t& blocks = conversion.numberOfBlocks0;
+    uint32_t& startAddress = conversion.startAddress0;
+    std::wstring& cvtPath = conversion.cvtBlfPath;
 };
 
 std::string Flasher(const std::string& family)
@@ -235,6 +236,60 @@ TEST_F(OldBlfConvertTest, RefusalsAndFailures)
     o = Convert(OldText(many));
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Number of Images = 2000000000 is refused: at most 1000 entries are allowed\n");
+}
+
+// What a build does with an older-format file: a trusted one is refused
+// before anything is written; else the copy is made and parsed, its image
+// paths starting from the old file's folder. Each failure ends in its own
+// line.
+TEST_F(OldBlfConvertTest, BuildRefusesConvertsAndParsesTheCopy)
+{
+    struct Case {
+        const char* what;
+        OldLayout old;
+        std::string family;
+        std::string usbBlock;  // in place of the old file's USB block, when not empty
+        bool result;
+        std::string ending;  // the last lines printed
+    };
+    const std::string refusal =
+        "Error: trusted layout files of the older format cannot be built: their keys are not converted\n";
+    const std::vector<Case> cases = {
+        {"converted and parsed", {0, 2, 2}, "eMMC", "", true, "complete to parsing blf file\n\n"},
+        {"trusted", {}, "eMMC", "", false, refusal},
+        {"the conversion fails", {0, 2, 2}, "nand", "", false,
+         "ERROR:Unknown flash family:Unknown!\n\nConvertOldBlf2New failed....\n"},
+        {"the copy's block is refused by its reader", {0, 2, 2}, "eMMC", "Consumer ID\nX:1\nEnd Consumer ID\n",
+         false, "ParseExtendedReservedData failed\nParseBlfFile failed for nlt07x\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(Path("Cvt_old.blf"));
+        WriteFile(Path("flasher.ini"), Flasher(c.family));
+        std::string old = OldText(c.old);
+        if (!c.usbBlock.empty()) {
+            const std::string usb = "Usb\nPort: 1\nEnd Usb\n";
+            old.replace(old.find(usb), usb.size(), c.usbBlock);
+        }
+        WriteFile(Path("old.blf"), old);
+        parser.ReleaseFileCache();
+        const Outcome o = Capture([&] { return ConvertAndParseOldBlf(context, Wide(Path("old.blf")), 1); });
+        EXPECT_EQ(o.result, c.result) << o.out;
+        EXPECT_FALSE(o.thrown) << testing::PrintToString(o.message);
+        EXPECT_GE(o.out.size(), c.ending.size());
+        EXPECT_EQ(o.out.substr(o.out.size() - std::min(o.out.size(), c.ending.size())), c.ending) << o.out;
+        // Nothing at all is done with a trusted file.
+        EXPECT_EQ(FileExists(Path("Cvt_old.blf")), c.old.trusted == 0);
+        if (c.old.trusted) {
+            EXPECT_EQ(o.out, refusal);
+        }
+        EXPECT_FALSE(parser.m_bConvertedCopy);
+        if (c.result) {
+            const ImageList& images = parser.m_TimDescriptor.m_Images;
+            ASSERT_EQ(images.size(), 2u);
+            EXPECT_EQ(images.front()->GetImagePath(), Wide(Path("img1.bin")));
+        }
+    }
 }
 
 const std::string kRule = "////////////////////////////////////////////////////////////\n";

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/MasterHeader.h"
 #include "support/PackageLayout.h"
 
 using namespace testsupport;
@@ -40,24 +41,8 @@ TEST(PackageBuildTest, PackageIsLaidOutFieldByField)
     const std::string p = ReadFile(tool.Folder() + "/out.kxp");
     ASSERT_EQ(p.size(), kSector * (1 + Sectors(third.size()) + 1 + 1));
 
-    // Master header.
-    EXPECT_EQ(p.substr(0, 12), std::string("Zelmora_KXP\0", 12));
-    EXPECT_EQ(p.substr(12, 12), std::string("1.2.3\0\0\0\0\0\0\0", 12));
-    EXPECT_EQ(Le16(p, 0x18), 0x2345);
-    EXPECT_EQ(Le16(p, 0x1A), 0);
-    EXPECT_EQ(Le16(p, 0x20), 11);
-    EXPECT_EQ(Le16(p, 0x22), kSector);
     const uint32_t total = RoundUp4(abcde.size()) + RoundUp4(oneSector.size()) + RoundUp4(third.size());
-    EXPECT_EQ(Le32(p, 0x24), total);
-    EXPECT_EQ(Le32(p, 0x28), total);
-    EXPECT_EQ(Le32(p, 0x2C), total);
-    EXPECT_EQ(Le32(p, 0x30), 0u);
-    EXPECT_EQ(Le32(p, 0x34), 1u);
-    EXPECT_EQ(Le32(p, 0x38), 1u);
-    EXPECT_EQ(Le32(p, 0x3C), 76u);
-    EXPECT_EQ(Le32(p, 0x40), 320u + 52 * 3);
-    EXPECT_EQ(Le32(p, 0x44), 0u);
-    EXPECT_EQ(Le32(p, 0x48), 0u);
+    ExpectMasterHeader(p, {std::string("1.2.3\0\0\0\0\0\0\0", 12), 0x2345, kSector, total, 3});
 
     // Device header.
     const size_t d = 76;

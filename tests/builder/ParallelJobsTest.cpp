@@ -197,15 +197,17 @@ TEST(ParallelJobsWorkersTest, NoMoreJobsRunAtOnceThanWorkers)
                 threads.insert(std::this_thread::get_id());
             }
             // Each job waits until every worker is busy, so the peak shows
-            // the limit; the deadline only ends a run that never gets there.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            // the limit; the deadline only ends a run that hangs, never
+            // getting there.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
             while (peak.load() < expected && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::yield();
             }
             running.fetch_sub(1);
             return true;
         }));
-        EXPECT_EQ(peak.load(), expected);
+        EXPECT_EQ(peak.load(), expected) << (peak.load() < expected ? "hung: the workers never all ran at once"
+                                                                     : "more jobs at once than workers");
         EXPECT_EQ(threads.size(), expected);
         EXPECT_EQ(threads.count(std::this_thread::get_id()), 1u) << "the calling thread is one of the workers";
     }

@@ -135,6 +135,11 @@ RunResult ToolCopy::Wait(int pid, const std::string& outputName) const
     return result;
 }
 
+std::string ToolCopy::PrintedSoFar(const std::string& outputName) const
+{
+    return ReadFile(m_Folder.Path() + "." + outputName + ".stdout");
+}
+
 void WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary);

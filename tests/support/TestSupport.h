@@ -52,6 +52,9 @@ public:
     int Start(const std::vector<std::string>& args, const std::string& workingFolder = std::string(),
               long long fileSizeLimit = -1, const std::string& outputName = "run") const;
     RunResult Wait(int pid, const std::string& outputName = "run") const;
+    // What a run started with that name has printed to its standard output
+    // so far.
+    std::string PrintedSoFar(const std::string& outputName = "run") const;
 
 private:
     TempFolder m_Folder;
