@@ -377,6 +377,27 @@ TEST(RunShellTest, AConsoleNobodyReadsDoesNotStopTheRun)
     }
 }
 
+TEST(RunShellTest, AnOutputPipeWhoseReaderWentAwayFailsTheRun)
+{
+    const ToolCopy tool;
+    const std::string layout = PlainLayout(tool, size_t(1) << 20);
+    const std::set<std::string> before = Entries(tool.Folder());
+    const TempFolder elsewhere;
+    const std::string fifo = elsewhere.File("out.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ToolRun run(tool, Args(layout, fifo));
+    // The package is on its way: then the reader goes.
+    pollfd readable{reader, POLLIN, 0};
+    ASSERT_EQ(poll(&readable, 1, static_cast<int>(kHung.count()) * 1000), 1) << "hung: " << run.Out();
+    close(reader);
+    const RunResult r = run.Wait();
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "Write file failed:" + fifo + "\n")) << r.out;
+    EXPECT_EQ(Entries(tool.Folder()), before);
+}
+
 // The threads of a running process, from /proc.
 int ThreadCount(pid_t pid)
 {
