@@ -45,6 +45,7 @@ void CProcessingContext::SetProgramFolder(const std::wstring& folder)
 
 bool CProcessingContext::PrepareWorkFiles(bool report)
 {
+    m_bWorkFoldersMade = true;
     for (const std::wstring* folder : {&m_TempFolder, &m_AbsBlfTempFolder}) {
         if (!CreateWorkFolder(*folder)) {
             if (report) {
@@ -67,7 +68,9 @@ bool CProcessingContext::PrepareWorkFiles(bool report)
 void CProcessingContext::RemoveWorkFolders()
 {
     for (std::wstring* folder : {&m_AbsBlfTempFolder, &m_TempFolder, &m_TempSplitFolder}) {
-        if (!folder->empty() && platform::Exists(*folder) && !DeleteTempFolder(*folder)) {
+        // A run that never made them leaves the folders of the build that
+        // may be working there.
+        if (m_bWorkFoldersMade && !folder->empty() && platform::Exists(*folder) && !DeleteTempFolder(*folder)) {
             platform::Print(L"DeleteTempFolder failed\n");
         }
         // Once: by the time the process ends, the folders may be those of

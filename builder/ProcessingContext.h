@@ -22,9 +22,9 @@ public:
     // Names the work folders "temp", "AbsBlfTemp" and "TempSplit" in the
     // folder; nothing is made.
     void SetProgramFolder(const std::wstring& folder);
-    // Deletes the work folders that exist ("DeleteTempFolder failed" for
-    // one that stays) and forgets their names, so that nothing is deleted
-    // a second time.
+    // Once PrepareWorkFiles ran, deletes the work folders that exist
+    // ("DeleteTempFolder failed" for one that stays); forgets their names
+    // either way, so that nothing is deleted a second time.
     void RemoveWorkFolders();
 
     // Forgets the build: descriptors, path, platform and flag.
@@ -57,6 +57,9 @@ public:
     uint8_t m_bWebUpgrade = 0;
     int32_t m_NumberOfBlocks0 = 0;
     uint32_t m_StartAddress0 = 0;
+
+private:
+    bool m_bWorkFoldersMade = false;
 };
 
 // The program's one context; see Globals.cpp for its construction order.

@@ -213,6 +213,9 @@ TEST(RunShellTest, OnlyABuildWaitsBehindARunningBuild)
     pollfd readable{reader, POLLIN, 0};
     ASSERT_EQ(poll(&readable, 1, static_cast<int>(kHung.count()) * 1000), 1) << "hung: " << first.Out();
 
+    const std::set<std::string> building = Entries(tool.Folder());
+    ASSERT_TRUE(building.count("AbsBlfTemp")) << "the build's work folder";
+
     // Runs that are refused before they could build end at once.
     struct Refused {
         const char* name;
@@ -237,6 +240,8 @@ TEST(RunShellTest, OnlyABuildWaitsBehindARunningBuild)
         const RunResult r = run.Wait();
         EXPECT_EQ(r.exitCode, 1) << r.out;
         EXPECT_TRUE(Contains(r.out + r.err, c.message)) << r.out << r.err;
+        // What the running build made is not the refused run's.
+        EXPECT_EQ(Entries(tool.Folder()), building);
     }
 
     // Two builds wait, the third started while the second waits.
