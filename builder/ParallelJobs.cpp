@@ -7,9 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/platform/Processors.h"
+
 size_t CoreCount()
 {
-    return std::max(1u, std::thread::hardware_concurrency());
+    return platform::UsableProcessorCount();
 }
 
 size_t WorkersFor(size_t jobs)

@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <functional>
 
-// The machine's cores (processors the system reports), at least 1.
+// The processors the run may use (its affinity mask), at least 1.
 size_t CoreCount();
 
-// The worker count for jobs: at most one per job and one per core of the
-// machine, never below 1.
+// The worker count for jobs: at most one per job and one per processor the
+// run may use, never below 1.
 size_t WorkersFor(size_t jobs);
 
 // Runs job(0) ... job(count - 1) on at most workers threads, the calling

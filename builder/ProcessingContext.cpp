@@ -16,16 +16,19 @@ CProcessingContext::CProcessingContext()
     Reset();
     m_PlatformType = kUnknownPlatformType;
     m_bWebUpgrade = 0;
-    m_ProgramFolder = GetProgramFolder();
+}
+
+void CProcessingContext::SetProgramFolder(const std::wstring& folder)
+{
+    m_ProgramFolder = folder;
     m_TempFolder = platform::JoinPath(m_ProgramFolder, L"temp");
     m_AbsBlfTempFolder = platform::JoinPath(m_ProgramFolder, L"AbsBlfTemp");
     m_TempSplitFolder = platform::JoinPath(m_ProgramFolder, L"TempSplit");
-    // Quietly: the run prepares them again and reports what stands in the way.
-    PrepareWorkFiles(false);
 }
 
 bool CProcessingContext::PrepareWorkFiles(bool report)
 {
+    m_bWorkFoldersMade = true;
     for (const std::wstring* folder : {&m_TempFolder, &m_AbsBlfTempFolder}) {
         if (!CreateWorkFolder(*folder)) {
             if (report) {
@@ -45,13 +48,23 @@ bool CProcessingContext::PrepareWorkFiles(bool report)
     return true;
 }
 
-CProcessingContext::~CProcessingContext()
+void CProcessingContext::RemoveWorkFolders()
 {
-    for (const std::wstring* folder : {&m_AbsBlfTempFolder, &m_TempFolder, &m_TempSplitFolder}) {
-        if (platform::Exists(*folder) && !DeleteTempFolder(*folder)) {
+    for (std::wstring* folder : {&m_AbsBlfTempFolder, &m_TempFolder, &m_TempSplitFolder}) {
+        // A run that never made them leaves the folders of the build that
+        // may be working there.
+        if (m_bWorkFoldersMade && !folder->empty() && platform::Exists(*folder) && !DeleteTempFolder(*folder)) {
             platform::Print(L"DeleteTempFolder failed\n");
         }
+        // Once: by the time the process ends, the folders may be those of
+        // the next run.
+        folder->clear();
     }
+}
+
+CProcessingContext::~CProcessingContext()
+{
+    RemoveWorkFolders();
     Reset();
 }
 

@@ -1,7 +1,7 @@
 // The state of one package build: the parser that reads the layout file,
 // the TIM descriptor of the package, the copied settings, the platform and
-// the program's work folders. Its constructor creates the work folders and
-// the empty store file; its destructor deletes them.
+// the program's work folders. Constructing it touches no file: the run
+// names the work folders, makes them once it may build, and removes them.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,16 @@ public:
     CProcessingContext();
     CProcessingContext(const CProcessingContext&) = delete;
     CProcessingContext& operator=(const CProcessingContext&) = delete;
+    // Removes the work folders RemoveWorkFolders has not removed yet.
     ~CProcessingContext();
+
+    // Names the work folders "temp", "AbsBlfTemp" and "TempSplit" in the
+    // folder; nothing is made.
+    void SetProgramFolder(const std::wstring& folder);
+    // Once PrepareWorkFiles ran, deletes the work folders that exist
+    // ("DeleteTempFolder failed" for one that stays); forgets their names
+    // either way, so that nothing is deleted a second time.
+    void RemoveWorkFolders();
 
     // Forgets the build: descriptors, path, platform and flag.
     void Reset();
@@ -48,6 +57,9 @@ public:
     uint8_t m_bWebUpgrade = 0;
     int32_t m_NumberOfBlocks0 = 0;
     uint32_t m_StartAddress0 = 0;
+
+private:
+    bool m_bWorkFoldersMade = false;
 };
 
 // The program's one context; see Globals.cpp for its construction order.

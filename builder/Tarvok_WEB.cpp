@@ -8,11 +8,14 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Main.h"
+#include "common/platform/RunLock.h"
 #include "common/platform/Stop.h"
 
 namespace {
 
 CommandLineOptions s_Options;
+// Two builds of one program copy share its work files: the second waits.
+platform::RunLock s_RunLock;
 
 // The package replaces whatever the output path leads to: never an input of
 // the run, and never a file in a work folder, which goes at exit.
@@ -76,6 +79,8 @@ int RunTool(int argc, wchar_t** argv)
         return 1;
     }
 
+    // Only the names: the folders are made once the run may build.
+    g_ProcessingContext.SetProgramFolder(GetProgramFolder());
     const std::wstring intermediatePath = GetIntermediatePackagePath();
     const std::wstring outputPath =
         options.m_bOutputGiven ? GetPathInProgramFolder(options.m_OutputFilePath) : intermediatePath;
@@ -90,6 +95,23 @@ int RunTool(int argc, wchar_t** argv)
         return 1;
     }
 
+    // Only a build waits for another, once nothing but the build can fail.
+    // Without the lock (a folder that cannot be opened) the run goes on as
+    // before; making the work folders reports such a folder. The stop
+    // signals are taken over once the lock is held, so that a run that
+    // still waits, and has made nothing, ends on them at once.
+    s_RunLock.Acquire(GetProgramFolder(), [] {
+        platform::Print(L"Another run of this program is working in its folder; waiting for it to finish...\n");
+    });
+    platform::WatchStopSignals();
+    // Quietly, as the build makes them again and reports what stands in
+    // the way. An output that leads into one through a link that only now
+    // leads somewhere is refused before anything is built.
+    g_ProcessingContext.PrepareWorkFiles(false);
+    if (!OutputPathIsFree(outputPath, blfPath, options.m_bKeyGiven ? keyPath : std::wstring())) {
+        return 1;
+    }
+
     if (!DoTarvokforSplitImage(blfPath, options.m_SplitSizeText, outputPath)) {
         platform::Print(L"DoTarvokforSplitImage failed....\n");
         return 1;
@@ -98,13 +120,10 @@ int RunTool(int argc, wchar_t** argv)
     return WritePackageOutput(intermediatePath, outputPath, options, options.m_bKeyGiven ? &key : nullptr);
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv)
+// A stop makes the run fail on its ordinary path, which removes what it
+// made; one that came after the package was in place changes nothing.
+int ExitStatus(int status)
 {
-    const int status = RunTool(argc, argv);
-    // A stop makes the run fail on its ordinary path, which removes what it
-    // made; one that came after the package was in place changes nothing.
     const int signal = platform::StopSignal();
     if (status == 0 || signal == 0) {
         return status;
@@ -112,4 +131,19 @@ int wmain(int argc, wchar_t** argv)
     platform::Print(L"\nStopped by signal %d (%s): the work files are removed and the output is as it was.\n",
                     signal, platform::SignalName(signal));
     return platform::SignalExitStatus(signal);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    // A console or output whose reader went away then fails its writes
+    // with EPIPE, which the run handles, instead of killing it.
+    platform::IgnoreBrokenPipes();
+    const int status = ExitStatus(RunTool(argc, argv));
+    // Still under the lock: once it is released, work folders in the
+    // program's folder may be the next run's.
+    g_ProcessingContext.RemoveWorkFolders();
+    s_RunLock.Release();
+    return status;
 }

@@ -2,7 +2,10 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <stdio_ext.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "common/platform/Text.h"
@@ -17,10 +20,31 @@ MessageBoxSink& Sink()
     return sink;
 }
 
+// Set once a write to standard output or standard error failed with EPIPE.
+std::atomic<bool>& ReaderGone(FILE* stream)
+{
+    static std::atomic<bool> output{false};
+    static std::atomic<bool> error{false};
+    return stream == stderr ? error : output;
+}
+
 void WriteBytes(FILE* stream, const std::string& bytes)
 {
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    // A console whose reader went away (a closed pipe) is no reason to stop
+    // the run: it is just not written any more, and what waits in its
+    // buffer is dropped, so that no later flush tries again.
+    std::atomic<bool>& gone = ReaderGone(stream);
+    if (gone.load()) {
+        return;
+    }
+    errno = 0;
+    const bool written =
+        (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size()) && std::fflush(stream) == 0;
+    if (!written && errno == EPIPE) {
+        gone.store(true);
+        __fpurge(stream);
+        std::clearerr(stream);
+    }
 }
 
 }  // namespace
@@ -45,7 +69,9 @@ HostLogFunction FindHostLogFunction()
 int ShowMessageBox(const std::wstring& text)
 {
     const std::wstring shown = CutText(text, kTextBufferChars);
-    std::fflush(stdout);
+    if (!ReaderGone(stdout).load()) {
+        std::fflush(stdout);
+    }
     if (Sink()) {
         Sink()(shown);
     } else {

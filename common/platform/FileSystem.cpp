@@ -17,20 +17,6 @@ namespace platform {
 
 namespace {
 
-bool ToOsPath(const std::wstring& path, std::string& native)
-{
-    if (path.find(L'\0') != std::wstring::npos) {
-        errno = EINVAL;
-        return false;
-    }
-    native = ToNativePath(path);
-    if (native.find('\0') != std::string::npos) {
-        errno = EINVAL;
-        return false;
-    }
-    return true;
-}
-
 EntryType TypeOfMode(mode_t mode)
 {
     if (S_ISREG(mode)) {

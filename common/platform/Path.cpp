@@ -1,5 +1,6 @@
 #include "common/platform/Path.h"
 
+#include <cerrno>
 #include <vector>
 
 #include "common/platform/Text.h"
@@ -101,6 +102,20 @@ std::string ToNativePath(const std::wstring& path)
         }
     }
     return EncodeText(slashed);
+}
+
+bool ToOsPath(const std::wstring& path, std::string& native)
+{
+    if (path.find(L'\0') != std::wstring::npos) {
+        errno = EINVAL;
+        return false;
+    }
+    native = ToNativePath(path);
+    if (native.find('\0') != std::string::npos) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace platform

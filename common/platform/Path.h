@@ -34,5 +34,9 @@ bool IsRootFolder(const std::wstring& path);
 
 // The bytes handed to the OS: '\\' becomes '/', then UTF-8.
 std::string ToNativePath(const std::wstring& path);
+// The same for a call that takes the path: false, errno EINVAL, when the
+// path holds a NUL character, since the OS would see a shorter path, that
+// is another file.
+bool ToOsPath(const std::wstring& path, std::string& native);
 
 }  // namespace platform

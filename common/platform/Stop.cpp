@@ -16,38 +16,44 @@ namespace {
 
 std::atomic<int> g_StopSignal{0};
 
-sigset_t StopSignals()
+// The stop signals whose action the process was started with is not
+// SIG_IGN. A blocked signal is still queued while ignored, and sigwait
+// would take it: an ignored one must stay out of the set.
+sigset_t WatchedSignals()
 {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action;
+        if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN) {
+            continue;
+        }
+        sigaddset(&set, signal);
+    }
     return set;
 }
 
-[[noreturn]] void EndBySignal(int signal)
+[[noreturn]] void EndBySignal(int signal, const sigset_t& watched)
 {
     // The default action ends the whole process; the signal only has to
-    // reach a thread that does not block it: this one.
+    // reach a thread that does not block it: this one. Only a watched
+    // signal comes here, never one the caller ignored.
     ::signal(signal, SIG_DFL);
-    const sigset_t set = StopSignals();
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &watched, nullptr);
     raise(signal);
     std::_Exit(SignalExitStatus(signal));
 }
 
-void WaitForSignals()
+void WaitForSignals(sigset_t watched)
 {
-    const sigset_t set = StopSignals();
     for (;;) {
         int signal = 0;
-        if (sigwait(&set, &signal) != 0) {
+        if (sigwait(&watched, &signal) != 0) {
             continue;
         }
         int none = 0;
         if (!g_StopSignal.compare_exchange_strong(none, signal)) {
-            EndBySignal(signal);
+            EndBySignal(signal, watched);
         }
     }
 }
@@ -56,15 +62,23 @@ void WaitForSignals()
 
 void WatchStopSignals()
 {
-    const sigset_t set = StopSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    // Without the thread the signals stay blocked and the run goes on to its
-    // end: better than a run that dies half-way.
-    try {
-        std::thread(WaitForSignals).detach();
-    } catch (...) {
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    const sigset_t watched = WatchedSignals();
+    if (sigisemptyset(&watched)) {
+        return;
     }
+    pthread_sigmask(SIG_BLOCK, &watched, nullptr);
+    // Without the thread the signals act by default again: the run can
+    // still be stopped, if not cleanly, rather than not at all.
+    try {
+        std::thread(WaitForSignals, watched).detach();
+    } catch (...) {
+        pthread_sigmask(SIG_UNBLOCK, &watched, nullptr);
+    }
+}
+
+void IgnoreBrokenPipes()
+{
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 int StopSignal()

@@ -11,8 +11,14 @@ namespace platform {
 // Blocks the three signals in the calling thread, and so in every thread it
 // starts later, and starts the thread that waits for them. Call it before
 // any other thread starts. The first signal raises the flag; a second one
-// ends the process at once, as if nothing had blocked it.
+// ends the process at once, as if nothing had blocked it. A signal that the
+// caller left ignored (nohup, a shell's background job) is left out: it
+// stays ignored, neither raising the flag nor ending the process.
 void WatchStopSignals();
+
+// SIGPIPE ignored from here on, so that a write to a pipe or socket whose
+// reader is gone fails with EPIPE instead of killing the process.
+void IgnoreBrokenPipes();
 
 // The signal that asked the run to stop; 0 while none did.
 int StopSignal();
