@@ -34,7 +34,6 @@ public:
     {
         return FindDefinition(kDdrOperationDefinitions, name);
     }
-    static constexpr bool kListReadsBlock = true;
     // The item keywords; the vendor DDR package spots its operation
     // sub-block by the first.
     static constexpr wchar_t kBeginKeyword[] = L"DDROperation";
@@ -48,7 +47,6 @@ public:
     {
         return FindDefinition(kGppOperationDefinitions, name);
     }
-    static constexpr bool kListReadsBlock = true;
     static constexpr wchar_t kBeginKeyword[] = L"GPPOperation";
     static constexpr wchar_t kEndKeyword[] = L"End_GPPOperation";
 };
@@ -60,7 +58,6 @@ public:
     {
         return FindDefinition(kTzOperationDefinitions, name);
     }
-    static constexpr bool kListReadsBlock = false;
 };
 
 template <class Operation>
@@ -75,7 +72,6 @@ public:
     // read so far stay. The value is the whole text after '=', a trailing
     // comment included.
     bool Parse(std::wistream& stream, std::wstring line) override;
-    bool ReadsBlock() const override { return Operation::kListReadsBlock; }
     bool Write(std::wostream& stream, bool flag) override;
     // Two words per operation.
     uint32_t Size() const override;

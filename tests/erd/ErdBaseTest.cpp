@@ -21,7 +21,7 @@ namespace {
 // The least a package class must add to the base.
 class CBarePackage : public CErdBase {
 public:
-    CBarePackage(uint32_t fieldCount, uint32_t typeId) : CErdBase(fieldCount, typeId) {}
+    CBarePackage(uint32_t fieldCount, uint32_t typeId) : CErdBase(typeId, fieldCount) {}
     uint32_t AddToPackage(CReservedPackageData&) const override { return Size(); }
     std::unique_ptr<CErdBase> Clone() const override { return std::make_unique<CBarePackage>(*this); }
 };
