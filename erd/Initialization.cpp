@@ -15,8 +15,9 @@ namespace {
 
 constexpr InitializationRules kGppRules = {L"GPP_PID", nullptr, false, false};
 constexpr InitializationRules kDdrRules = {L"DDR_PID", nullptr, true, false};
-// Every "DDROperations" line holds the item keyword as well.
-constexpr InitializationRules kVendorDdrRules = {L"DDR_PID", CDDROperation::kBeginKeyword, true, true};
+// The vendor package spots its operation sub-block by the keyword of one
+// operation, which every "DDROperations" line holds as well.
+constexpr InitializationRules kVendorDdrRules = {L"DDR_PID", L"DDROperation", true, true};
 constexpr InitializationRules kTzRules = {L"TZ_PID", nullptr, true, false};
 
 void AddHexPrefix(std::wstring& pid)
