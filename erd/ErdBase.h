@@ -67,8 +67,9 @@ struct ErdFields {
 // How the reader of the layout's extended-reserved-data block finds a
 // package of the class on a line. It tries the classes in rank order, 1
 // first, and takes the first whose begin keyword the line holds (the whole
-// line, with wholeLine). Rank 0: the class is never looked for there; its
-// packages stand inside another package's block.
+// line, with wholeLine). Rank 0: the class is never looked for there, as a
+// part that stands inside another package's block or a class the reader
+// does not make.
 struct ErdLineMatch {
     uint32_t rank;
     bool wholeLine;
@@ -117,8 +118,8 @@ public:
     // that opened it (line is a copy of that line). The default reads
     // nothing and succeeds.
     virtual bool Parse(std::wistream& stream, std::wstring line);
-    // Whether Parse reads the lines of the package's block: the class
-    // index's word on the type id; false for a type id outside it.
+    // Whether Parse reads the lines of the package's block, as the type
+    // id's row in the class index says; false for a type id outside it.
     bool ReadsBlock() const;
     // Writes the package's block as layout text; flag selects a variant
     // where a class has one, and holders pass false. The default writes

@@ -86,6 +86,8 @@ TEST(ErdBaseTest, KeywordsComeFromTheTypeIdsRow)
     EXPECT_EQ(CBarePackage(0, kErdGpioSet).BeginKeyword(), L"GpioSet");
     EXPECT_EQ(CBarePackage(0, kErdGpioSet).EndKeyword(), L"End GpioSet");
     EXPECT_EQ(CBarePackage(0, 99).BeginKeyword(), L"");
+    EXPECT_TRUE(CBarePackage(0, kErdConsumerId).ReadsBlock());
+    EXPECT_FALSE(CBarePackage(0, 99).ReadsBlock());
 }
 
 }  // namespace
