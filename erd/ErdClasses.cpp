@@ -1,5 +1,6 @@
 // The class index: one row per package class, in type-id order, with what
-// the block reader and the keyword operations need of each.
+// the block reader, the keyword operations and the simple packages' fields
+// need of each.
 #include <array>
 #include <cstddef>
 #include <iterator>
@@ -50,7 +51,7 @@ template <class Package>
 constexpr ErdClassInfo Row(uint32_t packageId, const wchar_t* beginKeyword, const wchar_t* endKeyword,
                            ErdLineMatch lineMatch, Block block)
 {
-    static_assert(!std::is_base_of_v<CSimplePackage, Package>, "a simple package's row names its fields");
+    static_assert(!std::is_base_of_v<CSimplePackage, Package>, "a class built on CSimplePackage takes a SimpleRow, with its fields");
     return {Package::kTypeId, packageId, beginKeyword, endKeyword, lineMatch, block == kReadsBlock, {},
             Make<Package>};
 }
@@ -59,7 +60,7 @@ template <class Package>
 constexpr ErdClassInfo SimpleRow(uint32_t packageId, const wchar_t* beginKeyword, const wchar_t* endKeyword,
                                  ErdLineMatch lineMatch, Block block, const ErdFields& fields)
 {
-    static_assert(std::is_base_of_v<CSimplePackage, Package>, "only a simple package's row names its fields");
+    static_assert(std::is_base_of_v<CSimplePackage, Package>, "a SimpleRow is for a class built on CSimplePackage");
     return {Package::kTypeId, packageId, beginKeyword, endKeyword, lineMatch, block == kReadsBlock, fields,
             Make<Package>};
 }
