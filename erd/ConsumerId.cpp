@@ -7,7 +7,7 @@
 #include "erd/LayoutText.h"
 #include "erd/ReservedPackageData.h"
 
-CConsumerID::CConsumerID() : CErdClass(kFieldCount, kTypeId)
+CConsumerID::CConsumerID() : CErdClass(kFieldCount)
 {
     m_FieldNames[kCid] = L"CID";
     m_FieldNames[kPid] = L"PID";

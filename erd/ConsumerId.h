@@ -21,7 +21,6 @@ public:
     // text. Any other line, a comment line or a last line of blanks without
     // a line feed included, fails the read.
     bool Parse(std::wistream& stream, std::wstring line) override;
-    bool ReadsBlock() const override { return true; }
     bool Write(std::wostream& stream, bool flag) override;
     // One word for the consumer, one for the count, one per identifier.
     uint32_t Size() const override;

@@ -1,6 +1,6 @@
 #include "erd/ErdBase.h"
 
-CErdBase::CErdBase(uint32_t fieldCount, uint32_t typeId) : m_TypeId(typeId), m_FieldCount(fieldCount)
+CErdBase::CErdBase(uint32_t typeId, uint32_t fieldCount) : m_TypeId(typeId), m_FieldCount(fieldCount)
 {
     CErdBase::Reset();
 }
@@ -21,7 +21,8 @@ bool CErdBase::Parse(std::wistream& /*stream*/, std::wstring /*line*/)
 
 bool CErdBase::ReadsBlock() const
 {
-    return false;
+    const ErdClassInfo* info = FindErdClass(m_TypeId);
+    return info != nullptr && info->readsBlock;
 }
 
 bool CErdBase::Write(std::wostream& /*stream*/, bool /*flag*/)

@@ -115,7 +115,7 @@ std::unique_ptr<CImageMapInfo> ReadMap(std::wistream& stream, const std::wstring
 
 // ----------------------------------------------------------------- one map
 
-CImageMapInfo::CImageMapInfo() : CErdClass(kFieldCount, kTypeId)
+CImageMapInfo::CImageMapInfo() : CErdClass(kFieldCount)
 {
     for (size_t i = 0; i < kFieldCount; ++i) {
         m_FieldNames[i] = kMapFieldNames[i];

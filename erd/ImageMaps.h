@@ -45,7 +45,6 @@ public:
     // the count line are skipped, a map left open at the end is dropped.
     // Never fails.
     bool Parse(std::wistream& stream, std::wstring line) override;
-    bool ReadsBlock() const override { return true; }
     // The block as layout text. With flag clear every enable line says 1.
     bool Write(std::wostream& stream, bool flag) override;
     uint32_t Size() const override;

@@ -13,11 +13,12 @@
 
 namespace {
 
-constexpr InitializationRules kGppRules = {L"GPP_PID", true, nullptr, false, false};
-constexpr InitializationRules kDdrRules = {L"DDR_PID", true, nullptr, true, false};
-// Every "DDROperations" line holds the item keyword as well.
-constexpr InitializationRules kVendorDdrRules = {L"DDR_PID", true, CDDROperation::kBeginKeyword, true, true};
-constexpr InitializationRules kTzRules = {L"TZ_PID", false, nullptr, true, false};
+constexpr InitializationRules kGppRules = {L"GPP_PID", nullptr, false, false};
+constexpr InitializationRules kDdrRules = {L"DDR_PID", nullptr, true, false};
+// The vendor package spots its operation sub-block by the keyword of one
+// operation, which every "DDROperations" line holds as well.
+constexpr InitializationRules kVendorDdrRules = {L"DDR_PID", L"DDROperation", true, true};
+constexpr InitializationRules kTzRules = {L"TZ_PID", nullptr, true, false};
 
 void AddHexPrefix(std::wstring& pid)
 {
@@ -30,7 +31,7 @@ void AddHexPrefix(std::wstring& pid)
 
 template <class Operations>
 CInitializationPackage<Operations>::CInitializationPackage(uint32_t typeId, const InitializationRules& rules)
-    : CErdBase(1, typeId), m_Rules(&rules)
+    : CErdBase(typeId, 1), m_Rules(&rules)
 {
     m_FieldNames[0] = rules.fieldName;
 }
@@ -41,7 +42,7 @@ CInitializationPackage<Operations>::~CInitializationPackage() = default;
 template <class Operations>
 bool CInitializationPackage<Operations>::Parse(std::wistream& stream, std::wstring line)
 {
-    if (!m_Rules->readsBlock) {
+    if (!ReadsBlock()) {
         return CErdBase::Parse(stream, std::move(line));
     }
     // The class's own keyword: the vendor package reads its block under it,
@@ -84,7 +85,7 @@ bool CInitializationPackage<Operations>::Parse(std::wistream& stream, std::wstri
 template <class Operations>
 bool CInitializationPackage<Operations>::Write(std::wostream& stream, bool flag)
 {
-    if (!m_Rules->readsBlock) {
+    if (!ReadsBlock()) {
         return CErdBase::Write(stream, flag);
     }
     erd::WriteText(stream,
@@ -116,11 +117,11 @@ template class CInitializationPackage<CGPPOperations>;
 template class CInitializationPackage<CDDROperations>;
 template class CInitializationPackage<CTzOperations>;
 
-CGPPInitialization::CGPPInitialization() : CErdClass(kTypeId, kGppRules) {}
+CGPPInitialization::CGPPInitialization() : CErdClass(kGppRules) {}
 
-CDDRInitialization::CDDRInitialization() : CErdClass(kTypeId, kDdrRules) {}
+CDDRInitialization::CDDRInitialization() : CErdClass(kDdrRules) {}
 
-CVendorDDRInitialization::CVendorDDRInitialization() : CErdClass(kTypeId, kVendorDdrRules) {}
+CVendorDDRInitialization::CVendorDDRInitialization() : CErdClass(kVendorDdrRules) {}
 
 const std::wstring& CVendorDDRInitialization::BeginKeyword() const
 {
@@ -130,4 +131,4 @@ const std::wstring& CVendorDDRInitialization::BeginKeyword() const
     return m_VendorKeyword;
 }
 
-CTzInitialization::CTzInitialization() : CErdClass(kTypeId, kTzRules) {}
+CTzInitialization::CTzInitialization() : CErdClass(kTzRules) {}

@@ -15,7 +15,6 @@
 // How a package reads and writes its layout block.
 struct InitializationRules {
     const wchar_t* fieldName;        // the PID line's name
-    bool readsBlock;                 // false: the block is left to the caller
     // The text that opens the operation sub-block; null for the operation
     // list's own begin keyword.
     const wchar_t* operationsStart;
@@ -31,7 +30,6 @@ public:
     // With the class's begin keyword in line, reads the block up to the end
     // keyword: the PID line and the operation and instruction sub-blocks.
     bool Parse(std::wistream& stream, std::wstring line) override;
-    bool ReadsBlock() const override { return m_Rules->readsBlock; }
     // The block as Parse reads it; always true.
     bool Write(std::wostream& stream, bool flag) override;
     // NumOps and NumInst, the package header, and the members' bytes.

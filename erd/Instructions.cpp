@@ -89,7 +89,7 @@ bool CInstruction::Write(std::wostream& stream, bool /*flag*/) const
     return true;
 }
 
-CInstructions::CInstructions() : CErdClass(0, kTypeId) {}
+CInstructions::CInstructions() = default;
 
 CInstructions::CInstructions(const CInstructions& other) : CErdClass(other), m_Instructions(other.m_Instructions) {}
 

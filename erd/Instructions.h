@@ -48,7 +48,6 @@ public:
     // (on any line, comments included). A value list without its angle
     // brackets throws std::out_of_range.
     bool Parse(std::wistream& stream, std::wstring line) override;
-    bool ReadsBlock() const override { return true; }
     bool Write(std::wostream& stream, bool flag) override;
     // Bytes the instructions add to their package: an opcode word plus one
     // word per parameter, 36 for a PP_WRITE that has a table header to

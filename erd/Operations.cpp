@@ -19,7 +19,7 @@ bool COperation::Write(std::wostream& stream, bool /*flag*/) const
 }
 
 template <class Operation>
-COperationList<Operation>::COperationList(uint32_t typeId) : CErdBase(0, typeId)
+COperationList<Operation>::COperationList(uint32_t typeId) : CErdBase(typeId)
 {
 }
 
@@ -36,7 +36,7 @@ void COperationList<Operation>::Reset()
 template <class Operation>
 bool COperationList<Operation>::Parse(std::wistream& stream, std::wstring line)
 {
-    if (!Operation::kListReadsBlock) {
+    if (!ReadsBlock()) {
         return CErdBase::Parse(stream, std::move(line));
     }
     if (!erd::Contains(line, BeginKeyword())) {
@@ -65,7 +65,7 @@ bool COperationList<Operation>::Parse(std::wistream& stream, std::wstring line)
 template <class Operation>
 bool COperationList<Operation>::Write(std::wostream& stream, bool flag)
 {
-    if (!Operation::kListReadsBlock) {
+    if (!ReadsBlock()) {
         return CErdBase::Write(stream, flag);
     }
     return erd::WriteBlock(stream, BeginKeyword(), m_Operations, EndKeyword());

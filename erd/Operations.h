@@ -27,41 +27,17 @@ public:
     uint32_t m_Value = 0;
 };
 
-class CDDROperation : public COperation {
+// An operation of the family whose vocabulary is Definitions.
+template <const auto& Definitions>
+class CFamilyOperation : public COperation {
 public:
     using COperation::COperation;
-    static const OperationDefinition* Find(const std::wstring& name)
-    {
-        return FindDefinition(kDdrOperationDefinitions, name);
-    }
-    static constexpr bool kListReadsBlock = true;
-    // The item keywords; the vendor DDR package spots its operation
-    // sub-block by the first.
-    static constexpr wchar_t kBeginKeyword[] = L"DDROperation";
-    static constexpr wchar_t kEndKeyword[] = L"End_DDROperation";
+    static const OperationDefinition* Find(const std::wstring& name) { return FindDefinition(Definitions, name); }
 };
 
-class CGPPOperation : public COperation {
-public:
-    using COperation::COperation;
-    static const OperationDefinition* Find(const std::wstring& name)
-    {
-        return FindDefinition(kGppOperationDefinitions, name);
-    }
-    static constexpr bool kListReadsBlock = true;
-    static constexpr wchar_t kBeginKeyword[] = L"GPPOperation";
-    static constexpr wchar_t kEndKeyword[] = L"End_GPPOperation";
-};
-
-class CTzOperation : public COperation {
-public:
-    using COperation::COperation;
-    static const OperationDefinition* Find(const std::wstring& name)
-    {
-        return FindDefinition(kTzOperationDefinitions, name);
-    }
-    static constexpr bool kListReadsBlock = false;
-};
+using CDDROperation = CFamilyOperation<kDdrOperationDefinitions>;
+using CGPPOperation = CFamilyOperation<kGppOperationDefinitions>;
+using CTzOperation = CFamilyOperation<kTzOperationDefinitions>;
 
 template <class Operation>
 class COperationList : public CErdBase {
@@ -75,7 +51,6 @@ public:
     // read so far stay. The value is the whole text after '=', a trailing
     // comment included.
     bool Parse(std::wistream& stream, std::wstring line) override;
-    bool ReadsBlock() const override { return Operation::kListReadsBlock; }
     bool Write(std::wostream& stream, bool flag) override;
     // Two words per operation.
     uint32_t Size() const override;

@@ -93,46 +93,6 @@ void ParseCategory(std::wistream& stream, const Category& category, Erd& erd)
     }
 }
 
-// The package keywords in the order a line is tested against them; each is
-// its class's begin keyword. Most match anywhere in the line, the two DDR
-// keywords only as the whole line.
-struct PackageKeyword {
-    uint32_t typeId;
-    bool wholeLine;
-};
-
-const PackageKeyword kPackageKeywords[] = {
-    {kErdGpioSet, false},
-    {kErdUsbVendorReq, false},
-    {kErdUsb, false},
-    {kErdUart, false},
-    {kErdAutoBind, false},
-    {kErdResumeDdr, false},
-    {kErdResume, false},
-    {kErdTbrXferSet, false},
-    {kErdEscapeSeq, false},
-    {kErdCoreReset, false},
-    {kErdBbmt, false},
-    {kErdConsumerId, false},
-    {kErdDdrInitialization, true},
-    {kErdVendorDdrInitialization, true},
-    {kErdGppInitialization, false},
-    {kErdTzInitialization, false},
-    {kErdTzOperations, false},
-    {kErdImageMaps, false},
-};
-
-const PackageKeyword* FindPackageKeyword(const std::wstring& line)
-{
-    for (const PackageKeyword& row : kPackageKeywords) {
-        const std::wstring& keyword = ErdBeginKeyword(row.typeId);
-        if (row.wholeLine ? line == keyword : Contains(line, keyword.c_str())) {
-            return &row;
-        }
-    }
-    return nullptr;
-}
-
 // Lets the package read its block and keeps it. False when the package
 // rejects its block; it is then dropped.
 bool ParsePackage(std::wistream& stream, const std::wstring& line, std::unique_ptr<CErdBase> package, Erd& erd)
@@ -180,11 +140,11 @@ bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedDat
                 ParseCategory(stream, *category, erd);
                 continue;
             }
-            const PackageKeyword* keyword = FindPackageKeyword(line);
-            if (keyword == nullptr) {
+            const ErdClassInfo* packageClass = FindErdClassOfLine(line);
+            if (packageClass == nullptr) {
                 continue;
             }
-            std::unique_ptr<CErdBase> package = FindErdClass(keyword->typeId)->make();
+            std::unique_ptr<CErdBase> package = packageClass->make();
             if (IsClosingLine(line) && !package->ReadsBlock()) {
                 continue;
             }

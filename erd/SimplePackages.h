@@ -1,15 +1,13 @@
 // The packages that carry a fixed list of named settings and nothing else,
 // and the base they share with the two-field children of the sets. Each
-// class is one row of the field-package table: field names, the comment of
-// each packed word and the size rule.
+// class's row in the class index (erd/ErdClasses.cpp) names its fields, the
+// comment of each packed word and the size rule.
 #pragma once
 
 #include <cstdint>
 
 #include "common/TimLib.h"
 #include "erd/ErdBase.h"
-
-struct SimplePackageRow;
 
 // A package whose words are its field values in field order, each under the
 // data comment of its row; the identifier is the class index's, when the
@@ -21,7 +19,8 @@ public:
     uint32_t AddToPackage(CReservedPackageData& package) const override;
 
 protected:
-    // Names the fields from the type id's row; values "0", comments empty.
+    // Names the fields from the type id's row of the class index; values
+    // "0", comments empty.
     explicit CSimplePackage(uint32_t typeId);
     CSimplePackage(const CSimplePackage& other) = default;
     CSimplePackage& operator=(const CSimplePackage& other) = default;
@@ -32,7 +31,7 @@ protected:
     void AddFieldWords(CReservedPackageData& package) const;
 
 private:
-    const SimplePackageRow* m_Row;
+    const ErdFields* m_Fields;
 };
 
 class CAutoBind final : public CErdClass<CAutoBind, kErdAutoBind, CSimplePackage> {};

@@ -2,7 +2,8 @@
 // the words they add to a reserved-data package, and their copies.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -12,6 +13,7 @@
 
 #include "erd/ConsumerId.h"
 #include "erd/ErdBase.h"
+#include "erd/ErdClassTable.h"
 #include "erd/ImageMaps.h"
 #include "erd/ReservedPackageData.h"
 #include "erd/SetPackages.h"
@@ -28,13 +30,6 @@ static_assert(!std::is_assignable_v<CGpioSet&, const CTBRXferSet&>);
 static_assert(std::is_copy_assignable_v<CGpioSet> && std::is_copy_constructible_v<CGpioSet>);
 
 using Words = std::vector<std::pair<std::wstring, std::wstring>>;  // value, comment
-using Maker = std::function<std::unique_ptr<CErdBase>()>;
-
-template <class Package>
-Maker Make()
-{
-    return [] { return std::make_unique<Package>(); };
-}
 
 Words WordsOf(const CReservedPackageData& package)
 {
@@ -62,15 +57,12 @@ Packed Pack(const CErdBase& package)
     return packed;
 }
 
+// What a new package of each class holds and adds to its package; its
+// class, keywords and identifier come from the shared class table.
 struct ClassCase {
-    const char* name;
-    Maker make;
     uint32_t typeId;
-    std::wstring begin;
-    std::wstring end;
     std::vector<std::wstring> fieldNames;
     uint32_t size;
-    std::wstring packageId;  // empty: the class sets none
     Words words;
     uint32_t result;
 };
@@ -78,76 +70,79 @@ struct ClassCase {
 const std::vector<ClassCase>& ClassCases()
 {
     static const std::vector<ClassCase> cases = {
-        {"AutoBind", Make<CAutoBind>(), 100, L"AutoBind", L"End_AutoBind", {L"AUTOBIND"}, 12, L"0x42494E44",
-         {{L"0", L"AUTOBIND"}}, 12},
-        {"EscapeSeq", Make<CEscapeSeq>(), 101, L"Escape_Sequence", L"End_Escape_Sequence",
-         {L"ESCAPE_SEQ_TIMEOUT_MS"}, 12, L"0x45534353", {{L"0", L"ESCAPE_SEQ_TIMEOUT_MS"}}, 12},
-        {"GpioSet", Make<CGpioSet>(), 102, L"GpioSet", L"End GpioSet", {L"NUM_GPIOS"}, 12, L"0x4750494F",
-         {{L"0", L"NUM_GPIOS"}}, 12},
-        {"Gpio", Make<CGpio>(), 103, L"Gpio", L"End_Gpio", {L"ADDRESS", L"VALUE"}, 8, L"",
-         {{L"0", L"ADDRESS"}, {L"0", L"VALUE"}}, 8},
-        {"Resume", Make<CResume>(), 104, L"Resume", L"End_Resume", {L"IMAGE_ADDRESS"}, 12, L"0x5265736D",
-         {{L"0", L"IMAGE_ADDRESS"}}, 12},
-        {"ResumeDdr", Make<CResumeDdr>(), 105, L"Resume_DDR", L"End_Resume_DDR",
-         {L"RESUME_DDR_ADDRESS", L"RESUME_DDR_PARAM", L"RESUME_DDR_FLAG"}, 20, L"0x52736D32",
+        {100, {L"AUTOBIND"}, 12, {{L"0", L"AUTOBIND"}}, 12},
+        {101, {L"ESCAPE_SEQ_TIMEOUT_MS"}, 12, {{L"0", L"ESCAPE_SEQ_TIMEOUT_MS"}}, 12},
+        {102, {L"NUM_GPIOS"}, 12, {{L"0", L"NUM_GPIOS"}}, 12},
+        {103, {L"ADDRESS", L"VALUE"}, 8, {{L"0", L"ADDRESS"}, {L"0", L"VALUE"}}, 8},
+        {104, {L"IMAGE_ADDRESS"}, 12, {{L"0", L"IMAGE_ADDRESS"}}, 12},
+        {105, {L"RESUME_DDR_ADDRESS", L"RESUME_DDR_PARAM", L"RESUME_DDR_FLAG"}, 20,
          {{L"0", L"RESUME_DDR_ADDR"}, {L"0", L"RESUME_DDR_PARAM"}, {L"0", L"RESUME_DDR_FLAG"}}, 20},
-        {"TBRXferSet", Make<CTBRXferSet>(), 106, L"TBR_Xfer_Set", L"End TBR Xfer Set",
-         {L"XFER_LOC", L"NUM_DATA_PAIRS"}, 16, L"0x54425258", {{L"0", L"XFER_LOC"}, {L"0", L"NUM_DATA_PAIRS"}}, 16},
-        {"Xfer", Make<CXfer>(), 107, L"Xfer", L"End_Xfer", {L"DATA_ID", L"LOCATION"}, 8, L"",
-         {{L"0", L"DATA_ID"}, {L"0", L"LOCATION"}}, 8},
-        {"Uart", Make<CUart>(), 108, L"Uart", L"End_Uart", {L"PORT", L"ENABLED"}, 16, L"0x55415254",
-         {{L"0", L"PORT"}, {L"0", L"ENABLED"}}, 16},
-        {"Usb", Make<CUsb>(), 109, L"Usb", L"End_Usb", {L"PORT", L"ENABLED"}, 16, L"0x00555342",
-         {{L"0", L"PORT"}, {L"0", L"ENABLED"}}, 16},
-        {"UsbVendorReq", Make<CUsbVendorReq>(), 110, L"Usb_Vendor_Request", L"End_Usb_Vendor_Request",
-         {L"REQUEST_TYPE", L"REQUEST", L"VALUE", L"INDEX", L"LENGTH", L"DATA"}, 16, L"0x56524551",
+        {106, {L"XFER_LOC", L"NUM_DATA_PAIRS"}, 16, {{L"0", L"XFER_LOC"}, {L"0", L"NUM_DATA_PAIRS"}}, 16},
+        {107, {L"DATA_ID", L"LOCATION"}, 8, {{L"0", L"DATA_ID"}, {L"0", L"LOCATION"}}, 8},
+        {108, {L"PORT", L"ENABLED"}, 16, {{L"0", L"PORT"}, {L"0", L"ENABLED"}}, 16},
+        {109, {L"PORT", L"ENABLED"}, 16, {{L"0", L"PORT"}, {L"0", L"ENABLED"}}, 16},
+        {110, {L"REQUEST_TYPE", L"REQUEST", L"VALUE", L"INDEX", L"LENGTH", L"DATA"}, 16,
          {{L"0x00000000", L"wVALUE, bREQUEST, bREQUEST_TYPE"}, {L"0x00000000", L"wLENGTH, wINDEX"}}, 16},
-        {"ConsumerID", Make<CConsumerID>(), 111, L"Consumer_ID", L"End_Consumer_ID", {L"CID", L"PID"}, 8, L"",
-         {{L"0x00000030", L"0"}, {L"0x00000000", L"num PIDs"}}, 16},
-        {"CoreReset", Make<CCoreReset>(), 118, L"Core_Reset", L"End_Core_Reset", {L"CORE ID", L"ADDRESS_MAPPING"},
-         16, L"0x434F5245", {{L"0", L"Core ID"}, {L"0", L"Address Mapping"}}, 16},
-        {"Bbmt", Make<CBbmt>(), 121, L"BBMT", L"End_BBMT", {L"BBMT_TYPE"}, 12, L"0x42424D54",
-         {{L"0", L"BBMT Type"}}, 12},
-        {"ImageMaps", Make<CImageMaps>(), 122, L"Image_Maps", L"End_Image_Maps", {L"NUM_MAPS"}, 12, L"0x494D4150",
-         {{L"0", L"NUM_MAPS"}}, 12},
-        {"ImageMapInfo", Make<CImageMapInfo>(), 123, L"Image_Map_Info", L"End_Image_Map_Info",
-         {L"Image_ID", L"Image_Type", L"Flash_Address_Lo", L"Flash_Address_Hi", L"Partition", L"Enable"}, 24, L"",
+        {111, {L"CID", L"PID"}, 8, {{L"0x00000030", L"0"}, {L"0x00000000", L"num PIDs"}}, 16},
+        {118, {L"CORE ID", L"ADDRESS_MAPPING"}, 16, {{L"0", L"Core ID"}, {L"0", L"Address Mapping"}}, 16},
+        {121, {L"BBMT_TYPE"}, 12, {{L"0", L"BBMT Type"}}, 12},
+        {122, {L"NUM_MAPS"}, 12, {{L"0", L"NUM_MAPS"}}, 12},
+        {123, {L"Image_ID", L"Image_Type", L"Flash_Address_Lo", L"Flash_Address_Hi", L"Partition", L"Enable"}, 24,
          {{L"0", L"Image_ID"},
           {L"PRIMARY", L"Type_ID"},
           {L"0xFFFFFFFF", L"Flash_Address_Lo"},
           {L"0xFFFFFFFF", L"Flash_Address_Hi"},
           {L"0", L"Partition"}},
          24},
-        {"EscapeSeqV2", Make<CEscapeSeqV2>(), 124, L"Escape_SequenceV2", L"End_Escape_SequenceV2",
-         {L"ESCAPE_SEQV2_GPIONUMBER", L"ESCAPE_SEQV2_GPIO_TRIGGERVAL", L"ESCAPE_SEQV2_MFPR_NUM",
+        {124, {L"ESCAPE_SEQV2_GPIONUMBER", L"ESCAPE_SEQV2_GPIO_TRIGGERVAL", L"ESCAPE_SEQV2_MFPR_NUM",
           L"ESCAPE_SEQV2_MFPR_ADDR", L"ESCAPE_SEQV2_MFPR_VALUE"},
-         28, L"0x45537632",
+         28,
          {{L"0", L"ESCAPE_SEQV2_GPIONUMBER"}, {L"0", L"ESCAPE_SEQV2_GPIO_TRIGGERVAL"}, {L"0", L"ESCAPE_SEQV2_MFPR_NUM"},
           {L"0", L"ESCAPE_SEQV2_MFPR_ADDR"}, {L"0", L"ESCAPE_SEQV2_MFPR_VALUE"}},
          28},
-        {"CustTransferAPInfoSet", Make<CCustTransferAPInfoSet>(), 125, L"CustTransferAPInfoSet",
-         L"End CustTransferAPInfoSet", {L"NUM_TRANSFERTAPINFOCFGS"}, 12, L"0x43495441",
-         {{L"0", L"NUM_TRANSFERTAPINFOCFGS"}}, 12},
-        {"CustTransferAPInfo", Make<CCustTransferAPInfo>(), 126, L"TRANSFER_AP_INFO", L"End_TRANSFER_AP_INFO",
-         {L"ADDRESS", L"VALUE"}, 8, L"", {{L"0", L"ADDRESS"}, {L"0", L"VALUE"}}, 8},
+        {125, {L"NUM_TRANSFERTAPINFOCFGS"}, 12, {{L"0", L"NUM_TRANSFERTAPINFOCFGS"}}, 12},
+        {126, {L"ADDRESS", L"VALUE"}, 8, {{L"0", L"ADDRESS"}, {L"0", L"VALUE"}}, 8},
     };
     return cases;
+}
+
+const erdtest::ErdClassFacts& FactsOf(const ClassCase& c)
+{
+    const erdtest::ErdClassFacts* facts = erdtest::FindErdClassFacts(c.typeId);
+    if (facts == nullptr) {
+        ADD_FAILURE() << "no class row for type id " << c.typeId;
+        return erdtest::kErdClassFacts[0];
+    }
+    return *facts;
+}
+
+// The identifier text a class's package gets; empty for a class without
+// a fixed one.
+std::wstring PackageIdText(uint32_t packageId)
+{
+    if (packageId == 0) {
+        return L"";
+    }
+    wchar_t text[11];
+    std::swprintf(text, std::size(text), L"0x%08X", static_cast<unsigned>(packageId));
+    return text;
 }
 
 TEST(ErdPackagesTest, NewPackagesOfEveryClass)
 {
     for (const ClassCase& c : ClassCases()) {
-        SCOPED_TRACE(c.name);
-        const std::unique_ptr<CErdBase> package = c.make();
+        const erdtest::ErdClassFacts& facts = FactsOf(c);
+        SCOPED_TRACE(facts.name);
+        const std::unique_ptr<CErdBase> package = facts.make();
         EXPECT_EQ(package->m_TypeId, c.typeId);
-        EXPECT_EQ(package->BeginKeyword(), c.begin);
-        EXPECT_EQ(package->EndKeyword(), c.end);
+        EXPECT_EQ(package->BeginKeyword(), facts.begin);
+        EXPECT_EQ(package->EndKeyword(), facts.end);
         EXPECT_EQ(package->m_FieldCount, c.fieldNames.size());
         EXPECT_EQ(package->m_FieldNames, c.fieldNames);
         EXPECT_EQ(package->m_FieldComments, std::vector<std::wstring>(c.fieldNames.size()));
         EXPECT_EQ(package->Size(), c.size);
         const Packed packed = Pack(*package);
-        EXPECT_EQ(packed.id, c.packageId);
+        EXPECT_EQ(packed.id, PackageIdText(facts.packageId));
         EXPECT_EQ(packed.words, c.words);
         EXPECT_EQ(packed.result, c.result);
     }
@@ -238,7 +233,7 @@ std::vector<std::unique_ptr<CErdBase>> FilledPackages()
 {
     std::vector<std::unique_ptr<CErdBase>> packages;
     for (const ClassCase& c : ClassCases()) {
-        std::unique_ptr<CErdBase> package = c.make();
+        std::unique_ptr<CErdBase> package = FactsOf(c).make();
         for (size_t i = 0; i < package->m_FieldCount; ++i) {
             package->m_FieldValues[i] = L"0x" + std::to_wstring(i + 1);
             package->m_FieldComments[i] = L"note " + std::to_wstring(i);
