@@ -95,7 +95,9 @@ int RunTool(int argc, wchar_t** argv)
         return 1;
     }
 
-    return WritePackageOutput(intermediatePath, outputPath, options, options.m_bKeyGiven ? &key : nullptr);
+    return WritePackageOutput(GetPackageWorkPath(outputPath), outputPath, options, options.m_bKeyGiven ? &key : nullptr)
+               ? 0
+               : 1;
 }
 
 }  // namespace

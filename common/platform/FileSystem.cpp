@@ -15,8 +15,6 @@
 
 namespace platform {
 
-namespace {
-
 bool ToOsPath(const std::wstring& path, std::string& native)
 {
     if (path.find(L'\0') != std::wstring::npos) {
@@ -30,6 +28,8 @@ bool ToOsPath(const std::wstring& path, std::string& native)
     }
     return true;
 }
+
+namespace {
 
 EntryType TypeOfMode(mode_t mode)
 {
@@ -191,6 +191,26 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second)
            stat(nativeSecond.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool IsSameEntry(const std::wstring& first, const std::wstring& second)
+{
+    const std::wstring a = NormalizePath(first);
+    const std::wstring b = NormalizePath(second);
+    if (a == b) {
+        return true;
+    }
+    const size_t slashA = FindLastSeparator(a);
+    const size_t slashB = FindLastSeparator(b);
+    const std::wstring nameA = slashA == std::wstring::npos ? a : a.substr(slashA + 1);
+    const std::wstring nameB = slashB == std::wstring::npos ? b : b.substr(slashB + 1);
+    if (nameA.empty() || nameA != nameB) {
+        return false;
+    }
+    const auto parent = [](const std::wstring& path, size_t slash) {
+        return slash == std::wstring::npos ? std::wstring(L".") : slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+    };
+    return IsSameFile(parent(a, slashA), parent(b, slashB)) && IsFolder(parent(a, slashA));
+}
+
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder)
 {
     std::wstring current = NormalizePath(path);
@@ -244,6 +264,16 @@ bool CreateFolder(const std::wstring& path)
 bool IsAlreadyExistsError(int code)
 {
     return code == EEXIST;
+}
+
+bool IsOtherFileSystemError(int code)
+{
+    return code == EXDEV;
+}
+
+bool IsNotPermittedError(int code)
+{
+    return code == EACCES || code == EPERM;
 }
 
 bool RemoveFolder(const std::wstring& path)

@@ -143,16 +143,16 @@ TEST(StampPackageTest, RefusesHeadersThatPointOutsideThePackage)
 class WritePackageOutputTest : public testing::Test {
 protected:
     std::wstring W(const std::string& s) { return platform::DecodeText(s); }
-    int Run(const std::string& output, const CommandLineOptions& options)
+    bool Run(const std::string& output, const CommandLineOptions& options)
     {
         CRsaKeyFile key(options.m_KeyFilePath);
         testing::internal::CaptureStdout();
         if (options.m_bKeyGiven) {
             key.Load();
         }
-        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
+        const bool written = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
         m_Out = testing::internal::GetCapturedStdout();
-        return status;
+        return written;
     }
 
     TempFolder m_Folder;
@@ -165,7 +165,7 @@ TEST_F(WritePackageOutputTest, WritesTheStampedPackageAndDeletesTheIntermediate)
     const std::vector<uint8_t> package = MakePackage(1, 2);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     const std::string output = m_Folder.File("out.kxp");
-    EXPECT_EQ(Run(output, Options(L"2.0", false, 1)), 0);
+    EXPECT_TRUE(Run(output, Options(L"2.0", false, 1)));
     EXPECT_EQ(m_Out, "\n\n\nTarvok for WEB successfully....\n");
     EXPECT_FALSE(FileExists(m_Intermediate));
     const std::vector<uint8_t> written = Bytes(ReadFile(output));
@@ -178,34 +178,34 @@ TEST_F(WritePackageOutputTest, OutputMayBeTheIntermediateItself)
 {
     const std::vector<uint8_t> package = MakePackage(0, 0);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
-    EXPECT_EQ(Run(m_Intermediate, Options(L"", false, 0)), 0);
+    EXPECT_TRUE(Run(m_Intermediate, Options(L"", false, 0)));
     EXPECT_EQ(ReadFile(m_Intermediate).size(), kSector);
 }
 
 TEST_F(WritePackageOutputTest, Failures)
 {
     // No intermediate package.
-    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
 
     // An intermediate too large to be a package goes.
     WriteFile(m_Intermediate, "");
     ASSERT_EQ(truncate(m_Intermediate.c_str(), 0x80000000LL), 0);  // sparse
-    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "File " + m_Intermediate + " is too large to get its size.\nDoTarvok for WEB failed....\n");
     EXPECT_FALSE(FileExists(m_Intermediate));
     EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
 
     // An intermediate too short to be a package.
     WriteFile(m_Intermediate, "short");
-    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "\nDoTarvok for WEB failed....\n");
     EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
 
     // An output that cannot be created is not deleted: here a folder.
     const std::vector<uint8_t> package = MakePackage(0, 0);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
-    EXPECT_EQ(Run(m_Folder.Path(), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.Path(), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "Open file failed:" + m_Folder.Path() + "\n");
     EXPECT_TRUE(FileExists(m_Folder.Path()));
 }
@@ -217,7 +217,7 @@ TEST_F(WritePackageOutputTest, AFullDiskIsAFailureAndRemovesNothingButOurFile)
     // Past the stamped header prefix, where the kernel refuses to copy.
     const std::vector<uint8_t> package = MakePackage(1, 12);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
-    EXPECT_EQ(Run("/dev/full", Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run("/dev/full", Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "Write file failed:/dev/full\n");
     EXPECT_EQ(stat("/dev/full", &st), 0);
 }
@@ -248,10 +248,10 @@ TEST_F(WritePackageOutputTest, APipeGetsTheWholePackage)
         while ((n = read(readEnd, buffer, sizeof(buffer))) > 0) received.append(buffer, static_cast<size_t>(n));
         close(readEnd);
     });
-    const int status = Run(fifo, Options(L"1.2", false, 0));
+    const bool written = Run(fifo, Options(L"1.2", false, 0));
     close(heldWriter);
     reader.join();
-    EXPECT_EQ(status, 0) << m_Out;
+    EXPECT_TRUE(written) << m_Out;
     EXPECT_TRUE(received == std::string(stamped.begin(), stamped.end())) << received.size() << " bytes";
     EXPECT_FALSE(FileExists(m_Intermediate));
 }
@@ -261,7 +261,7 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
     const std::vector<uint8_t> package = MakePackage(1, 1);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     const std::string output = m_Folder.File("signed.kxp");
-    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    EXPECT_FALSE(Run(output, Options(L"", true, 0)));
     const std::string tail = "Calc signature failed\nTarvok for WEB failed......\n";
     ASSERT_GE(m_Out.size(), tail.size());
     EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
@@ -271,7 +271,7 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
     // An output that was there before stays as it was.
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     WriteFile(output, "old package");
-    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    EXPECT_FALSE(Run(output, Options(L"", true, 0)));
     EXPECT_EQ(ReadFile(output), "old package");
     EXPECT_FALSE(FileExists(m_Intermediate));
 }
@@ -315,9 +315,9 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             ASSERT_EQ(symlink(other.c_str(), output.c_str()), 0);
         }
         testing::internal::CaptureStdout();
-        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), nullptr);
+        const bool written = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), nullptr);
         const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(status, 0) << out;
+        EXPECT_TRUE(written) << out;
         EXPECT_EQ(ReadFile(output), expected);
         EXPECT_FALSE(FileExists(intermediate));
         struct stat st;
