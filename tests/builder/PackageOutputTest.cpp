@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -295,14 +298,26 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
     struct Case {
         const char* name;
         std::string prepare;  // "", "file", "hardlink", "symlink"
+        bool otherFileSystem;  // the output on another file system than the work file: copied, not moved
     };
-    for (const Case& c : {Case{"new output", ""}, Case{"existing file", "file"}, Case{"hard link", "hardlink"},
-                          Case{"symbolic link", "symlink"}}) {
+    struct stat shm, tmp;
+    const bool haveOtherFileSystem =
+        stat("/dev/shm", &shm) == 0 && stat(m_Folder.Path().c_str(), &tmp) == 0 && shm.st_dev != tmp.st_dev;
+    for (const Case& c : {Case{"new output", "", false}, Case{"existing file", "file", false},
+                          Case{"hard link", "hardlink", false}, Case{"symbolic link", "symlink", false},
+                          Case{"existing file on another file system", "file", true},
+                          Case{"hard link on another file system", "hardlink", true}}) {
         SCOPED_TRACE(c.name);
+        if (c.otherFileSystem && !haveOtherFileSystem) {
+            std::cout << "no second file system at /dev/shm: " << c.name << " left out\n";
+            continue;
+        }
         TempFolder folder;
+        char pattern[] = "/dev/shm/tarvok-test-XXXXXX";
+        const std::string outputFolder = c.otherFileSystem ? std::string(mkdtemp(pattern)) : folder.Path();
         const std::string intermediate = folder.File("kxp.bin");
-        const std::string output = folder.File("out.kxp");
-        const std::string other = folder.File("other");
+        const std::string output = outputFolder + "/out.kxp";
+        const std::string other = outputFolder + "/other";
         WriteFile(intermediate, std::string(package.begin(), package.end()));
         if (c.prepare == "file") {
             WriteFile(output, "old content");
@@ -332,5 +347,14 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             EXPECT_EQ(ReadFile(other), "old content");
         }
         EXPECT_EQ(S_ISLNK(st.st_mode), c.prepare == "symlink");
+        if (c.otherFileSystem) {
+            std::set<std::string> left;
+            for (const auto& entry : std::filesystem::directory_iterator(outputFolder)) {
+                left.insert(entry.path().filename().string());
+            }
+            EXPECT_EQ(left, (c.prepare == "hardlink" ? std::set<std::string>{"out.kxp", "other"}
+                                                     : std::set<std::string>{"out.kxp"}));
+            std::filesystem::remove_all(outputFolder);
+        }
     }
 }
