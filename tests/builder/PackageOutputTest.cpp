@@ -199,11 +199,19 @@ TEST_F(WritePackageOutputTest, Failures)
     EXPECT_FALSE(FileExists(m_Intermediate));
     EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
 
-    // An intermediate too short to be a package.
+    // An intermediate too short to be a package goes as well.
     WriteFile(m_Intermediate, "short");
     EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "\nDoTarvok for WEB failed....\n");
     EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
+    EXPECT_FALSE(FileExists(m_Intermediate));
+
+    // A folder at the intermediate's name is not the run's to remove.
+    ASSERT_EQ(mkdir(m_Intermediate.c_str(), 0700), 0);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
+    EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
+    EXPECT_TRUE(FileExists(m_Intermediate));
+    ASSERT_EQ(rmdir(m_Intermediate.c_str()), 0);
 
     // An output that cannot be created is not deleted: here a folder.
     const std::vector<uint8_t> package = MakePackage(0, 0);
