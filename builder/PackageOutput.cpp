@@ -319,8 +319,7 @@ public:
         // The program's own name takes the package whatever stands there,
         // but a folder or a device node.
         if (platform::IsSameEntry(target, GetIntermediatePackagePath())) {
-            const platform::EntryType standing = platform::GetEntryType(target);
-            if (standing == platform::EntryType::kFolder || standing == platform::EntryType::kOther) {
+            if (platform::GetEntryType(target) == platform::EntryType::kFolder || platform::IsDeviceNode(target)) {
                 return FailOpen(m_Output);
             }
             return Replace(target);

@@ -170,11 +170,11 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
     const std::wstring packagePath = GetPackageWorkPath(outputPath);
     // "kxp.bin" as the output is the program's own name all the same: a
     // folder or a device node there is refused before anything is written.
-    const platform::EntryType standing = platform::GetEntryType(GetIntermediatePackagePath());
-    if (packagePath != GetIntermediatePackagePath() &&
-        (standing == platform::EntryType::kFolder || standing == platform::EntryType::kOther)) {
+    const std::wstring ownName = GetIntermediatePackagePath();
+    if (packagePath != ownName &&
+        (platform::GetEntryType(ownName) == platform::EntryType::kFolder || platform::IsDeviceNode(ownName))) {
         g_VirtualFileStore.Close();
-        PrintLog(kNotRegularFileInTheWay, GetIntermediatePackagePath());
+        PrintLog(kNotRegularFileInTheWay, ownName);
         return false;
     }
     // The package's work file is made anew like every other: what stands at

@@ -241,6 +241,14 @@ EntryType GetEntryType(const std::wstring& path)
     return TypeOfMode(info.st_mode);
 }
 
+bool IsDeviceNode(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    return ToOsPath(path, native) && lstat(native.c_str(), &info) == 0 &&
+           (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode));
+}
+
 bool IsFolder(const std::wstring& path)
 {
     std::string native;

@@ -107,6 +107,8 @@ bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
 EntryType GetEntryType(const std::wstring& path);
+// Whether the entry itself (lstat) is a character or block device node.
+bool IsDeviceNode(const std::wstring& path);
 // Whether the path leads to a folder, following links (stat).
 bool IsFolder(const std::wstring& path);
 // Whether the path leads to something, following links (stat).

@@ -378,6 +378,16 @@ const OutputCase kCases[] = {
          EXPECT_EQ(Stat(p.tool.File("kxp.bin")).st_ino, p.inode);
      },
      false, "small.blf"},
+    {"a FIFO at kxp.bin as the output",
+     [](Place& p) {
+         mkfifo(p.tool.File("kxp.bin").c_str(), 0600);
+         return std::string();
+     },
+     nullptr,
+     [](Place& p, const RunResult&) {
+         EXPECT_TRUE(S_ISREG(Stat(p.tool.File("kxp.bin")).st_mode));
+         EXPECT_TRUE(ReadFile(p.tool.File("kxp.bin")) == p.expected);
+     }},
     {"a user's file hard-linked as kxp.bin",
      [](Place& p) {
          WriteFile(p.folder + "/user.txt", kOld);
