@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -458,6 +459,13 @@ TEST(OutputKindsTest, EveryKindOfOutput)
         chmod(folder.Path().c_str(), 0755);
         Place place{tool, folder.Path(), OtherFileSystemFolder(tool), ReadFile(tool.File("plain.kxp")), {}, 0};
         ASSERT_EQ(unlink(tool.File("plain.kxp").c_str()), 0);
+        // Root passes every permission check: these cases need the run
+        // handed to another user, which only root can do.
+        if (c.asOtherUser && (geteuid() != 0 || getpwuid(kOtherUser) == nullptr)) {
+            std::cout << "left out: " << c.name << " needs root and user " << kOtherUser << "\n";
+            if (!place.otherFileSystem.empty()) fs::remove_all(place.otherFileSystem);
+            continue;
+        }
         const std::string output = c.prepare(place);
         if (output == "skip") {
             std::cout << "left out here: " << c.name << "\n";
