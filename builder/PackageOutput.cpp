@@ -10,11 +10,13 @@
 
 #include "builder/KxpFormat.h"
 #include "builder/RsaKeyFile.h"
+#include "builder/RunStep.h"
 #include "common/FileUtils.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileRange.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/OutputFile.h"
+#include "common/platform/Path.h"
 #include "common/platform/Stop.h"
 
 namespace {
@@ -44,11 +46,16 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 constexpr size_t kHeaderPrefixBytes = 0x10000;
 // What a copy the kernel refused moves at a time.
 constexpr size_t kCopyChunk = 1u << 20;
+// As many links as the kernel follows before it calls them a loop.
+constexpr int kMaxLinks = 40;
+// Package sizes are 32-bit signed file positions; a larger work file is
+// no package.
+constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 
 // Copies the package in from offset to its size on into out, whose
-// position is offset: inside the kernel where it can, else (a pipe or a
-// device, another kind of file system) through a buffer. False when a read
-// or write failed, or the run was asked to stop.
+// position is offset: inside the kernel where it can, else (another kind
+// of file system) through a buffer. False when a read or write failed, or
+// the run was asked to stop.
 bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
 {
     if (platform::CopyFileRange(in, offset, out, offset, size - offset)) {
@@ -66,34 +73,6 @@ bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
             return false;
         }
         remaining -= chunk;
-    }
-    return true;
-}
-
-// Reads the first length bytes of the intermediate file, a package of size
-// bytes, and stamps them. False after a reported failure.
-bool LoadPackage(const std::wstring& intermediatePath, size_t length, uint32_t size, const CommandLineOptions& options,
-                 std::vector<uint8_t>& package, uint32_t& sectorSize)
-{
-    const platform::OpenedFile in(platform::OpenFile(intermediatePath, "rb"));
-    if (!in.Get()) {
-        platform::Print(L"Open file failed:%s\n", intermediatePath);
-        return false;
-    }
-    try {
-        package.assign(length, 0);
-    } catch (const std::bad_alloc&) {
-        platform::Print(L"Malloc memory failed.\n");
-        return false;
-    }
-    if ((length ? std::fread(package.data(), 1, length, in.Get()) : 0) != length) {
-        platform::Print(L"\nDoTarvok for WEB failed....\n");
-        return false;
-    }
-    if (!StampPackageHeader(package, size, options, sectorSize)) {
-        ForceDeleteFile(intermediatePath);
-        platform::Print(L"\nDoTarvok for WEB failed....\n");
-        return false;
     }
     return true;
 }
@@ -128,6 +107,25 @@ bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSi
 }
 
 }  // namespace
+
+std::wstring GetIntermediatePackagePath()
+{
+    return platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
+}
+
+bool ResolveOutputTarget(const std::wstring& outputPath, std::wstring& target)
+{
+    const std::wstring own = GetIntermediatePackagePath();
+    target = outputPath;
+    for (int i = 0; i <= kMaxLinks; ++i) {
+        std::wstring next;
+        if (platform::IsSameEntry(target, own) || !platform::FollowLink(target, next)) {
+            return true;
+        }
+        target = next;
+    }
+    return false;
+}
 
 bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind)
 {
@@ -202,17 +200,24 @@ bool LoadSigningKey(CRsaKeyFile& key)
 
 namespace {
 
-int FailWrite(const std::wstring& path)
+bool FailOpen(const std::wstring& path)
 {
-    platform::Print(L"Write file failed:%s\n", path);
-    return 1;
+    platform::Print(L"Open file failed:%s\n", path);
+    return false;
 }
 
-// The package is finished in the tool's own work file "kxp.bin": stamped,
-// and signed with its signature sector appended. Only then does it reach
-// the output, by one rename where it can, so that until that moment an
-// existing output stays as it was and a failed or stopped run never leaves
-// half a package under the user's name.
+bool FailWrite(const std::wstring& path)
+{
+    platform::Print(L"Write file failed:%s\n", path);
+    return false;
+}
+
+// The package is finished in the build's work file: stamped, and signed
+// with its signature sector appended. Only then does it reach the output,
+// by one rename where it can, so that until that moment an existing output
+// stays as it was and a failed or stopped run never leaves half a package
+// under the user's name. Where nothing new can be put beside an existing
+// output, the output is rewritten in place instead, as the only way left.
 class PackageDelivery {
 public:
     PackageDelivery(const std::wstring& intermediatePath, const std::wstring& outputPath)
@@ -221,7 +226,8 @@ public:
     }
     PackageDelivery(const PackageDelivery&) = delete;
     PackageDelivery& operator=(const PackageDelivery&) = delete;
-    // Whatever did not become the output goes: the work file and a
+    // The work file is the run's from the moment the build wrote it:
+    // whatever did not become the output goes, the work file and a
     // temporary copy beside the output.
     ~PackageDelivery()
     {
@@ -230,144 +236,263 @@ public:
         if (!m_CopyPath.empty()) {
             platform::RemoveFile(m_CopyPath);
         }
-        if (platform::GetEntryType(m_Intermediate) == platform::EntryType::kFile) {
+        if (!m_Intermediate.empty() && platform::GetEntryType(m_Intermediate) == platform::EntryType::kFile) {
             ForceDeleteFile(m_Intermediate);
         }
     }
 
-    // Writes the stamped header prefix and, with a key, appends the
-    // signature sector. Prints why it failed.
-    int Finish(const std::vector<uint8_t>& header, uint64_t size, uint32_t sectorSize, bool signing,
-               const CRsaKeyFile* key)
+    // Opens the work file, measures it and reads its header prefix,
+    // stamped. Prints why it failed.
+    bool Load(const CommandLineOptions& options, std::vector<uint8_t>& header, uint32_t& sectorSize)
     {
         m_Package = platform::OpenedFile(platform::OpenFile(m_Intermediate, "r+b"));
         if (!m_Package.Get()) {
-            platform::Print(L"Open file failed:%s\n", m_Intermediate);
-            return 1;
+            return FailLoad(L"Open file %s failed when get file size.");
         }
-        FILE* out = m_Package.Get();
-        if (!WriteAll(out, header.data(), header.size()) || std::fflush(out) != 0) {
-            return FailWrite(m_Output);
+        uint64_t size = 0;
+        if (!platform::GetStreamEnd(m_Package.Get(), size)) {
+            return FailLoad(L"Seek in file %s failed when get file size.");
+        }
+        if (size > kMaxPackageBytes) {
+            return FailLoad(L"File %s is too large to get its size.");
         }
         m_Size = size;
+        const size_t length = static_cast<size_t>(std::min<uint64_t>(size, kHeaderPrefixBytes));
+        try {
+            header.assign(length, 0);
+        } catch (const std::bad_alloc&) {
+            platform::Print(L"Malloc memory failed.\n");
+            return false;
+        }
+        size_t got = 0;
+        if (!platform::ReadFileRange(m_Package.Get(), 0, header.data(), length, got) || got != length ||
+            !StampPackageHeader(header, size, options, sectorSize)) {
+            platform::Print(L"\nDoTarvok for WEB failed....\n");
+            return false;
+        }
+        return true;
+    }
+
+    // Writes the stamped header prefix and, with a key, appends the
+    // signature sector. Prints why it failed.
+    bool Finish(const std::vector<uint8_t>& header, uint32_t sectorSize, bool signing, const CRsaKeyFile* key)
+    {
+        FILE* out = m_Package.Get();
+        if (!platform::SeekStream(out, 0) || !WriteAll(out, header.data(), header.size()) ||
+            std::fflush(out) != 0) {
+            return FailWrite(m_Output);
+        }
         if (!signing) {
-            return 0;
+            return true;
         }
         if (platform::StopRequested()) {
-            return 1;
+            return false;
         }
         std::vector<uint8_t> signature;
         {
             platform::MappedFile view;
-            if (!key || !view.Map(out) || view.Size() != size ||
+            if (!key || !view.Map(out) || view.Size() != m_Size ||
                 !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
                 platform::Print(L"Calc signature failed\n");
                 platform::Print(L"Tarvok for WEB failed......\n");
-                return 1;
+                return false;
             }
         }
-        if (!platform::SeekStream(out, size) || !WriteAll(out, signature.data(), signature.size()) ||
+        if (!platform::SeekStream(out, m_Size) || !WriteAll(out, signature.data(), signature.size()) ||
             std::fflush(out) != 0) {
             return FailWrite(m_Output);
         }
         m_Size += signature.size();
-        return 0;
+        return true;
     }
 
     // Puts the finished package at the output path. Prints why it failed.
-    int Deliver()
+    bool Deliver()
     {
         // A link at the output keeps pointing where it did: the file it
         // leads to is the one replaced.
-        const std::wstring target = platform::FollowLinks(m_Output);
-        switch (platform::GetEntryType(target)) {
-        case platform::EntryType::kFolder:
-            platform::Print(L"Open file failed:%s\n", m_Output);
-            return 1;
-        case platform::EntryType::kOther:
-            return WriteToDevice(target);
-        default:
+        std::wstring target;
+        if (!ResolveOutputTarget(m_Output, target)) {
+            // Links that never end lead nowhere: they stay as they are.
+            return FailOpen(m_Output);
+        }
+        // The program's own name takes the package whatever stands there,
+        // but a folder or a device node.
+        if (platform::IsSameEntry(target, GetIntermediatePackagePath())) {
+            if (platform::GetEntryType(target) == platform::EntryType::kFolder || platform::IsDeviceNode(target)) {
+                return FailOpen(m_Output);
+            }
             return Replace(target);
         }
+        const platform::OutputKind kind = platform::GetOutputKind(m_Output);
+        switch (kind) {
+        case platform::OutputKind::kFolder:
+        case platform::OutputKind::kLinkLoop:
+            return FailOpen(m_Output);
+        case platform::OutputKind::kStream:
+            return WriteToDevice();
+        case platform::OutputKind::kFile:
+        case platform::OutputKind::kNone:
+            break;
+        }
+        // A file reached only through a link of /proc (open, but no longer
+        // under the name the link shows) cannot be replaced by name.
+        if (kind == platform::OutputKind::kFile && !platform::IsSameFile(target, m_Output)) {
+            return RewriteInPlace(m_Output);
+        }
+        return Replace(target);
     }
 
 private:
-    // A device or a FIFO cannot be replaced: the package is written to it.
-    int WriteToDevice(const std::wstring& target)
+    bool FailLoad(const wchar_t* format)
     {
-        FILE* stream = nullptr;
-        switch (platform::OpenDeviceForWriting(target, stream)) {
+        platform::Print(format, m_Intermediate);
+        platform::Print(L"\nDoTarvok for WEB failed....\n");
+        return false;
+    }
+
+    // The work file open again after it was closed for the rename.
+    bool Reopen()
+    {
+        if (!m_Package.Get()) {
+            m_Package = platform::OpenedFile(platform::OpenFile(m_Intermediate, "rb"));
+        }
+        return m_Package.Get() != nullptr || FailOpen(m_Intermediate);
+    }
+
+    // Writes the whole package to what is written as it stands. A stop
+    // needs no message of its own: the run reports it.
+    bool WriteAllTo(platform::DirectOutput& out)
+    {
+        std::vector<uint8_t> buffer;
+        try {
+            buffer.resize(static_cast<size_t>(std::min<uint64_t>(m_Size, kCopyChunk)));
+        } catch (const std::bad_alloc&) {
+            platform::Print(L"Malloc memory failed.\n");
+            return false;
+        }
+        for (uint64_t offset = 0; offset < m_Size;) {
+            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(m_Size - offset, buffer.size()));
+            size_t got = 0;
+            if (!platform::ReadFileRange(m_Package.Get(), offset, buffer.data(), chunk, got) || got != chunk ||
+                !out.Write(buffer.data(), chunk)) {
+                return platform::StopRequested() ? false : FailWrite(m_Output);
+            }
+            offset += chunk;
+        }
+        return out.Close() || FailWrite(m_Output);
+    }
+
+    // A device, a pipe or a FIFO cannot be replaced: the package is
+    // written to it.
+    bool WriteToDevice()
+    {
+        platform::DirectOutput device;
+        switch (device.OpenDevice(m_Output)) {
         case platform::DeviceOpen::kNoReader:
             platform::Print(L"Open file failed:%s has no reader\n", m_Output);
-            return 1;
+            return false;
         case platform::DeviceOpen::kFailed:
-            platform::Print(L"Open file failed:%s\n", m_Output);
-            return 1;
+            return FailOpen(m_Output);
         case platform::DeviceOpen::kOpened:
             break;
         }
-        platform::OpenedFile device(stream);
-        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, device.Get()) || !device.Close()) {
-            return FailWrite(m_Output);
-        }
-        return 0;
+        return WriteAllTo(device);
     }
 
-    int Replace(const std::wstring& target)
+    // The existing output written over: where no new file can be put
+    // beside it, or it has no name to put one under.
+    bool RewriteInPlace(const std::wstring& path)
     {
+        if (platform::StopRequested() || !Reopen()) {
+            return false;
+        }
+        platform::DirectOutput file;
+        if (!file.OpenExisting(path)) {
+            return FailOpen(m_Output);
+        }
+        return WriteAllTo(file);
+    }
+
+    // A rename that failed for a reason the delivery cannot get around:
+    // the system's text says which.
+    bool FailRename(int code)
+    {
+        platform::Print(L"Write file failed:%s\n%s", m_Output, platform::ErrorText(code));
+        return false;
+    }
+
+    bool Replace(const std::wstring& target)
+    {
+        // A link here is the program's own "kxp.bin": replaced, never
+        // followed.
         unsigned mode = 0;
-        const bool exists = platform::GetFileMode(target, mode);
+        const bool exists =
+            platform::GetEntryType(target) == platform::EntryType::kFile && platform::GetFileMode(target, mode);
         // A file the user may not write is not replaced behind its back.
         if (exists && !platform::IsWritable(target)) {
-            platform::Print(L"Open file failed:%s\n", m_Output);
-            return 1;
+            return FailOpen(m_Output);
         }
         if (!m_Package.Close()) {
             return FailWrite(m_Output);
         }
         if (platform::IsSameFile(target, m_Intermediate)) {
             m_Intermediate.clear();
-            return 0;
+            return true;
         }
         if (exists) {
             platform::SetFileMode(m_Intermediate, mode);
         }
         if (platform::StopRequested()) {
-            return 1;
+            return false;
         }
         if (platform::RenameEntry(m_Intermediate, target)) {
-            return 0;
+            m_Intermediate.clear();
+            return true;
         }
-        // Another file system: a copy beside the output, renamed when whole.
-        return CopyBeside(target, exists, mode);
+        const int code = platform::LastErrorCode();
+        if (platform::IsOtherFileSystemError(code)) {
+            return CopyBeside(target, exists, mode);
+        }
+        if (platform::IsNotPermittedError(code)) {
+            return exists ? RewriteInPlace(target) : FailOpen(m_Output);
+        }
+        return FailRename(code);
     }
 
-    int CopyBeside(const std::wstring& target, bool exists, unsigned mode)
+    // Another file system: a copy beside the output, renamed when whole.
+    bool CopyBeside(const std::wstring& target, bool exists, unsigned mode)
     {
-        platform::OpenedFile in(platform::OpenFile(m_Intermediate, "rb"));
-        if (!in.Get()) {
-            platform::Print(L"Open file failed:%s\n", m_Intermediate);
-            return 1;
+        if (!Reopen()) {
+            return false;
         }
         m_Copy = platform::OpenedFile(platform::CreateFileBeside(target, m_CopyPath));
         if (!m_Copy.Get()) {
-            platform::Print(L"Open file failed:%s\n", m_Output);
-            return 1;
+            const int code = platform::LastErrorCode();
+            return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
         }
-        if (!CopyPackageRest(in.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
-            return FailWrite(m_Output);
+        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
+            return platform::StopRequested() ? false : FailWrite(m_Output);
         }
         if (exists) {
             platform::SetFileMode(m_CopyPath, mode);
         }
         if (platform::StopRequested()) {
-            return 1;
+            return false;
         }
         if (!platform::RenameEntry(m_CopyPath, target)) {
-            return FailWrite(m_Output);
+            const int code = platform::LastErrorCode();
+            if (!exists || !platform::IsNotPermittedError(code)) {
+                return FailRename(code);
+            }
+            // A sticky folder lets this user add a file beside one of
+            // someone else's, but not replace it.
+            platform::RemoveFile(m_CopyPath);
+            m_CopyPath.clear();
+            return RewriteInPlace(target);
         }
         m_CopyPath.clear();
-        return 0;
+        return true;
     }
 
     std::wstring m_Intermediate;
@@ -380,32 +505,20 @@ private:
 
 }  // namespace
 
-int WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
-                       const CommandLineOptions& options, const CRsaKeyFile* key)
+bool WritePackageOutput(const std::wstring& intermediatePath, const std::wstring& outputPath,
+                        const CommandLineOptions& options, const CRsaKeyFile* key)
 {
-    uint32_t size = 0;
-    if (!GetFileSizeByPath(intermediatePath, size)) {
-        // A package refused for its size (over 2 GiB - 1 bytes) is not left
-        // behind in the program's folder.
-        if (platform::GetEntryType(intermediatePath) == platform::EntryType::kFile) {
-            ForceDeleteFile(intermediatePath);
-        }
-        platform::Print(L"\nDoTarvok for WEB failed....\n");
-        return 1;
-    }
+    // From here on the work file is the delivery's: it goes whatever fails.
+    PackageDelivery delivery(intermediatePath, outputPath);
     // Only the header is stamped: the rest of the package stays where the
     // build put it.
     std::vector<uint8_t> header;
     uint32_t sectorSize = 0;
-    if (!LoadPackage(intermediatePath, std::min<size_t>(size, kHeaderPrefixBytes), size, options, header,
-                     sectorSize)) {
-        return 1;
-    }
-    PackageDelivery delivery(intermediatePath, outputPath);
-    if (delivery.Finish(header, size, sectorSize, options.m_bKeyGiven, key) != 0 || delivery.Deliver() != 0) {
-        return 1;
+    if (!delivery.Load(options, header, sectorSize) || !delivery.Finish(header, sectorSize, options.m_bKeyGiven, key) ||
+        !delivery.Deliver()) {
+        return false;
     }
     platform::Print(L"\n\n");
     platform::Print(L"\nTarvok for WEB successfully....\n");
-    return 0;
+    return true;
 }

@@ -1,6 +1,7 @@
 #include "builder/RunStep.h"
 
 #include <exception>
+#include <utility>
 
 #include "builder/FlashDevice.h"
 #include "builder/ImageCompress.h"
@@ -82,11 +83,36 @@ bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLi
                        context.m_FlashSettings.BlfVersionFlag == 1);
 }
 
+// Removes the package's work file when the build fails after making it;
+// once kept, the delivery owns it.
+class PackageWorkFile {
+public:
+    explicit PackageWorkFile(std::wstring path) : m_Path(std::move(path)) {}
+    PackageWorkFile(const PackageWorkFile&) = delete;
+    PackageWorkFile& operator=(const PackageWorkFile&) = delete;
+    ~PackageWorkFile()
+    {
+        if (!m_Path.empty() && platform::GetEntryType(m_Path) == platform::EntryType::kFile) {
+            ForceDeleteFile(m_Path);
+        }
+    }
+    void Keep() { m_Path.clear(); }
+
+private:
+    std::wstring m_Path;
+};
+
 }  // namespace
 
-std::wstring GetIntermediatePackagePath()
+std::wstring GetPackageWorkPath(const std::wstring& outputPath)
 {
-    return platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
+    const std::wstring packagePath = GetIntermediatePackagePath();
+    std::wstring target;
+    if (!outputPath.empty() && ResolveOutputTarget(outputPath, target) &&
+        platform::IsSameEntry(target, packagePath)) {
+        return platform::JoinFolderAndName(g_ProcessingContext.m_AbsBlfTempFolder, L"kxp.bin");
+    }
+    return packagePath;
 }
 
 bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& splitSizeText,
@@ -141,21 +167,32 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         return false;
     }
 
-    const std::wstring packagePath = GetIntermediatePackagePath();
-    // "kxp.bin" is the tool's own work file: a link standing there is
-    // replaced, not written through, and a FIFO never waited on.
-    const platform::EntryType standing = platform::GetEntryType(packagePath);
-    // One that cannot be removed would be written through: no build then.
-    if ((standing == platform::EntryType::kLink || standing == platform::EntryType::kOther) &&
-        !platform::RemoveFile(packagePath)) {
+    const std::wstring packagePath = GetPackageWorkPath(outputPath);
+    // "kxp.bin" as the output is the program's own name all the same: a
+    // folder or a device node there is refused before anything is written.
+    const std::wstring ownName = GetIntermediatePackagePath();
+    if (packagePath != ownName &&
+        (platform::GetEntryType(ownName) == platform::EntryType::kFolder || platform::IsDeviceNode(ownName))) {
         g_VirtualFileStore.Close();
-        PrintLog(kNotRegularFileInTheWay, packagePath);
+        PrintLog(kNotRegularFileInTheWay, ownName);
         return false;
     }
+    // The package's work file is made anew like every other: what stands at
+    // its name is removed, never written through, and a device node or a
+    // folder there fails the build.
+    if (!platform::OpenedFile(platform::CreateNewFile(packagePath, "wb")).Close()) {
+        g_VirtualFileStore.Close();
+        ReportNameInTheWay(packagePath);
+        return false;
+    }
+    // From here on the work file goes with any failure.
+    PackageWorkFile workFile(packagePath);
     if (!writer.DumpToFile(packagePath, std::wstring())) {
         g_VirtualFileStore.Close();
         return false;
     }
+    // The store knows the package's size; nothing has to open it to learn it.
+    const uint64_t size = g_VirtualFileStore.GetSize(packagePath);
     // A package that did not reach the disk whole is never reported as built.
     const bool copied = g_VirtualFileStore.CopyOut(packagePath);
     g_VirtualFileStore.Close();
@@ -163,27 +200,11 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
         PrintLog(L"Write file failed:%s\n", packagePath);
         return false;
     }
-
-    uint64_t size = 0;
-    bool measured = false;
-    {
-        const platform::OpenedFile package(platform::OpenFile(packagePath, "rb"));
-        if (!package.Get()) {
-            PrintLog(L"Open file %s failed when get file size.", packagePath);
-            return true;
-        }
-        measured = platform::GetStreamEnd(package.Get(), size);
-    }
-    if (!measured) {
-        ForceDeleteFile(packagePath);
-        PrintLog(L"Unable to measure the size of %s.\n", packagePath);
-        return false;
-    }
     if (size > settings.Max_OTA_Image_Size) {
-        ForceDeleteFile(packagePath);
         PrintLog(L"OTA image size is too larger and Max_OTA_Image_Size is 0x%x!\n\n", settings.Max_OTA_Image_Size);
         return false;
     }
+    workFile.Keep();
     return true;
 }
 

@@ -4,8 +4,13 @@
 
 #include <string>
 
-// Where the build writes the package: "kxp.bin" in the program's folder.
+// "kxp.bin" in the program's folder: the output when none is given.
 std::wstring GetIntermediatePackagePath();
+// Where the build leaves the package for that output: "kxp.bin" in the
+// program's folder, or, when the output is that very entry (also by a link
+// at its end), "kxp.bin" in the AbsBlfTemp work folder, so that the old
+// one stays as it was until the finished package replaces it.
+std::wstring GetPackageWorkPath(const std::wstring& outputPath);
 
 // Builds the package and turns every exception into a message box and a
 // failed result; always resets the processing context afterwards. An

@@ -117,7 +117,9 @@ int RunTool(int argc, wchar_t** argv)
         return 1;
     }
 
-    return WritePackageOutput(intermediatePath, outputPath, options, options.m_bKeyGiven ? &key : nullptr);
+    return WritePackageOutput(GetPackageWorkPath(outputPath), outputPath, options, options.m_bKeyGiven ? &key : nullptr)
+               ? 0
+               : 1;
 }
 
 // A stop makes the run fail on its ordinary path, which removes what it

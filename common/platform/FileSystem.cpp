@@ -177,6 +177,26 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second)
            stat(nativeSecond.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool IsSameEntry(const std::wstring& first, const std::wstring& second)
+{
+    const std::wstring a = NormalizePath(first);
+    const std::wstring b = NormalizePath(second);
+    if (a == b) {
+        return true;
+    }
+    const size_t slashA = FindLastSeparator(a);
+    const size_t slashB = FindLastSeparator(b);
+    const std::wstring nameA = slashA == std::wstring::npos ? a : a.substr(slashA + 1);
+    const std::wstring nameB = slashB == std::wstring::npos ? b : b.substr(slashB + 1);
+    if (nameA.empty() || nameA != nameB) {
+        return false;
+    }
+    const auto parent = [](const std::wstring& path, size_t slash) {
+        return slash == std::wstring::npos ? std::wstring(L".") : slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+    };
+    return IsSameFile(parent(a, slashA), parent(b, slashB)) && IsFolder(parent(a, slashA));
+}
+
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder)
 {
     std::wstring current = NormalizePath(path);
@@ -207,6 +227,14 @@ EntryType GetEntryType(const std::wstring& path)
     return TypeOfMode(info.st_mode);
 }
 
+bool IsDeviceNode(const std::wstring& path)
+{
+    std::string native;
+    struct stat info;
+    return ToOsPath(path, native) && lstat(native.c_str(), &info) == 0 &&
+           (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode));
+}
+
 bool IsFolder(const std::wstring& path)
 {
     std::string native;
@@ -230,6 +258,16 @@ bool CreateFolder(const std::wstring& path)
 bool IsAlreadyExistsError(int code)
 {
     return code == EEXIST;
+}
+
+bool IsOtherFileSystemError(int code)
+{
+    return code == EXDEV;
+}
+
+bool IsNotPermittedError(int code)
+{
+    return code == EACCES || code == EPERM;
 }
 
 bool RemoveFolder(const std::wstring& path)

@@ -94,12 +94,18 @@ bool IsRegularFile(const std::wstring& path);
 // Whether both paths lead to one file, following links: the same device
 // and inode. False when either leads nowhere.
 bool IsSameFile(const std::wstring& first, const std::wstring& second);
+// Whether both paths name one entry: the same name in the same folder
+// (device and inode), whatever stands there, if anything. A link at the
+// end is not followed.
+bool IsSameEntry(const std::wstring& first, const std::wstring& second);
 // Whether the path names something inside the folder: by its text, or
 // because one of its parent folders is the folder (device and inode).
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
 EntryType GetEntryType(const std::wstring& path);
+// Whether the entry itself (lstat) is a character or block device node.
+bool IsDeviceNode(const std::wstring& path);
 // Whether the path leads to a folder, following links (stat).
 bool IsFolder(const std::wstring& path);
 // Whether the path leads to something, following links (stat).
@@ -109,6 +115,13 @@ bool CreateFolder(const std::wstring& path);  // mkdir, mode 0777 less umask
 // Whether the error code of a failed call says that something of that name
 // is already there (EEXIST).
 bool IsAlreadyExistsError(int code);
+// Whether a failed rename's code says that both paths are not on one file
+// system (EXDEV).
+bool IsOtherFileSystemError(int code);
+// Whether the code says that the entry may not be made, replaced or
+// removed: no write permission on its folder, or a sticky folder and
+// neither the folder nor the entry this user's (EACCES, EPERM).
+bool IsNotPermittedError(int code);
 bool RemoveFolder(const std::wstring& path);  // rmdir
 bool RemoveFile(const std::wstring& path);    // unlink; never removes a folder
 // rename: the entry at to, if any, is replaced; both must be on one file

@@ -1,35 +1,84 @@
-// What writing the finished package needs of the system: the file a link
-// leads to, a temporary file beside the output, and devices that are
-// written directly.
+// What writing the finished package needs of the system: what the output
+// path leads to, a temporary file beside the output, and a descriptor for
+// what is written as it stands (a FIFO, a device, a file rewritten in
+// place) that never holds the run up past a stop.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 namespace platform {
 
-// The path with every symbolic link at its end followed (up to 40), so
-// that a rename onto the result replaces the file the link points to and
-// keeps the link. A dangling link gives the path it points to. The path
-// itself when it is no link or the links cannot be read.
+// One step: the target of the symbolic link at path, a relative one taken
+// from the link's own folder. False when path is no link or it cannot be
+// read.
+bool FollowLink(const std::wstring& path, std::wstring& target);
+// Follows every symbolic link at the path's end (up to 40), each relative
+// target taken from the folder of the link that holds it, so that a rename
+// onto target replaces the file the links lead to and keeps the links. A
+// dangling link gives the path it points to; target is the path itself
+// when it is no link or a link cannot be read. False when the links never
+// end (a loop, or more than 40): target is then where it stopped.
+bool FollowLinks(const std::wstring& path, std::wstring& target);
+// The same, giving the path where it stopped.
 std::wstring FollowLinks(const std::wstring& path);
+
+enum class OutputKind { kNone, kFile, kFolder, kStream, kLinkLoop };
+// What the path leads to, following every link, also the links of /proc
+// that name a pipe (/dev/fd/3, /dev/stdout): kStream for a FIFO, a pipe,
+// a device or a socket, which are written as they stand; kLinkLoop when
+// the links never end; kNone when nothing is there (a dangling link too)
+// or it cannot be looked at.
+OutputKind GetOutputKind(const std::wstring& path);
 
 // Whether this process may write the file at path (access W_OK).
 bool IsWritable(const std::wstring& path);
 // The permission bits of the file at path; false when nothing is there.
 bool GetFileMode(const std::wstring& path, unsigned& mode);
 
-// A new, empty file in the folder of target, under a name of its own that
-// starts with "." and target's file name, created exclusively (never
+// A new, empty file in the folder of target, created exclusively (never
 // through a link, never over an entry), mode 0666 less the umask as "wb"
-// would make it. Open for reading and writing; null when it cannot be
-// created.
+// would make it, open for reading and writing. Its name is "." and the
+// start of target's name, then ".PID-N.part": as much of target's name as
+// the file system's name limit leaves room for, so that every name the
+// folder takes can get its file. Files of that pattern in the folder that
+// this user's runs left (their process is gone: killed while copying) are
+// removed first. Null when it cannot be created, with errno.
 FILE* CreateFileBeside(const std::wstring& target, std::wstring& createdPath);
 
 enum class DeviceOpen { kOpened, kNoReader, kFailed };
-// Opens a device, FIFO or socket for writing without waiting for a reader:
-// a FIFO that nobody reads fails at once (kNoReader). Once open, writes
-// wait as usual.
-DeviceOpen OpenDeviceForWriting(const std::wstring& path, FILE*& stream);
+
+// A file written as it stands, through a descriptor that never blocks:
+// where the other end takes nothing for a while (a FIFO whose reader stops
+// reading), a write waits in short polls and gives up once the run is
+// asked to stop. A write to a pipe or FIFO whose reader has gone fails
+// (EPIPE, where SIGPIPE is ignored).
+class DirectOutput {
+public:
+    DirectOutput() = default;
+    ~DirectOutput();
+    DirectOutput(const DirectOutput&) = delete;
+    DirectOutput& operator=(const DirectOutput&) = delete;
+
+    // Opens a FIFO, pipe, device or socket for writing without waiting for
+    // a reader: kNoReader only for a FIFO or pipe that nobody reads;
+    // kFailed for anything else that cannot be opened (a terminal device
+    // without a controlling terminal, say).
+    DeviceOpen OpenDevice(const std::wstring& path);
+    // Opens the existing regular file at path, never through a link at its
+    // end and never creating one, and empties it: the file keeps its
+    // owner, permission bits and other links. False when that fails.
+    bool OpenExisting(const std::wstring& path);
+    // Writes all bytes; false when a write fails or the run is asked to
+    // stop.
+    bool Write(const uint8_t* data, size_t length);
+    // close's result; false when nothing is open.
+    bool Close();
+
+private:
+    int m_Descriptor = -1;
+};
 
 }  // namespace platform

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <iostream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -143,16 +146,16 @@ TEST(StampPackageTest, RefusesHeadersThatPointOutsideThePackage)
 class WritePackageOutputTest : public testing::Test {
 protected:
     std::wstring W(const std::string& s) { return platform::DecodeText(s); }
-    int Run(const std::string& output, const CommandLineOptions& options)
+    bool Run(const std::string& output, const CommandLineOptions& options)
     {
         CRsaKeyFile key(options.m_KeyFilePath);
         testing::internal::CaptureStdout();
         if (options.m_bKeyGiven) {
             key.Load();
         }
-        const int status = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
+        const bool written = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
         m_Out = testing::internal::GetCapturedStdout();
-        return status;
+        return written;
     }
 
     TempFolder m_Folder;
@@ -165,7 +168,7 @@ TEST_F(WritePackageOutputTest, WritesTheStampedPackageAndDeletesTheIntermediate)
     const std::vector<uint8_t> package = MakePackage(1, 2);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     const std::string output = m_Folder.File("out.kxp");
-    EXPECT_EQ(Run(output, Options(L"2.0", false, 1)), 0);
+    EXPECT_TRUE(Run(output, Options(L"2.0", false, 1)));
     EXPECT_EQ(m_Out, "\n\n\nTarvok for WEB successfully....\n");
     EXPECT_FALSE(FileExists(m_Intermediate));
     const std::vector<uint8_t> written = Bytes(ReadFile(output));
@@ -178,34 +181,42 @@ TEST_F(WritePackageOutputTest, OutputMayBeTheIntermediateItself)
 {
     const std::vector<uint8_t> package = MakePackage(0, 0);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
-    EXPECT_EQ(Run(m_Intermediate, Options(L"", false, 0)), 0);
+    EXPECT_TRUE(Run(m_Intermediate, Options(L"", false, 0)));
     EXPECT_EQ(ReadFile(m_Intermediate).size(), kSector);
 }
 
 TEST_F(WritePackageOutputTest, Failures)
 {
     // No intermediate package.
-    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
 
     // An intermediate too large to be a package goes.
     WriteFile(m_Intermediate, "");
     ASSERT_EQ(truncate(m_Intermediate.c_str(), 0x80000000LL), 0);  // sparse
-    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "File " + m_Intermediate + " is too large to get its size.\nDoTarvok for WEB failed....\n");
     EXPECT_FALSE(FileExists(m_Intermediate));
     EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
 
-    // An intermediate too short to be a package.
+    // An intermediate too short to be a package goes as well.
     WriteFile(m_Intermediate, "short");
-    EXPECT_EQ(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "\nDoTarvok for WEB failed....\n");
     EXPECT_FALSE(FileExists(m_Folder.File("out.kxp")));
+    EXPECT_FALSE(FileExists(m_Intermediate));
+
+    // A folder at the intermediate's name is not the run's to remove.
+    ASSERT_EQ(mkdir(m_Intermediate.c_str(), 0700), 0);
+    EXPECT_FALSE(Run(m_Folder.File("out.kxp"), Options(L"", false, 0)));
+    EXPECT_EQ(m_Out, "Open file " + m_Intermediate + " failed when get file size.\nDoTarvok for WEB failed....\n");
+    EXPECT_TRUE(FileExists(m_Intermediate));
+    ASSERT_EQ(rmdir(m_Intermediate.c_str()), 0);
 
     // An output that cannot be created is not deleted: here a folder.
     const std::vector<uint8_t> package = MakePackage(0, 0);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
-    EXPECT_EQ(Run(m_Folder.Path(), Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run(m_Folder.Path(), Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "Open file failed:" + m_Folder.Path() + "\n");
     EXPECT_TRUE(FileExists(m_Folder.Path()));
 }
@@ -217,7 +228,7 @@ TEST_F(WritePackageOutputTest, AFullDiskIsAFailureAndRemovesNothingButOurFile)
     // Past the stamped header prefix, where the kernel refuses to copy.
     const std::vector<uint8_t> package = MakePackage(1, 12);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
-    EXPECT_EQ(Run("/dev/full", Options(L"", false, 0)), 1);
+    EXPECT_FALSE(Run("/dev/full", Options(L"", false, 0)));
     EXPECT_EQ(m_Out, "Write file failed:/dev/full\n");
     EXPECT_EQ(stat("/dev/full", &st), 0);
 }
@@ -248,10 +259,10 @@ TEST_F(WritePackageOutputTest, APipeGetsTheWholePackage)
         while ((n = read(readEnd, buffer, sizeof(buffer))) > 0) received.append(buffer, static_cast<size_t>(n));
         close(readEnd);
     });
-    const int status = Run(fifo, Options(L"1.2", false, 0));
+    const bool written = Run(fifo, Options(L"1.2", false, 0));
     close(heldWriter);
     reader.join();
-    EXPECT_EQ(status, 0) << m_Out;
+    EXPECT_TRUE(written) << m_Out;
     EXPECT_TRUE(received == std::string(stamped.begin(), stamped.end())) << received.size() << " bytes";
     EXPECT_FALSE(FileExists(m_Intermediate));
 }
@@ -261,7 +272,7 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
     const std::vector<uint8_t> package = MakePackage(1, 1);
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     const std::string output = m_Folder.File("signed.kxp");
-    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    EXPECT_FALSE(Run(output, Options(L"", true, 0)));
     const std::string tail = "Calc signature failed\nTarvok for WEB failed......\n";
     ASSERT_GE(m_Out.size(), tail.size());
     EXPECT_EQ(m_Out.substr(m_Out.size() - tail.size()), tail);
@@ -271,7 +282,7 @@ TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
     // An output that was there before stays as it was.
     WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
     WriteFile(output, "old package");
-    EXPECT_EQ(Run(output, Options(L"", true, 0)), 1);
+    EXPECT_FALSE(Run(output, Options(L"", true, 0)));
     EXPECT_EQ(ReadFile(output), "old package");
     EXPECT_FALSE(FileExists(m_Intermediate));
 }
@@ -295,14 +306,26 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
     struct Case {
         const char* name;
         std::string prepare;  // "", "file", "hardlink", "symlink"
+        bool otherFileSystem;  // the output on another file system than the work file: copied, not moved
     };
-    for (const Case& c : {Case{"new output", ""}, Case{"existing file", "file"}, Case{"hard link", "hardlink"},
-                          Case{"symbolic link", "symlink"}}) {
+    struct stat shm, tmp;
+    const bool haveOtherFileSystem =
+        stat("/dev/shm", &shm) == 0 && stat(m_Folder.Path().c_str(), &tmp) == 0 && shm.st_dev != tmp.st_dev;
+    for (const Case& c : {Case{"new output", "", false}, Case{"existing file", "file", false},
+                          Case{"hard link", "hardlink", false}, Case{"symbolic link", "symlink", false},
+                          Case{"existing file on another file system", "file", true},
+                          Case{"hard link on another file system", "hardlink", true}}) {
         SCOPED_TRACE(c.name);
+        if (c.otherFileSystem && !haveOtherFileSystem) {
+            std::cout << "no second file system at /dev/shm: " << c.name << " left out\n";
+            continue;
+        }
         TempFolder folder;
+        char pattern[] = "/dev/shm/tarvok-test-XXXXXX";
+        const std::string outputFolder = c.otherFileSystem ? std::string(mkdtemp(pattern)) : folder.Path();
         const std::string intermediate = folder.File("kxp.bin");
-        const std::string output = folder.File("out.kxp");
-        const std::string other = folder.File("other");
+        const std::string output = outputFolder + "/out.kxp";
+        const std::string other = outputFolder + "/other";
         WriteFile(intermediate, std::string(package.begin(), package.end()));
         if (c.prepare == "file") {
             WriteFile(output, "old content");
@@ -315,9 +338,9 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             ASSERT_EQ(symlink(other.c_str(), output.c_str()), 0);
         }
         testing::internal::CaptureStdout();
-        const int status = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), nullptr);
+        const bool written = WritePackageOutput(W(intermediate), W(output), Options(L"9.9", false, 1), nullptr);
         const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(status, 0) << out;
+        EXPECT_TRUE(written) << out;
         EXPECT_EQ(ReadFile(output), expected);
         EXPECT_FALSE(FileExists(intermediate));
         struct stat st;
@@ -332,5 +355,14 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             EXPECT_EQ(ReadFile(other), "old content");
         }
         EXPECT_EQ(S_ISLNK(st.st_mode), c.prepare == "symlink");
+        if (c.otherFileSystem) {
+            std::set<std::string> left;
+            for (const auto& entry : std::filesystem::directory_iterator(outputFolder)) {
+                left.insert(entry.path().filename().string());
+            }
+            EXPECT_EQ(left, (c.prepare == "hardlink" ? std::set<std::string>{"out.kxp", "other"}
+                                                     : std::set<std::string>{"out.kxp"}));
+            std::filesystem::remove_all(outputFolder);
+        }
     }
 }

@@ -133,6 +133,8 @@ TEST(WorkFileTest, WhatStandsAtAWorkFilesNameIsNeverWrittenThrough)
         {"temp", Build::kSplit, Standing::kLinkToFolder, ""},
         {"AbsBlfTemp", Build::kCompressed, Standing::kLinkToFolder, ""},
         {"AbsBlfTemp", Build::kOldFormat, Standing::kLinkToFolder, ""},
+        {"kxp.bin", Build::kPlain, Standing::kLinkToFile, ""},
+        {"kxp.bin", Build::kPlain, Standing::kDanglingLink, ""},
         {"temp/BinFile.bin", Build::kPlain, Standing::kFolder,
          std::string("Unable to replace @/temp/BinFile.bin") + kNotRegular + "DoTarvokfileforWebUpgrade failed.\n"},
         {"AbsBlfTemp/root.bin.lzma", Build::kCompressed, Standing::kFolder,
