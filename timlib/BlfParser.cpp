@@ -21,65 +21,14 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
     throw CZorlixexception(message);
 }
 
-// A header names the section in the text between its leading '[' and the
-// first ']'; whatever follows the ']' is ignored.
-bool IsHeaderOf(const std::wstring& line, const std::wstring& section)
+[[noreturn]] void FailStopped()
 {
-    if (line.empty() || line[0] != L'[') {
-        return false;
-    }
-    const size_t close = line.find(L']');
-    if (close == std::wstring::npos) {
-        return false;
-    }
-    const size_t nameLength = close - 1;
-    static const wchar_t kLineBreaks[] = {L'\0', L'\r', L'\n'};
-    const size_t broken = line.find_first_of(kLineBreaks, 1, 3);
-    if (broken != std::wstring::npos && broken < close) {
-        return false;
-    }
-    return line.compare(1, nameLength, section) == 0;
-}
-
-// Scans the whole text; the section, once its header is seen, runs to the
-// end of the text. False when the header or the key's line is missing.
-bool FindKeyValue(const std::wstring& text, const std::wstring& section, const std::wstring& key,
-                  std::wstring& value)
-{
-    bool inSection = false;
-    std::wstring line;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            end = text.size();  // a last line without a line feed counts too
-        }
-        line.assign(text, start, end - start);
-        start = end + 1;
-        TrimText(line);
-
-        if (!inSection) {
-            inSection = IsHeaderOf(line, section);
-            continue;
-        }
-        if (line.find(key) == std::wstring::npos) {
-            continue;
-        }
-        const size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos) {
-            value = line;
-        } else {
-            value = line.substr(equals + 1);
-            TrimText(value);
-        }
-        return true;
-    }
-    return false;
+    Fail(L"Reading the blf file stopped");
 }
 
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
-// base 0 with the Windows runtime's results: a '-' negates modulo 2^32, a
-// magnitude beyond 32 bits gives 0xFFFFFFFF.
+// base 0 that wraps a negated magnitude modulo 2^32 (so "-1" gives
+// 0xFFFFFFFF) and gives 0xFFFFFFFF for a magnitude beyond 32 bits.
 uint32_t ToUInt32Base0(const std::wstring& text)
 {
     size_t i = 0;
@@ -131,6 +80,11 @@ CBlfParser::CBlfParser() = default;
 
 CBlfParser::~CBlfParser() = default;
 
+const std::wstring* CBlfParser::CachedTextOf(const std::wstring& filePath) const
+{
+    return m_pCachedText && filePath == m_CachedFileName ? m_pCachedText.get() : nullptr;
+}
+
 void CBlfParser::Reset()
 {
     m_bBbcsEnabled = 0;
@@ -150,6 +104,7 @@ void CBlfParser::Reset()
 void CBlfParser::ReleaseFileCache()
 {
     m_CachedFileName.clear();
+    m_Lines.Clear();
     m_pCachedText.reset();
     m_CachedLength = 0;
 }
@@ -186,6 +141,9 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     if (status != platform::TextFileStatus::kRead) {
         Fail(L"Open blf file failed");
     }
+    if (!m_Lines.Build(*text)) {
+        FailStopped();
+    }
 
     m_CachedFileName = filePath;
     m_CachedLength = static_cast<int32_t>(text->size());
@@ -203,10 +161,15 @@ bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& valu
     }
     // value may be the same object as any argument: it is written last.
     std::wstring found;
-    if (FindKeyValue(*m_pCachedText, section, key, found)) {
+    switch (m_Lines.Find(section, key, found)) {
+    case layout::LookupResult::kFound:
         value = std::move(found);
-    } else {
+        break;
+    case layout::LookupResult::kMissing:
         value = defaultText;
+        break;
+    case layout::LookupResult::kStopped:
+        FailStopped();
     }
     return !value.empty();
 }

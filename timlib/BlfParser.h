@@ -10,6 +10,7 @@
 #include <string>
 #include "common/TimLib.h"
 #include "timlib/ImageDescription.h"
+#include "timlib/LayoutIndex.h"
 #include "timlib/TimDescriptor.h"
 
 // The flash type codes of m_FlashType (GetFlashType).
@@ -118,6 +119,8 @@ public:
 
     // The cached layout-file text; null when nothing is cached.
     const std::wstring* CachedText() const { return m_pCachedText.get(); }
+    // The cached text when it is filePath's; null otherwise.
+    const std::wstring* CachedTextOf(const std::wstring& filePath) const;
 
     std::wstring m_BlfPath;
     CTimDescriptor m_TimDescriptor;
@@ -146,5 +149,7 @@ private:
 
     std::wstring m_CachedFileName;
     std::unique_ptr<std::wstring> m_pCachedText;
+    // The lines of *m_pCachedText, which it views.
+    layout::LineIndex m_Lines;
     int32_t m_CachedLength = 0;
 };

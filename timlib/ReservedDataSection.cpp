@@ -92,11 +92,23 @@ const PackageTag* FindTag(const std::wstring& line)
     return nullptr;
 }
 
+[[noreturn]] void FailOpen()
+{
+    platform::Print(L"\nOpen blf file failed\n");
+    throw CZorlixexception(L"Open blf file failed in ParseReservedData");
+}
+
 void OpenOrFail(const std::wstring& path, std::wistringstream& stream)
 {
     if (!layout::OpenLayoutStream(path, stream)) {
-        platform::Print(L"\nOpen blf file failed\n");
-        throw CZorlixexception(L"Open blf file failed in ParseReservedData");
+        FailOpen();
+    }
+}
+
+void FailUnreadable(const layout::LayoutStream& stream)
+{
+    if (!stream.Readable()) {
+        FailOpen();
     }
 }
 
@@ -137,12 +149,13 @@ void ParseReservedDataLine(CReservedPackageData& package, const std::wstring& li
 bool CBlfParser::ParseReservedData()
 {
     platform::Print(L"Parsing Reserved data.....\n");
-    std::wistringstream stream;
-    OpenOrFail(m_BlfPath, stream);
+    layout::LayoutStream layoutStream(*this, m_BlfPath);
+    FailUnreadable(layoutStream);
+    std::wistream& stream = layoutStream.Stream();
 
     std::wstring line;
     bool inBlock = false;
-    while (layout::NextLine(stream, line)) {
+    while (inBlock ? layout::NextLine(stream, line) : layout::NextLineHolding(stream, kBlockBegin, line)) {
         if (!inBlock) {
             inBlock = line == kBlockBegin;
             continue;
