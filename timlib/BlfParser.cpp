@@ -1,7 +1,12 @@
 #include "timlib/BlfParser.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 #include <utility>
 
 #include "common/ZorlixException.h"
@@ -9,6 +14,7 @@
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "common/platform/Scan.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -19,6 +25,52 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
 {
     platform::Print(L"%s\n", message);
     throw CZorlixexception(message);
+}
+
+// The text the last parser read, while any parser holds it.
+std::mutex g_LatestMutex;
+std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
+
+struct FileDigest {
+    uint64_t size = 0;
+    uint64_t lanes[2] = {0x6A09E667F3BCC908ull, 0xBB67AE8584CAA73Bull};
+    bool operator==(const FileDigest& other) const
+    {
+        return size == other.size && lanes[0] == other.lanes[0] && lanes[1] == other.lanes[1];
+    }
+};
+
+uint64_t Mix(uint64_t lane, uint64_t word, uint64_t multiplier)
+{
+    lane = (lane ^ word) * multiplier;
+    return lane ^ (lane >> 29);
+}
+
+// A digest of the file's bytes, read in chunks; false when it cannot be
+// read. Two 64-bit lanes: a file rewritten during a run is told apart
+// from the text read before.
+bool DigestFile(const std::wstring& path, FileDigest& digest)
+{
+    const platform::OpenedFile file(platform::OpenRegularFile(path));
+    if (file.Get() == nullptr) {
+        return false;
+    }
+    digest = FileDigest();
+    std::vector<unsigned char> chunk(size_t(1) << 16);
+    size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), file.Get())) > 0) {
+        if (digest.size > platform::kMaxTextFileBytes || platform::StopRequested()) {
+            return false;
+        }
+        for (size_t i = 0; i < got; i += 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, chunk.data() + i, std::min<size_t>(8, got - i));
+            digest.lanes[0] = Mix(digest.lanes[0], word, 0x9E3779B97F4A7C15ull);
+            digest.lanes[1] = Mix(digest.lanes[1], word + digest.size + i, 0xC2B2AE3D27D4EB4Full);
+        }
+        digest.size += got;
+    }
+    return std::ferror(file.Get()) == 0;
 }
 
 [[noreturn]] void FailStopped()
@@ -82,7 +134,7 @@ CBlfParser::~CBlfParser() = default;
 
 const std::wstring* CBlfParser::CachedTextOf(const std::wstring& filePath) const
 {
-    return m_pCachedText && filePath == m_CachedFileName ? m_pCachedText.get() : nullptr;
+    return m_pLoaded && filePath == m_pLoaded->path ? &m_pLoaded->text : nullptr;
 }
 
 void CBlfParser::Reset()
@@ -103,10 +155,11 @@ void CBlfParser::Reset()
 
 void CBlfParser::ReleaseFileCache()
 {
-    m_CachedFileName.clear();
-    m_Lines.Clear();
-    m_pCachedText.reset();
-    m_CachedLength = 0;
+    const std::lock_guard<std::mutex> lock(g_LatestMutex);
+    if (g_Latest.lock() == m_pLoaded) {
+        g_Latest.reset();
+    }
+    m_pLoaded.reset();
 }
 
 void CBlfParser::LoadFile(const std::wstring& filePath)
@@ -114,16 +167,22 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // The old text no longer answers for any path; after a failure nothing
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
+    if (std::shared_ptr<const LoadedText> shared = SharedTextOf(filePath)) {
+        m_pLoaded = std::move(shared);
+        return;
+    }
+    FileDigest before;
+    const bool digested = DigestFile(filePath, before);
 
     // Only a regular file is read (a device or FIFO would never end), and
     // the reading itself stops past the limit: a size measured first may
     // not hold.
-    std::unique_ptr<std::wstring> text;
+    std::shared_ptr<LoadedText> loaded;
     platform::TextFileStatus status = platform::TextFileStatus::kUnreadable;
     bool outOfMemory = false;
     try {
-        text = std::make_unique<std::wstring>();
-        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, *text);
+        loaded = std::make_shared<LoadedText>();
+        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
@@ -141,27 +200,54 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     if (status != platform::TextFileStatus::kRead) {
         Fail(L"Open blf file failed");
     }
-    if (!m_Lines.Build(*text)) {
+    if (!loaded->lines.Build(loaded->text)) {
         FailStopped();
     }
+    loaded->path = filePath;
+    // Shared only when the file held the same bytes before and after it
+    // was read.
+    FileDigest after;
+    const bool shared = digested && DigestFile(filePath, after) && after == before;
+    loaded->fileSize = after.size;
+    loaded->fileDigest[0] = after.lanes[0];
+    loaded->fileDigest[1] = after.lanes[1];
 
-    m_CachedFileName = filePath;
-    m_CachedLength = static_cast<int32_t>(text->size());
-    m_pCachedText = std::move(text);
+    m_pLoaded = loaded;
+    if (shared) {
+        const std::lock_guard<std::mutex> lock(g_LatestMutex);
+        g_Latest = m_pLoaded;
+    }
+}
+
+std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std::wstring& path)
+{
+    std::shared_ptr<const LoadedText> latest;
+    {
+        const std::lock_guard<std::mutex> lock(g_LatestMutex);
+        latest = g_Latest.lock();
+    }
+    FileDigest now;
+    if (!latest || latest->path != path || !DigestFile(path, now)) {
+        return nullptr;
+    }
+    const bool same = now.size == latest->fileSize && now.lanes[0] == latest->fileDigest[0] &&
+                      now.lanes[1] == latest->fileDigest[1];
+    return same ? latest : nullptr;
 }
 
 bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& value, const std::wstring& section,
                              const std::wstring& key, const std::wstring& filePath)
 {
-    if (filePath != m_CachedFileName) {
+    // Nothing cached answers for the empty path.
+    if (filePath != (m_pLoaded ? m_pLoaded->path : std::wstring())) {
         LoadFile(filePath);
     }
-    if (!m_pCachedText) {
+    if (!m_pLoaded) {
         Fail(L"blf buffer is Null");
     }
     // value may be the same object as any argument: it is written last.
     std::wstring found;
-    switch (m_Lines.Find(section, key, found)) {
+    switch (m_pLoaded->lines.Find(section, key, found)) {
     case layout::LookupResult::kFound:
         value = std::move(found);
         break;

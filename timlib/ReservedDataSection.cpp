@@ -205,13 +205,20 @@ uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstri
                                    const std::wstring& endTag)
 {
     uint32_t result = 0;
-    std::wistringstream stream;
-    OpenOrFail(blfPath, stream);
+    // The text a parser of this run read, while the file still holds it.
+    const std::shared_ptr<const CBlfParser::LoadedText> shared = CBlfParser::SharedTextOf(blfPath);
+    std::wistringstream fileStream;
+    if (!shared) {
+        OpenOrFail(blfPath, fileStream);
+    }
+    layout::TextStream sharedStream(shared ? std::wstring_view(shared->text) : std::wstring_view());
+    std::wistream& stream = shared ? static_cast<std::wistream&>(sharedStream) : fileStream;
 
     std::wstring line;
     bool inBlock = false;
     bool inPackage = false;
-    while (layout::NextLine(stream, line)) {
+    while (inBlock || inPackage ? layout::NextLine(stream, line)
+                                : layout::NextLineHolding(stream, kBlockBegin, line)) {
         if (inPackage) {
             if (line == endTag) {
                 inPackage = false;
