@@ -167,6 +167,10 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // The old text no longer answers for any path; after a failure nothing
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
+    // A stop fails the lookup before the reading, which may take seconds.
+    if (platform::StopRequested()) {
+        FailStopped();
+    }
     if (std::shared_ptr<const LoadedText> shared = SharedTextOf(filePath)) {
         m_pLoaded = std::move(shared);
         return;

@@ -1,11 +1,12 @@
 #include "timlib/ReservedDataSection.h"
 
 #include <memory>
-#include <sstream>
 
 #include "common/Tag.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Stop.h"
 #include "timlib/BlfParser.h"
 #include "timlib/LayoutLookup.h"
 
@@ -96,13 +97,6 @@ const PackageTag* FindTag(const std::wstring& line)
 {
     platform::Print(L"\nOpen blf file failed\n");
     throw CZorlixexception(L"Open blf file failed in ParseReservedData");
-}
-
-void OpenOrFail(const std::wstring& path, std::wistringstream& stream)
-{
-    if (!layout::OpenLayoutStream(path, stream)) {
-        FailOpen();
-    }
 }
 
 void FailUnreadable(const layout::LayoutStream& stream)
@@ -205,14 +199,16 @@ uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstri
                                    const std::wstring& endTag)
 {
     uint32_t result = 0;
+    if (platform::StopRequested()) {
+        throw CZorlixexception(L"Reading the blf file stopped");
+    }
     // The text a parser of this run read, while the file still holds it.
     const std::shared_ptr<const CBlfParser::LoadedText> shared = CBlfParser::SharedTextOf(blfPath);
-    std::wistringstream fileStream;
-    if (!shared) {
-        OpenOrFail(blfPath, fileStream);
+    std::wstring owned;
+    if (!shared && !platform::ReadTextFile(blfPath, owned)) {
+        FailOpen();
     }
-    layout::TextStream sharedStream(shared ? std::wstring_view(shared->text) : std::wstring_view());
-    std::wistream& stream = shared ? static_cast<std::wistream&>(sharedStream) : fileStream;
+    layout::TextStream stream(shared ? std::wstring_view(shared->text) : std::wstring_view(owned));
 
     std::wstring line;
     bool inBlock = false;
