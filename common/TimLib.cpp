@@ -30,6 +30,17 @@ bool IsTrailingTrimChar(wchar_t c)
     return c == L' ' || c == L'\n' || c == L'\r';
 }
 
+// The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
+// "0X" occurs anywhere, otherwise by the C literal rules; wraps.
+uint64_t ReadValueText(std::wstring text, unsigned bits)
+{
+    CTimLib::Trim(text);
+    const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
+    return platform::ScanInteger(text, base, bits);
+}
+
+}  // namespace
+
 // The kept range [first, last) of TrimInPlace's rules. The end never steps
 // back over the new start, so the first kept character always stays.
 void TrimRange(const wchar_t* text, size_t length, size_t& first, size_t& last)
@@ -43,17 +54,6 @@ void TrimRange(const wchar_t* text, size_t length, size_t& first, size_t& last)
         --last;
     }
 }
-
-// The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
-// "0X" occurs anywhere, otherwise by the C literal rules; wraps.
-uint64_t ReadValueText(std::wstring text, unsigned bits)
-{
-    CTimLib::Trim(text);
-    const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
-    return platform::ScanInteger(text, base, bits);
-}
-
-}  // namespace
 
 bool ContainsNotSetMarker32(const std::wstring& text)
 {

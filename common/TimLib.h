@@ -110,3 +110,5 @@ wchar_t* TrimInPlace(wchar_t* text);
 
 // TrimInPlace's rule applied to a text of any length.
 void TrimText(std::wstring& text);
+// The kept range [first, last) of that rule in text[0, length).
+void TrimRange(const wchar_t* text, size_t length, size_t& first, size_t& last);

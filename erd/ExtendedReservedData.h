@@ -112,3 +112,5 @@ bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line
 // adding to what it holds. False when the file cannot be opened or a
 // package rejects its block; what was read before stays.
 bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedData& erd);
+// The same over the layout file's text as a line stream.
+bool ParseExtendedReservedData(std::wistream& stream, CExtendedReservedData& erd);

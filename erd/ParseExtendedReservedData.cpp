@@ -120,18 +120,20 @@ bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line
 
 bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedData& erd)
 {
-    platform::Print(L"Parsing ExtendedReservedData\n");
     std::wistringstream stream;
     if (!layout::OpenLayoutStream(blfPath, stream)) {
+        platform::Print(L"Parsing ExtendedReservedData\n");
         platform::Print(L"\nOpen blf file failed\n");
         return false;
     }
+    return ParseExtendedReservedData(stream, erd);
+}
 
+bool ParseExtendedReservedData(std::wistream& stream, CExtendedReservedData& erd)
+{
+    platform::Print(L"Parsing ExtendedReservedData\n");
     std::wstring line;
-    while (layout::NextLine(stream, line)) {
-        if (!Contains(line, kBlockBegin)) {
-            continue;
-        }
+    while (layout::NextLineHolding(stream, kBlockBegin, line)) {
         while (layout::NextLine(stream, line)) {
             if (Contains(line, kBlockEnd) || Contains(line, kExtendedBlockEnd)) {
                 break;

@@ -127,33 +127,33 @@ bool CBlfParser::ParseEraseOnlyAreas()
     return true;
 }
 
-bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUpgrade)
+namespace {
+
+void MarkChanged(CTimDescriptor& tim)
 {
-    parser.Reset();
-    parser.m_bWebUpgrade = webUpgrade;
-    platform::Print(L"\nParsing Blf file: %s\n", blfPath);
-    parser.m_BlfPath = blfPath;
+    tim.m_bChanged = true;
+    tim.m_bDirty = true;
+}
 
+// The processor, whose family names the registers, and the platform it
+// makes. False for a file that must be converted first.
+bool ReadProcessor(CBlfParser& parser)
+{
     CTimDescriptor& tim = parser.m_TimDescriptor;
-    FlashSettings& settings = parser.m_FlashSettings;
-    const auto markChanged = [&tim]() {
-        tim.m_bChanged = true;
-        tim.m_bDirty = true;
-    };
-
     tim.m_ProcessorType = Text(parser, kTimConfiguration, L"Processor_Type", kNotAvailable);
-    markChanged();
+    MarkChanged(tim);
     // The register names depend on the processor family; an unknown
     // processor leaves them empty, which only makes register lines count
     // for nothing.
     CExtendedReservedData& erd = tim.m_ExtendedReservedData;
     erd.m_ProcessorName = tim.m_ProcessorType;
     erd.SetProcessorType(erd.m_ProcessorName);
+    return GetPlatFormType(parser.m_PlatformType, parser, parser.m_BlfPath);
+}
 
-    if (!GetPlatFormType(parser.m_PlatformType, parser, parser.m_BlfPath)) {
-        return false;
-    }
-
+void ReadFlashSettings(CBlfParser& parser)
+{
+    FlashSettings& settings = parser.m_FlashSettings;
     settings.Blf_Version_Number = Text(parser, kBlfVersion, L"Blf_Version_Number", kNotAvailable);
     const std::wstring& version = settings.Blf_Version_Number;
     if (Contains(version, L"V2.0.0") || Contains(version, L"V3.0.0")) {
@@ -182,39 +182,67 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     settings.OTA_Image_Split_Size = Text(parser, kFlashProperties, L"OTA_Image_Split_Size", L"");
     settings.Max_Upload_Split_Size = U32(parser, kFlashProperties, L"Max_Upload_Split_Size", L"0x10000000");
     settings.Flash_Block_Size = U32(parser, kFlashProperties, L"Flash_Block_Size", L"0x20000");
+}
 
-    tim.m_bTrusted = settings.Trusted == 1;
+void ReadTimHeader(CBlfParser& parser)
+{
+    CTimDescriptor& tim = parser.m_TimDescriptor;
+    tim.m_bTrusted = parser.m_FlashSettings.Trusted == 1;
     tim.m_HeaderWords[CTimDescriptor::kWordTrusted] = tim.m_bTrusted ? 1 : 0;
-    markChanged();
+    MarkChanged(tim);
 
     tim.m_Version = Text(parser, kTimConfiguration, L"Version", kNotAvailable);
-    markChanged();
+    MarkChanged(tim);
     tim.m_IssueDate = Text(parser, kTimConfiguration, L"Issue_Date", kNotAvailable);
-    markChanged();
+    MarkChanged(tim);
     tim.m_OemUniqueId = Text(parser, kTimConfiguration, L"OEM_UniqueID", kNotAvailable);
-    markChanged();
+    MarkChanged(tim);
     tim.m_BootFlashSignature = Text(parser, kTimConfiguration, L"Boot_Flash_Signature", kNotAvailable);
-    markChanged();
+    MarkChanged(tim);
     tim.m_HeaderWords[CTimDescriptor::kWordVersion] = CTimLib::ParseUInt32(tim.m_Version);
     tim.m_HeaderWords[CTimDescriptor::kWordIssueDate] = CTimLib::ParseUInt32(tim.m_IssueDate);
     tim.m_HeaderWords[CTimDescriptor::kWordOemId] = CTimLib::ParseUInt32(tim.m_OemUniqueId);
+}
 
-    if (!parser.ParseReservedData()) {
-        platform::Print(L"ParseReservedData failed\n");
-        return false;
+// The extended reserved data of the text the lookups read, or of the file
+// when they read another.
+bool ReadExtendedReservedData(CBlfParser& parser)
+{
+    CExtendedReservedData& erd = parser.m_TimDescriptor.m_ExtendedReservedData;
+    const std::wstring* text = parser.CachedTextOf(parser.m_BlfPath);
+    bool read = false;
+    if (text != nullptr) {
+        TextStream stream(*text);
+        read = ParseExtendedReservedData(stream, erd);
+    } else {
+        read = ParseExtendedReservedData(parser.m_BlfPath, erd);
     }
-    settings.BbcsEnabled = parser.m_bBbcsEnabled;
-    settings.CrcsEnabled = parser.m_bCrcsEnabled;
-
-    if (!ParseExtendedReservedData(parser.m_BlfPath, erd)) {
+    if (!read) {
         platform::Print(L"ParseExtendedReservedData failed\n");
         return false;
     }
     if (erd.Size() > 0 && HoldsImageMap(erd)) {
         parser.m_bDtimNeeded = 1;
     }
+    return true;
+}
 
-    if (settings.Trusted == 1) {
+bool ReadReservedData(CBlfParser& parser)
+{
+    if (!parser.ParseReservedData()) {
+        platform::Print(L"ParseReservedData failed\n");
+        return false;
+    }
+    parser.m_FlashSettings.BbcsEnabled = parser.m_bBbcsEnabled;
+    parser.m_FlashSettings.CrcsEnabled = parser.m_bCrcsEnabled;
+    return ReadExtendedReservedData(parser);
+}
+
+// The save-state words, and the key sections of a trusted file.
+void ReadTrust(CBlfParser& parser)
+{
+    CTimDescriptor& tim = parser.m_TimDescriptor;
+    if (parser.m_FlashSettings.Trusted == 1) {
         tim.SetVktSaveStateBackUpEntryAddress(
             Text(parser, kTimConfiguration, L"VKT_Save_State_BackUp_Entry_Address", kNotAvailable));
         tim.SetVktSaveStateFlashSignature(
@@ -227,22 +255,18 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         tim.SetVktSaveStateFlashSignature(L"0xffffffff");
         tim.SetVktSaveStateFlashEntryAddress(L"0xffffffff");
     }
+}
 
-    if (!parser.ParseEraseOnlyAreas()) {
-        return false;
-    }
-
-    if (!ParseImageInfo(parser)) {
-        platform::Print(L"\nParseImageInfo failed\n");
-        return false;
-    }
-
+// The header words that follow from everything read.
+void CompleteHeaderWords(CBlfParser& parser)
+{
+    CTimDescriptor& tim = parser.m_TimDescriptor;
     uint32_t* words = tim.m_HeaderWords;
-    if (settings.Trusted == 0) {
+    if (parser.m_FlashSettings.Trusted == 0) {
         words[CTimDescriptor::kWordNumberOfKeys] = 0;
     }
     words[CTimDescriptor::kWordIdentifier] = TagValue("TIMH");
-    const uint32_t extendedSize = erd.Size();
+    const uint32_t extendedSize = tim.m_ExtendedReservedData.Size();
     const uint32_t reservedSize = tim.GetReservedDataSize();
     words[CTimDescriptor::kWordReservedDataSize] =
         (reservedSize == 0 && extendedSize != 0) ? extendedSize + 16 : extendedSize + reservedSize;
@@ -254,7 +278,34 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         CTimLib::ParseUInt32(tim.m_VktSaveStateBackUpEntryAddress);
     words[CTimDescriptor::kWordReserved1] = 0xFFFFFFFFu;
     words[CTimDescriptor::kWordReserved2] = 0xFFFFFFFFu;
+}
 
+}  // namespace
+
+bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUpgrade)
+{
+    parser.Reset();
+    parser.m_bWebUpgrade = webUpgrade;
+    platform::Print(L"\nParsing Blf file: %s\n", blfPath);
+    parser.m_BlfPath = blfPath;
+
+    if (!ReadProcessor(parser)) {
+        return false;
+    }
+    ReadFlashSettings(parser);
+    ReadTimHeader(parser);
+    if (!ReadReservedData(parser)) {
+        return false;
+    }
+    ReadTrust(parser);
+    if (!parser.ParseEraseOnlyAreas()) {
+        return false;
+    }
+    if (!ParseImageInfo(parser)) {
+        platform::Print(L"\nParseImageInfo failed\n");
+        return false;
+    }
+    CompleteHeaderWords(parser);
     platform::Print(L"complete to parsing blf file\n\n");
     return true;
 }

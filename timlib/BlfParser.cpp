@@ -1,7 +1,12 @@
 #include "timlib/BlfParser.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <new>
+#include <vector>
 #include <utility>
 
 #include "common/ZorlixException.h"
@@ -9,6 +14,7 @@
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "common/platform/Scan.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -21,65 +27,60 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
     throw CZorlixexception(message);
 }
 
-// A header names the section in the text between its leading '[' and the
-// first ']'; whatever follows the ']' is ignored.
-bool IsHeaderOf(const std::wstring& line, const std::wstring& section)
+// The text the last parser read, while any parser holds it.
+std::mutex g_LatestMutex;
+std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
+
+struct FileDigest {
+    uint64_t size = 0;
+    uint64_t lanes[2] = {0x6A09E667F3BCC908ull, 0xBB67AE8584CAA73Bull};
+    bool operator==(const FileDigest& other) const
+    {
+        return size == other.size && lanes[0] == other.lanes[0] && lanes[1] == other.lanes[1];
+    }
+};
+
+uint64_t Mix(uint64_t lane, uint64_t word, uint64_t multiplier)
 {
-    if (line.empty() || line[0] != L'[') {
-        return false;
-    }
-    const size_t close = line.find(L']');
-    if (close == std::wstring::npos) {
-        return false;
-    }
-    const size_t nameLength = close - 1;
-    static const wchar_t kLineBreaks[] = {L'\0', L'\r', L'\n'};
-    const size_t broken = line.find_first_of(kLineBreaks, 1, 3);
-    if (broken != std::wstring::npos && broken < close) {
-        return false;
-    }
-    return line.compare(1, nameLength, section) == 0;
+    lane = (lane ^ word) * multiplier;
+    return lane ^ (lane >> 29);
 }
 
-// Scans the whole text; the section, once its header is seen, runs to the
-// end of the text. False when the header or the key's line is missing.
-bool FindKeyValue(const std::wstring& text, const std::wstring& section, const std::wstring& key,
-                  std::wstring& value)
+// A digest of the file's bytes, read in chunks; false when it cannot be
+// read. Two 64-bit lanes: a file rewritten during a run is told apart
+// from the text read before.
+bool DigestFile(const std::wstring& path, FileDigest& digest)
 {
-    bool inSection = false;
-    std::wstring line;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            end = text.size();  // a last line without a line feed counts too
-        }
-        line.assign(text, start, end - start);
-        start = end + 1;
-        TrimText(line);
-
-        if (!inSection) {
-            inSection = IsHeaderOf(line, section);
-            continue;
-        }
-        if (line.find(key) == std::wstring::npos) {
-            continue;
-        }
-        const size_t equals = line.find(L'=');
-        if (equals == std::wstring::npos) {
-            value = line;
-        } else {
-            value = line.substr(equals + 1);
-            TrimText(value);
-        }
-        return true;
+    const platform::OpenedFile file(platform::OpenRegularFile(path));
+    if (file.Get() == nullptr) {
+        return false;
     }
-    return false;
+    digest = FileDigest();
+    std::vector<unsigned char> chunk(size_t(1) << 16);
+    size_t got = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), file.Get())) > 0) {
+        if (digest.size > platform::kMaxTextFileBytes || platform::StopRequested()) {
+            return false;
+        }
+        for (size_t i = 0; i < got; i += 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, chunk.data() + i, std::min<size_t>(8, got - i));
+            digest.lanes[0] = Mix(digest.lanes[0], word, 0x9E3779B97F4A7C15ull);
+            digest.lanes[1] = Mix(digest.lanes[1], word + digest.size + i, 0xC2B2AE3D27D4EB4Full);
+        }
+        digest.size += got;
+    }
+    return std::ferror(file.Get()) == 0;
+}
+
+[[noreturn]] void FailStopped()
+{
+    Fail(L"Reading the blf file stopped");
 }
 
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
-// base 0 with the Windows runtime's results: a '-' negates modulo 2^32, a
-// magnitude beyond 32 bits gives 0xFFFFFFFF.
+// base 0 that wraps a negated magnitude modulo 2^32 (so "-1" gives
+// 0xFFFFFFFF) and gives 0xFFFFFFFF for a magnitude beyond 32 bits.
 uint32_t ToUInt32Base0(const std::wstring& text)
 {
     size_t i = 0;
@@ -131,6 +132,11 @@ CBlfParser::CBlfParser() = default;
 
 CBlfParser::~CBlfParser() = default;
 
+const std::wstring* CBlfParser::CachedTextOf(const std::wstring& filePath) const
+{
+    return m_pLoaded && filePath == m_pLoaded->path ? &m_pLoaded->text : nullptr;
+}
+
 void CBlfParser::Reset()
 {
     m_bBbcsEnabled = 0;
@@ -149,9 +155,11 @@ void CBlfParser::Reset()
 
 void CBlfParser::ReleaseFileCache()
 {
-    m_CachedFileName.clear();
-    m_pCachedText.reset();
-    m_CachedLength = 0;
+    const std::lock_guard<std::mutex> lock(g_LatestMutex);
+    if (g_Latest.lock() == m_pLoaded) {
+        g_Latest.reset();
+    }
+    m_pLoaded.reset();
 }
 
 void CBlfParser::LoadFile(const std::wstring& filePath)
@@ -159,16 +167,26 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // The old text no longer answers for any path; after a failure nothing
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
+    // A stop fails the lookup before the reading, which may take seconds.
+    if (platform::StopRequested()) {
+        FailStopped();
+    }
+    if (std::shared_ptr<const LoadedText> shared = SharedTextOf(filePath)) {
+        m_pLoaded = std::move(shared);
+        return;
+    }
+    FileDigest before;
+    const bool digested = DigestFile(filePath, before);
 
     // Only a regular file is read (a device or FIFO would never end), and
     // the reading itself stops past the limit: a size measured first may
     // not hold.
-    std::unique_ptr<std::wstring> text;
+    std::shared_ptr<LoadedText> loaded;
     platform::TextFileStatus status = platform::TextFileStatus::kUnreadable;
     bool outOfMemory = false;
     try {
-        text = std::make_unique<std::wstring>();
-        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, *text);
+        loaded = std::make_shared<LoadedText>();
+        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
@@ -186,27 +204,62 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     if (status != platform::TextFileStatus::kRead) {
         Fail(L"Open blf file failed");
     }
+    if (!loaded->lines.Build(loaded->text)) {
+        FailStopped();
+    }
+    loaded->path = filePath;
+    // Shared only when the file held the same bytes before and after it
+    // was read.
+    FileDigest after;
+    const bool shared = digested && DigestFile(filePath, after) && after == before;
+    loaded->fileSize = after.size;
+    loaded->fileDigest[0] = after.lanes[0];
+    loaded->fileDigest[1] = after.lanes[1];
 
-    m_CachedFileName = filePath;
-    m_CachedLength = static_cast<int32_t>(text->size());
-    m_pCachedText = std::move(text);
+    m_pLoaded = loaded;
+    if (shared) {
+        const std::lock_guard<std::mutex> lock(g_LatestMutex);
+        g_Latest = m_pLoaded;
+    }
+}
+
+std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std::wstring& path)
+{
+    std::shared_ptr<const LoadedText> latest;
+    {
+        const std::lock_guard<std::mutex> lock(g_LatestMutex);
+        latest = g_Latest.lock();
+    }
+    FileDigest now;
+    if (!latest || latest->path != path || !DigestFile(path, now)) {
+        return nullptr;
+    }
+    const bool same = now.size == latest->fileSize && now.lanes[0] == latest->fileDigest[0] &&
+                      now.lanes[1] == latest->fileDigest[1];
+    return same ? latest : nullptr;
 }
 
 bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& value, const std::wstring& section,
                              const std::wstring& key, const std::wstring& filePath)
 {
-    if (filePath != m_CachedFileName) {
+    // Nothing cached answers for the empty path.
+    if (filePath != (m_pLoaded ? m_pLoaded->path : std::wstring())) {
         LoadFile(filePath);
     }
-    if (!m_pCachedText) {
+    if (!m_pLoaded) {
         Fail(L"blf buffer is Null");
     }
     // value may be the same object as any argument: it is written last.
     std::wstring found;
-    if (FindKeyValue(*m_pCachedText, section, key, found)) {
+    switch (m_pLoaded->lines.Find(section, key, found)) {
+    case layout::LookupResult::kFound:
         value = std::move(found);
-    } else {
+        break;
+    case layout::LookupResult::kMissing:
         value = defaultText;
+        break;
+    case layout::LookupResult::kStopped:
+        FailStopped();
     }
     return !value.empty();
 }

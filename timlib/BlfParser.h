@@ -10,6 +10,7 @@
 #include <string>
 #include "common/TimLib.h"
 #include "timlib/ImageDescription.h"
+#include "timlib/LayoutIndex.h"
 #include "timlib/TimDescriptor.h"
 
 // The flash type codes of m_FlashType (GetFlashType).
@@ -72,6 +73,21 @@ struct NandSignImageList {
 
 class CBlfParser : public CTimLib {
 public:
+    // A layout file's text as read, with its lines.
+    struct LoadedText {
+        std::wstring path;
+        std::wstring text;
+        layout::LineIndex lines;  // views into text
+        // What the file held when it was read, so that a text is shared
+        // only while the file still holds it.
+        uint64_t fileSize = 0;
+        uint64_t fileDigest[2] = {};
+    };
+
+    // The text another parser read of path when the file still holds what
+    // it did then; null otherwise.
+    static std::shared_ptr<const LoadedText> SharedTextOf(const std::wstring& path);
+
     CBlfParser();
     CBlfParser(const CBlfParser&) = delete;
     CBlfParser& operator=(const CBlfParser&) = delete;
@@ -80,6 +96,9 @@ public:
     // Empties what a parse produces: flags, descriptor and the three lists.
     // Settings, platform and flash type, paths and file cache stay.
     void Reset();
+    // The next lookup reads the file again. Until then, other parsers that
+    // look up the same path share the text this one read, so that a run
+    // reads its layout file once.
     void ReleaseFileCache();
 
     // Looks key up in section of the layout file at filePath and writes the
@@ -117,7 +136,9 @@ public:
     void ParseKeySections();
 
     // The cached layout-file text; null when nothing is cached.
-    const std::wstring* CachedText() const { return m_pCachedText.get(); }
+    const std::wstring* CachedText() const { return m_pLoaded ? &m_pLoaded->text : nullptr; }
+    // The cached text when it is filePath's; null otherwise.
+    const std::wstring* CachedTextOf(const std::wstring& filePath) const;
 
     std::wstring m_BlfPath;
     CTimDescriptor m_TimDescriptor;
@@ -144,7 +165,5 @@ public:
 private:
     void LoadFile(const std::wstring& filePath);
 
-    std::wstring m_CachedFileName;
-    std::unique_ptr<std::wstring> m_pCachedText;
-    int32_t m_CachedLength = 0;
+    std::shared_ptr<const LoadedText> m_pLoaded;
 };

@@ -146,6 +146,124 @@ std::wstring CreateEmptyImageFile(std::wstring imagePath)
     return result;
 }
 
+namespace {
+
+// The image's path from the layout file, resolved; false when a path
+// without a drive cannot be made absolute.
+bool ReadImagePath(CBlfParser& parser, const std::wstring& key, std::wstring& path)
+{
+    path = Text(parser, kImageList, key, kNotAvailable);
+    if (IsPathWithoutDrive(path) && !path.empty()) {
+        // A converted copy's paths start from the file it was made from.
+        if (!GetAbsPath(path, parser.m_bConvertedCopy ? parser.m_OriginalBlfPath : parser.m_BlfPath)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// An enabled image whose file is missing is disabled, unless it is the
+// descriptor's, whose file is then made empty.
+void CheckImageFile(const std::wstring& idName, std::wstring& path, bool& enable)
+{
+    if (enable && !platform::Exists(path)) {
+        if (Contains(idName, L"TIMH")) {
+            path = CreateEmptyImageFile(path);
+        } else {
+            PrintLog(L"file %s is not exist\n", path);
+            enable = false;
+        }
+    }
+}
+
+// Which partition an enabled descriptor image of the list goes into.
+void NoteTimhPartition(CBlfParser& parser, const CImageDescription& image)
+{
+    const bool enabledTimh = image.GetIdName() == L"TIMH" && image.Enable;
+    const int32_t timIncluded = image.TimIncluded;
+    const int32_t partition = image.PartitionNumber;
+    if (parser.m_FlashType == kFlashTypeEmmc) {
+        if (enabledTimh && timIncluded == 1 && partition == 1) {
+            parser.m_bTimhPartition1 = 1;
+        } else if (enabledTimh && timIncluded == 5 && partition == 2) {
+            parser.m_bTimhPartition2 = 1;
+        } else if (enabledTimh && partition == 3) {
+            parser.m_bTimhPartition3 = 1;
+        }
+    } else if (enabledTimh && timIncluded == 1) {
+        parser.m_bTimhPartition1 = 1;
+    }
+}
+
+// Image i of the list; null when its path cannot be resolved.
+std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool wideAddresses)
+{
+    const auto key = [i](const wchar_t* suffix) { return platform::Format(L"%d_Image_%s", i, suffix); };
+
+    bool enable = Int(parser, kImageList, key(L"Enable"), 1) == 1;
+    const int32_t timIncluded = Int(parser, kImageList, key(L"Tim_Included"), 0);
+    const std::wstring imageId = Text(parser, kImageList, key(L"Image_ID"), kNotAvailable);
+    const std::wstring idName = Text(parser, kImageList, key(L"ID_Name"), L"");
+    const std::wstring nextImageId = Text(parser, kImageList, key(L"Next_Image_ID"), kNotAvailable);
+    std::wstring path;
+    if (!ReadImagePath(parser, key(L"Path"), path)) {
+        return nullptr;
+    }
+    CheckImageFile(idName, path, enable);
+
+    const std::wstring flashEntry =
+        NormaliseFlashAddress(Text(parser, kImageList, key(L"Flash_Entry_Address"), kNotSet64), wideAddresses);
+    const std::wstring loadAddress = NormaliseAddress32(Text(parser, kImageList, key(L"Load_Address"), kNotSet64));
+    const std::wstring imageType = Text(parser, kImageList, key(L"Type"), kNotSet64);
+    const std::wstring eraseSize = Text(parser, kImageList, key(L"Erase_Size"), L"");
+    const std::wstring sizeToHash = Text(parser, kImageList, key(L"Image_Size_To_Hash_in_bytes"), L"");
+    const std::wstring hashAlgorithm = Text(parser, kImageList, key(L"Hash_Algorithm_ID"), L"");
+    const std::wstring sizeToCrc = Text(parser, kImageList, key(L"Size_To_CRC_in_bytes"), L"");
+    const int32_t partition = Int(parser, kImageList, key(L"Partition_Number"), 0);
+
+    auto image = std::make_unique<CImageDescription>();
+    image->SetIdName(idName);
+    image->SetImageId(imageId);
+    image->SetNextImageId(nextImageId);
+    image->SetFlashEntryAddress(flashEntry);
+    image->SetFlashEntrySector(ByteAddressToSectorText(flashEntry));
+
+    // Images the boot ROM finds by byte address keep it; all others are
+    // addressed by sector in layout files with 64-bit addresses.
+    const bool byteAddressed = !wideAddresses || IsByteAddressedTag(image->GetIdName());
+    image->SetFlashAddress(byteAddressed ? image->FlashEntryAddress : image->FlashEntrySector);
+
+    image->SetLoadAddress(loadAddress);
+    image->SetSizeToCrc(sizeToCrc);
+    image->SetImagePath(path);
+    image->SetImageType(imageType);
+    image->Enable = enable;
+    image->PartitionNumber = partition;
+    image->Changed = true;
+    image->SetHashAlgorithmId(hashAlgorithm);
+    ApplyEraseSize(*image, eraseSize);
+    ApplySizeToHash(*image, sizeToHash);
+    image->TimIncluded = timIncluded;
+    return image;
+}
+
+// The eMMC and NAND image lists. A plain search of the whole text: a
+// mention anywhere, even in a comment, has the list read.
+bool ReadFlashImageLists(CBlfParser& parser)
+{
+    const std::wstring* text = parser.CachedText();
+    if (text != nullptr && Contains(*text, kEmmcImagesList)) {
+        parser.m_bEmmcImageLists = 1;
+        if (!parser.ParseEmmcImageLists()) {
+            return false;
+        }
+    }
+    text = parser.CachedText();
+    return text == nullptr || !Contains(*text, kNandImagesList) || parser.ParseNandImageLists();
+}
+
+}  // namespace
+
 bool ParseImageInfo(CBlfParser& parser)
 {
     platform::Print(L"begin to parsing image\n");
@@ -162,96 +280,17 @@ bool ParseImageInfo(CBlfParser& parser)
 
     const bool wideAddresses = parser.m_FlashSettings.BlfVersionFlag == 1;
     for (int32_t i = 1; i <= count; ++i) {
-        const auto key = [i](const wchar_t* suffix) { return platform::Format(L"%d_Image_%s", i, suffix); };
-
-        bool enable = Int(parser, kImageList, key(L"Enable"), 1) == 1;
-        const int32_t timIncluded = Int(parser, kImageList, key(L"Tim_Included"), 0);
-        const std::wstring imageId = Text(parser, kImageList, key(L"Image_ID"), kNotAvailable);
-        const std::wstring idName = Text(parser, kImageList, key(L"ID_Name"), L"");
-        const std::wstring nextImageId = Text(parser, kImageList, key(L"Next_Image_ID"), kNotAvailable);
-        std::wstring path = Text(parser, kImageList, key(L"Path"), kNotAvailable);
-
-        if (IsPathWithoutDrive(path) && !path.empty()) {
-            // A converted copy's paths start from the file it was made from.
-            if (!GetAbsPath(path, parser.m_bConvertedCopy ? parser.m_OriginalBlfPath : parser.m_BlfPath)) {
-                return false;
-            }
+        std::unique_ptr<CImageDescription> image = ReadImage(parser, i, wideAddresses);
+        if (!image) {
+            return false;
         }
-        if (enable && !platform::Exists(path)) {
-            if (Contains(idName, L"TIMH")) {
-                path = CreateEmptyImageFile(path);
-            } else {
-                PrintLog(L"file %s is not exist\n", path);
-                enable = false;
-            }
-        }
-
-        const std::wstring flashEntry =
-            NormaliseFlashAddress(Text(parser, kImageList, key(L"Flash_Entry_Address"), kNotSet64), wideAddresses);
-        const std::wstring loadAddress = NormaliseAddress32(Text(parser, kImageList, key(L"Load_Address"), kNotSet64));
-        const std::wstring imageType = Text(parser, kImageList, key(L"Type"), kNotSet64);
-        const std::wstring eraseSize = Text(parser, kImageList, key(L"Erase_Size"), L"");
-        const std::wstring sizeToHash = Text(parser, kImageList, key(L"Image_Size_To_Hash_in_bytes"), L"");
-        const std::wstring hashAlgorithm = Text(parser, kImageList, key(L"Hash_Algorithm_ID"), L"");
-        const std::wstring sizeToCrc = Text(parser, kImageList, key(L"Size_To_CRC_in_bytes"), L"");
-        const int32_t partition = Int(parser, kImageList, key(L"Partition_Number"), 0);
-
-        auto image = std::make_unique<CImageDescription>();
-        image->SetIdName(idName);
-        image->SetImageId(imageId);
-        image->SetNextImageId(nextImageId);
-        image->SetFlashEntryAddress(flashEntry);
-        image->SetFlashEntrySector(ByteAddressToSectorText(flashEntry));
-
-        // Images the boot ROM finds by byte address keep it; all others are
-        // addressed by sector in layout files with 64-bit addresses.
-        const std::wstring tag = image->GetIdName();
-        const bool byteAddressed = !wideAddresses || IsByteAddressedTag(tag);
-        image->SetFlashAddress(byteAddressed ? image->FlashEntryAddress : image->FlashEntrySector);
-
-        image->SetLoadAddress(loadAddress);
-        image->SetSizeToCrc(sizeToCrc);
-        image->SetImagePath(path);
-        image->SetImageType(imageType);
-        image->Enable = enable;
-        image->PartitionNumber = partition;
-        image->Changed = true;
-        image->SetHashAlgorithmId(hashAlgorithm);
-        ApplyEraseSize(*image, eraseSize);
-        ApplySizeToHash(*image, sizeToHash);
-        image->TimIncluded = timIncluded;
-
-        const bool enabledTimh = tag == L"TIMH" && image->Enable;
-        if (parser.m_FlashType == kFlashTypeEmmc) {
-            if (enabledTimh && timIncluded == 1 && partition == 1) {
-                parser.m_bTimhPartition1 = 1;
-            } else if (enabledTimh && timIncluded == 5 && partition == 2) {
-                parser.m_bTimhPartition2 = 1;
-            } else if (enabledTimh && partition == 3) {
-                parser.m_bTimhPartition3 = 1;
-            }
-        } else if (enabledTimh && timIncluded == 1) {
-            parser.m_bTimhPartition1 = 1;
-        }
+        NoteTimhPartition(parser, *image);
         tim.m_Images.push_back(std::move(image));
     }
 
-    // A plain search of the whole text: a mention anywhere, even in a
-    // comment, has the list read.
-    const std::wstring* text = parser.CachedText();
-    if (text != nullptr && Contains(*text, kEmmcImagesList)) {
-        parser.m_bEmmcImageLists = 1;
-        if (!parser.ParseEmmcImageLists()) {
-            return false;
-        }
+    if (!ReadFlashImageLists(parser)) {
+        return false;
     }
-    text = parser.CachedText();
-    if (text != nullptr && Contains(*text, kNandImagesList)) {
-        if (!parser.ParseNandImageLists()) {
-            return false;
-        }
-    }
-
     platform::Print(L"Complete to parsing image info in blf file\n");
     return true;
 }

@@ -117,9 +117,9 @@ void ReadNumberBlocks(std::wistream& stream, std::wstring& line, CKey& key, size
     }
 }
 
-void OpenBlocks(const std::wstring& path, std::wistringstream& stream, const wchar_t* failure)
+void FailUnreadable(const LayoutStream& stream, const wchar_t* failure)
 {
-    if (!OpenLayoutStream(path, stream)) {
+    if (!stream.Readable()) {
         platform::Print(L"\nOpen blf file failed\n");
         throw CZorlixexception(failure);
     }
@@ -262,15 +262,16 @@ void ReplaceKey(std::unique_ptr<CKey>& holder, std::unique_ptr<CKey> key)
 
 // Every stretch of the section, from a line naming it to a line naming
 // its end, adds its number blocks to the key.
-void ReadSectionNumbers(const std::wstring& path, const KeySection& section, CKey& key)
+void ReadSectionNumbers(const CBlfParser& parser, const KeySection& section, CKey& key)
 {
-    std::wistringstream stream;
-    OpenBlocks(path, stream, section.openFailed);
+    LayoutStream layoutStream(parser, parser.m_BlfPath);
+    FailUnreadable(layoutStream, section.openFailed);
+    std::wistream& stream = layoutStream.Stream();
     std::wstring line;
     bool inSection = false;
-    while (ReadLine(stream, line)) {
+    while (inSection ? ReadLine(stream, line) : NextLineHolding(stream, section.name, line)) {
         if (!inSection) {
-            inSection = Contains(line, section.name);
+            inSection = true;
         } else if (Contains(line, section.end)) {
             inSection = false;
         } else {
@@ -288,10 +289,12 @@ bool CBlfParser::ParseKeyInfo()
         static_cast<uint32_t>(Int(*this, kTimConfiguration, L"Number_of_Keys", 0));
     const bool bitSized = IsBitSizedVersion(tim);
 
-    std::wistringstream stream;
-    OpenBlocks(m_BlfPath, stream, L"Open blf file failed in ParseKeyInfo");
+    LayoutStream layoutStream(*this, m_BlfPath);
+    FailUnreadable(layoutStream, L"Open blf file failed in ParseKeyInfo");
+    std::wistream& stream = layoutStream.Stream();
     std::wstring line;
-    while (ReadLine(stream, line) && !Contains(line, kKeysData)) {
+    if (!NextLineHolding(stream, kKeysData, line)) {
+        line.clear();
     }
     // Keys count from 1 without gaps; the scheme carries over from one key
     // to the next.
@@ -346,7 +349,7 @@ bool CBlfParser::ParseDSAInfo()
     record.SetWord(TimSignatureRecord::kKeySize, static_cast<uint32_t>(bits));
     tim.m_Signature.SetKeySize(static_cast<uint32_t>(bits));
 
-    ReadSectionNumbers(m_BlfPath, kSignatureSection, key);
+    ReadSectionNumbers(*this, kSignatureSection, key);
     StoreSignatureKeyWords(tim);
     return true;
 }
@@ -361,7 +364,7 @@ bool CBlfParser::ParseDtimKeyInfo()
     ApplySchemeAndHash(key, schemeId, ReadSectionHash(*this, kDtimSection));
     key.SetKeySize(static_cast<uint32_t>(Int(*this, kDtimSection.name, SectionSizeKey(IsBitSizedVersion(tim)), 0)));
 
-    ReadSectionNumbers(m_BlfPath, kDtimSection, key);
+    ReadSectionNumbers(*this, kDtimSection, key);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include "common/LayoutLines.h"
 #include "common/TimLib.h"
+#include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "timlib/BlfParser.h"
 
@@ -43,5 +44,30 @@ inline uint32_t U32(CBlfParser& parser, const wchar_t* section, const std::wstri
 {
     return CTimLib::ParseUInt32(Text(parser, section, key, defaultText));
 }
+
+// A line stream over path's layout text: the text the parser's lookups
+// read, when it is path's, so that a parse reads its file once; otherwise
+// the file read anew.
+class LayoutStream {
+public:
+    LayoutStream(const CBlfParser& parser, const std::wstring& path)
+        : m_Cached(parser.CachedTextOf(path)),
+          m_Readable(m_Cached != nullptr || platform::ReadTextFile(path, m_Owned)),
+          m_Stream(m_Cached != nullptr ? *m_Cached : m_Owned)
+    {
+    }
+    LayoutStream(const LayoutStream&) = delete;
+    LayoutStream& operator=(const LayoutStream&) = delete;
+
+    // False when the file could not be read; the stream is then empty.
+    bool Readable() const { return m_Readable; }
+    TextStream& Stream() { return m_Stream; }
+
+private:
+    std::wstring m_Owned;
+    const std::wstring* m_Cached;
+    bool m_Readable;
+    TextStream m_Stream;
+};
 
 }  // namespace layout

@@ -1,11 +1,12 @@
 #include "timlib/ReservedDataSection.h"
 
 #include <memory>
-#include <sstream>
 
 #include "common/Tag.h"
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
+#include "common/platform/FileSystem.h"
+#include "common/platform/Stop.h"
 #include "timlib/BlfParser.h"
 #include "timlib/LayoutLookup.h"
 
@@ -92,11 +93,16 @@ const PackageTag* FindTag(const std::wstring& line)
     return nullptr;
 }
 
-void OpenOrFail(const std::wstring& path, std::wistringstream& stream)
+[[noreturn]] void FailOpen()
 {
-    if (!layout::OpenLayoutStream(path, stream)) {
-        platform::Print(L"\nOpen blf file failed\n");
-        throw CZorlixexception(L"Open blf file failed in ParseReservedData");
+    platform::Print(L"\nOpen blf file failed\n");
+    throw CZorlixexception(L"Open blf file failed in ParseReservedData");
+}
+
+void FailUnreadable(const layout::LayoutStream& stream)
+{
+    if (!stream.Readable()) {
+        FailOpen();
     }
 }
 
@@ -137,12 +143,13 @@ void ParseReservedDataLine(CReservedPackageData& package, const std::wstring& li
 bool CBlfParser::ParseReservedData()
 {
     platform::Print(L"Parsing Reserved data.....\n");
-    std::wistringstream stream;
-    OpenOrFail(m_BlfPath, stream);
+    layout::LayoutStream layoutStream(*this, m_BlfPath);
+    FailUnreadable(layoutStream);
+    std::wistream& stream = layoutStream.Stream();
 
     std::wstring line;
     bool inBlock = false;
-    while (layout::NextLine(stream, line)) {
+    while (inBlock ? layout::NextLine(stream, line) : layout::NextLineHolding(stream, kBlockBegin, line)) {
         if (!inBlock) {
             inBlock = line == kBlockBegin;
             continue;
@@ -192,13 +199,22 @@ uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstri
                                    const std::wstring& endTag)
 {
     uint32_t result = 0;
-    std::wistringstream stream;
-    OpenOrFail(blfPath, stream);
+    if (platform::StopRequested()) {
+        throw CZorlixexception(L"Reading the blf file stopped");
+    }
+    // The text a parser of this run read, while the file still holds it.
+    const std::shared_ptr<const CBlfParser::LoadedText> shared = CBlfParser::SharedTextOf(blfPath);
+    std::wstring owned;
+    if (!shared && !platform::ReadTextFile(blfPath, owned)) {
+        FailOpen();
+    }
+    layout::TextStream stream(shared ? std::wstring_view(shared->text) : std::wstring_view(owned));
 
     std::wstring line;
     bool inBlock = false;
     bool inPackage = false;
-    while (layout::NextLine(stream, line)) {
+    while (inBlock || inPackage ? layout::NextLine(stream, line)
+                                : layout::NextLineHolding(stream, kBlockBegin, line)) {
         if (inPackage) {
             if (line == endTag) {
                 inPackage = false;

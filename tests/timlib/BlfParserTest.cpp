@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/ZorlixException.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 #include "support/TestSupport.h"
 
@@ -277,6 +280,25 @@ TEST(BlfParserTest, ReadsEveryLineWhateverTheFileForm)
         EXPECT_TRUE(parser.GetKeyValue(L"dflt", value, L"S", c.key, Wide(path)));
         EXPECT_EQ(value, c.value);
     }
+}
+
+// A stop while the file is split fails the lookup as an unreadable file
+// does, with nothing cached.
+TEST(BlfParserTest, AStopFailsTheLookupAndCachesNothing)
+{
+    TempFolder temp;
+    WriteFile(temp.File("stop.blf"), "[S]\nK = v\n");
+    CBlfParser parser;
+    platform::SetStopSignal(SIGTERM);
+    const Failure failure = LookUpExpectingFailure(parser, Wide(temp.File("stop.blf")));
+    platform::SetStopSignal(0);
+    EXPECT_TRUE(failure.thrown);
+    EXPECT_EQ(failure.console, "Reading the blf file stopped\n");
+    EXPECT_EQ(failure.message, L"Reading the blf file stopped");
+    EXPECT_EQ(parser.CachedText(), nullptr);
+    std::wstring value;
+    EXPECT_TRUE(parser.GetKeyValue(L"", value, L"S", L"K", Wide(temp.File("stop.blf"))));
+    EXPECT_EQ(value, L"v");
 }
 
 }  // namespace
