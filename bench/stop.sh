@@ -34,7 +34,7 @@ work=$(mktemp -d)
 shm=
 pid=
 cleanup() {
-  if [ -n "$pid" ]; then kill -KILL "$pid" 2> /dev/null || true; fi
+  if [ -n "$pid" ] && kill -KILL "$pid" 2> /dev/null; then { wait "$pid"; } 2> /dev/null || true; fi
   rm -rf "$work"
   if [ -n "$shm" ]; then rm -rf "$shm"; fi
 }
@@ -67,16 +67,16 @@ Max_OTA_Image_Size = 0x7FFFFFFF
 LAYOUT
 }
 
-# Starts the tool with the arguments in its folder, waits until the test
-# command succeeds, signals it and waits for its end. Prints the step's
-# line: seconds from signal to exit, and the exit status.
+# Starts the tool with the arguments in its folder, waits until the
+# function named ready succeeds, signals the tool and waits for its end.
+# Prints the step's line: seconds from signal to exit, and the exit status.
 stop_when() {
   local step=$1 ready=$2 start end status=0 deadline
   shift 2
   (cd "$work" && exec ./Tarvok_WEB "$@") > "$work/run.log" 2>&1 &
   pid=$!
   deadline=$(($(date +%s) + 600))
-  until eval "$ready"; do
+  until "$ready"; do
     if ! kill -0 "$pid" 2> /dev/null; then
       wait "$pid" || status=$?
       pid=
@@ -123,8 +123,8 @@ echo "== SIGTERM in the middle of each long step ($mib MiB images)"
 head -c "$bytes" /dev/urandom > "$work/image.bin"
 layout NLT115 image.bin RAW > "$work/split.blf"
 part=$(((bytes / 16 + 8191) / 8192 * 8192))
-parts() { find "$work/temp" -name '*_image.bin' 2> /dev/null | wc -l; }
-stop_when split '[ "$(parts)" -ge 8 ]' -f split.blf -i "$part" -o split.kxp
+half_split() { [ "$(find "$work/temp" -name '*_image.bin' 2> /dev/null | wc -l)" -ge 8 ]; }
+stop_when split half_split -f split.blf -i "$part" -o split.kxp
 
 # copy: only where /dev/shm is another file system than the work folder.
 if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(stat -c %d /dev/shm)" != "$(stat -c %d "$work")" ]; then
@@ -150,16 +150,16 @@ clear_step
 lzma_bytes=$((bytes / 32))
 head -c "$lzma_bytes" /dev/urandom > "$work/image.bin"
 layout NLT118 image.bin RAW_LZMA > "$work/lzma.blf"
-stop_when LZMA '[ "$(size_of "$work/AbsBlfTemp/image.bin.lzma")" -ge $((lzma_bytes / 2)) ]' \
-  -f lzma.blf -i 0x100000 -o lzma.kxp
+half_compressed() { [ "$(size_of "$work/AbsBlfTemp/image.bin.lzma")" -ge $((lzma_bytes / 2)) ]; }
+stop_when LZMA half_compressed -f lzma.blf -i 0x100000 -o lzma.kxp
 clear_step
 
 # YAFFS: whole pages of 2048 bytes with 64-byte spare areas.
 pages=$((bytes / 2112))
 head -c $((pages * 2112)) /dev/urandom > "$work/image.bin"
 layout NLT122 image.bin YAFFS > "$work/yaffs.blf"
-stop_when YAFFS '[ "$(size_of "$work/temp/BinFile.bin")" -ge $((pages * 2112 / 2)) ]' \
-  -f yaffs.blf -i 0x100000 -o yaffs.kxp
+half_stored() { [ "$(size_of "$work/temp/BinFile.bin")" -ge $((pages * 2112 / 2)) ]; }
+stop_when YAFFS half_stored -f yaffs.blf -i 0x100000 -o yaffs.kxp
 clear_step
 
 # layout: just under the 64 MiB a layout file may hold: a value line of
@@ -182,5 +182,6 @@ head -c "$bytes" /dev/urandom > "$work/image.bin"
 layout NLT122 image.bin RAW > "$work/sign.blf"
 openssl genrsa -out "$work/key.pem" 2048 2> /dev/null
 package=$((8192 + (bytes + 8191) / 8192 * 8192))
-stop_when signing '[ "$(size_of "$work/kxp.bin")" -ge "$package" ]' -f sign.blf -i 0x100000 -o signed.kxp -s key.pem
+whole() { [ "$(size_of "$work/kxp.bin")" -ge "$package" ]; }
+stop_when signing whole -f sign.blf -i 0x100000 -o signed.kxp -s key.pem
 clear_step
