@@ -136,7 +136,7 @@ using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 constexpr uint32_t kDigestPiece = 4u << 20;
 
 // The digest of length bytes of data into digest; false when the library
-// fails or the run is asked to stop.
+// fails or the run is asked to stop between two pieces.
 bool DigestInPieces(const EVP_MD* md, const uint8_t* data, uint32_t length, uint8_t* digest, unsigned int& got)
 {
     const MdCtx ctx(EVP_MD_CTX_new());
@@ -144,7 +144,9 @@ bool DigestInPieces(const EVP_MD* md, const uint8_t* data, uint32_t length, uint
         return false;
     }
     for (uint32_t done = 0; done < length;) {
-        if (platform::StopRequested()) {
+        // Between pieces only: data of one piece, as the key's trial before
+        // a build signs, are digested whole.
+        if (done != 0 && platform::StopRequested()) {
             return false;
         }
         const uint32_t piece = std::min(length - done, kDigestPiece);

@@ -197,7 +197,8 @@ const StopCase kStopCases[] = {
          const std::vector<uint8_t> d = LeNumber(key, OSSL_PKEY_PARAM_RSA_D);
          const std::vector<uint8_t> n = LeNumber(key, OSSL_PKEY_PARAM_RSA_N);
          const std::vector<uint8_t> e(n.size(), 0);
-         const std::string package = Pattern(0x100000, 6);
+         // More than one of the pieces the digest takes at a time.
+         const std::string package = Pattern(0x400000 + 5, 6);
          std::vector<uint8_t> signature(CRsaKeyFile::kMaxBytes, 0xAA);
          uint32_t length = 0;
          w.Stop();
