@@ -18,6 +18,7 @@
 
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -125,6 +126,38 @@ const DigestScheme kSchemes[] = {
     {L"SHA-160", EVP_sha1, kSha1Prefix, sizeof(kSha1Prefix)},
     {L"SHA-256", EVP_sha256, kSha256Prefix, sizeof(kSha256Prefix)},
 };
+
+struct MdCtxFree {
+    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+
+// The digest takes a large package in pieces of this size, so that a
+// stopped run ends within a fraction of a second.
+constexpr uint32_t kDigestPiece = 4u << 20;
+
+// The digest of length bytes of data into digest; false when the library
+// fails or the run is asked to stop between two pieces.
+bool DigestInPieces(const EVP_MD* md, const uint8_t* data, uint32_t length, uint8_t* digest, unsigned int& got)
+{
+    const MdCtx ctx(EVP_MD_CTX_new());
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) {
+        return false;
+    }
+    for (uint32_t done = 0; done < length;) {
+        // Between pieces only: data of one piece, as the key's trial before
+        // a build signs, are digested whole.
+        if (done != 0 && platform::StopRequested()) {
+            return false;
+        }
+        const uint32_t piece = std::min(length - done, kDigestPiece);
+        if (EVP_DigestUpdate(ctx.get(), data + done, piece) != 1) {
+            return false;
+        }
+        done += piece;
+    }
+    return EVP_DigestFinal_ex(ctx.get(), digest, &got) == 1;
+}
 
 // PKCS #1 v1.5 asks for at least eight bytes of 0xFF padding.
 constexpr int kMinPadding = 8;
@@ -354,7 +387,7 @@ bool SignPackage(const uint8_t* data, uint32_t dataLength, uint8_t* signature, u
     em[prefixAt - 1] = 0x00;
     std::memcpy(em.data() + prefixAt, scheme->prefix, scheme->prefixLength);
     unsigned int got = 0;
-    if (EVP_Digest(data, dataLength, em.data() + prefixAt + scheme->prefixLength, &got, md, nullptr) != 1 ||
+    if (!DigestInPieces(md, data, dataLength, em.data() + prefixAt + scheme->prefixLength, got) ||
         got != static_cast<unsigned int>(digestLength)) {
         ERR_clear_error();
         return false;

@@ -49,7 +49,10 @@ private:
 // Signs data with RSASSA-PKCS1-v1_5 ("SHA-160" or "SHA-256"); the signature
 // is written least significant byte first and its length is the key's byte
 // length (1 to 256). The number arguments hold at least keyBytes bytes,
-// least significant first; the public exponent is not used.
+// least significant first; the public exponent is not used. False, with
+// nothing printed, when the run is asked to stop (see
+// common/platform/Stop.h) while a package of more than a few MiB is
+// digested.
 bool SignPackage(const uint8_t* data, uint32_t dataLength, uint8_t* signature, uint32_t* signatureLength,
                  const std::wstring& hashName, const uint8_t* privateExponent, const uint8_t* publicExponent,
                  const uint8_t* modulus, int keyBytes);

@@ -153,6 +153,20 @@ TEST(SignPackageTest, SignaturesVerifyWithOpenSsl)
     }
 }
 
+// A large package is digested in pieces of a few MiB; the signature is
+// the one over the whole, whichever piece the data ends in.
+TEST(SignPackageTest, LargePackagesSignAsAWhole)
+{
+    EVP_PKEY* key = RsaKey(1024);
+    const std::string data = Pattern(2 * 0x400000 + 5, 3);
+    for (const auto& [hash, md] : {std::pair{L"SHA-160", EVP_sha1()}, std::pair{L"SHA-256", EVP_sha256()}}) {
+        SCOPED_TRACE(EVP_MD_get0_name(md));
+        const Signing s = SignWith(key, data, hash);
+        ASSERT_TRUE(s.outcome.result) << s.outcome.out;
+        EXPECT_TRUE(Verifies(key, data, s.BigEndian(), md));
+    }
+}
+
 TEST(SignPackageTest, SignatureWithLeadingZeroBytesKeepsItsLength)
 {
     // A signature below 2^(8(k-1)) has a zero top byte; it must still be
