@@ -43,11 +43,9 @@ CProcessingContext::CProcessingContext()
 
 bool CProcessingContext::PrepareWorkFiles(bool report)
 {
+    // Each folder reports its own failure, once, where the run stops.
     for (const std::wstring* folder : {&m_TempFolder, &m_AbsBlfTempFolder}) {
-        if (!CreateWorkFolder(*folder)) {
-            if (report) {
-                PrintLog(kLinkInPlaceOfFolder, *folder);
-            }
+        if (!CreateWorkFolder(*folder, report)) {
             return false;
         }
     }
