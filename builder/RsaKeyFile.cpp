@@ -9,6 +9,7 @@
 #include <openssl/pem.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <iterator>

@@ -157,8 +157,8 @@ std::wstring ErrorText(int code);
 enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16 };
 
 // The limit on every text file the tool reads (layout file, its converted
-// copy, flasher settings file): 64 MiB. Real ones hold a few KB; a larger
-// one would only exhaust memory.
+// copy, flasher settings file, key file): 64 MiB. Real ones hold a few KB;
+// a larger one would only exhaust memory.
 inline constexpr size_t kMaxTextFileBytes = size_t(64) << 20;
 
 // What the run says of a file it refuses for being past kMaxTextFileBytes:
