@@ -75,30 +75,11 @@ std::set<std::string> Entries(const std::string& folder)
     return names;
 }
 
-// A folder on another file system than the program's: the package is then
-// copied there, not renamed. Empty when the machine has none.
-std::string OtherFileSystemFolder(const ToolCopy& tool)
-{
-    struct stat shm, ours;
-    if (stat("/dev/shm", &shm) != 0 || stat(tool.Folder().c_str(), &ours) != 0 || shm.st_dev == ours.st_dev) {
-        return std::string();
-    }
-    char pattern[] = "/dev/shm/tarvok-test-XXXXXX";
-    return mkdtemp(pattern) ? std::string(pattern) : std::string();
-}
-
 // The size of the file; -1 when there is none.
 long long SizeOf(const std::string& path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-// Whether the run has ended, without collecting it: ToolCopy::Wait does.
-bool Ended(int pid)
-{
-    siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }
 
 // Asks ready() until it holds or the run has ended; true when it held. The
@@ -108,7 +89,7 @@ bool WaitWhileRunning(int pid, const std::function<bool()>& ready, const std::st
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
     while (!ready()) {
-        if (Ended(pid)) {
+        if (ToolCopy::Ended(pid)) {
             return ready();
         }
         if (std::chrono::steady_clock::now() > deadline) {
@@ -150,15 +131,6 @@ private:
     bool m_Held = false;
 };
 
-struct RemovedFolder {
-    std::string path;
-    ~RemovedFolder()
-    {
-        std::error_code ec;
-        if (!path.empty()) fs::remove_all(path, ec);
-    }
-};
-
 TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
 {
     const ToolCopy tool, otherTool;
@@ -180,7 +152,7 @@ TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
     const int second = tool.Start(Args(inputs, "second.kxp"), inputs.folder.Path(), -1, "second");
     const bool waited =
         WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
-    const bool secondGoesOn = !Ended(second);
+    const bool secondGoesOn = !ToolCopy::Ended(second);
     frozen.Thaw();
     const RunResult a = tool.Wait(first, "first"), b = tool.Wait(second, "second");
 
@@ -226,11 +198,11 @@ TEST(DisturbedRunTest, AFailureAfterTheBuildLeavesTheOldOutput)
         const std::string expected = ReadFile(tool.File("plain.kxp"));
         fs::remove(tool.File("plain.kxp"));
 
-        RemovedFolder other{c.otherFileSystem ? OtherFileSystemFolder(tool) : std::string()};
-        if (c.otherFileSystem && other.path.empty()) {
+        const OtherFileSystemFolder other = c.otherFileSystem ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
+        if (c.otherFileSystem && other.Path().empty()) {
             continue;  // no second file system here
         }
-        const std::string folder = c.otherFileSystem ? other.path : tool.Folder();
+        const std::string folder = c.otherFileSystem ? other.Path() : tool.Folder();
         const std::string output = folder + "/out.kxp";
         WriteFile(output, kOldOutput);
         const long long unsignedSize = static_cast<long long>(expected.size()) - (c.key ? kSector : 0);
@@ -346,8 +318,8 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
         SCOPED_TRACE(testing::Message() << imageBytes << " bytes of image");
         const ToolCopy tool;
         Inputs inputs;
-        RemovedFolder other{c.duringCopy ? OtherFileSystemFolder(tool) : std::string()};
-        if (c.duringCopy && other.path.empty()) {
+        const OtherFileSystemFolder other = c.duringCopy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
+        if (c.duringCopy && other.Path().empty()) {
             GTEST_SKIP() << "no second file system here";
         }
         if (c.duringCopy) {
@@ -355,7 +327,7 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
         } else {
             MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", imageBytes, false);
         }
-        const std::string folder = c.duringCopy ? other.path : tool.Folder();
+        const std::string folder = c.duringCopy ? other.Path() : tool.Folder();
         const std::string output = folder + "/out.kxp";
         WriteFile(output, kOldOutput);
 

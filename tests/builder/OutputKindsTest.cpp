@@ -33,10 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The user that runs the tool where root would pass every permission check.
-constexpr uid_t kOtherUser = 65534;
-constexpr gid_t kOtherGroup = 65534;
-
 const std::string kOld = "the package of an earlier release";
 
 std::set<std::string> Entries(const std::string& folder)
@@ -61,27 +57,6 @@ std::string LinkTarget(const std::string& path)
     return fs::read_symlink(path, ec).string();
 }
 
-pid_t GoneProcess()
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(0);
-    }
-    waitpid(child, nullptr, 0);
-    return child;
-}
-
-// A folder on another file system than the tool's; empty when there is none.
-std::string OtherFileSystemFolder(const ToolCopy& tool)
-{
-    struct stat shm, ours;
-    if (stat("/dev/shm", &shm) != 0 || stat(tool.Folder().c_str(), &ours) != 0 || shm.st_dev == ours.st_dev) {
-        return std::string();
-    }
-    char pattern[] = "/dev/shm/tarvok-test-XXXXXX";
-    return mkdtemp(pattern) ? std::string(pattern) : std::string();
-}
-
 // Runs the tool in a session of its own, so that it has no controlling
 // terminal, as root or as another user.
 RunResult RunTool(const ToolCopy& tool, const std::vector<std::string>& args, bool asOtherUser)
@@ -92,41 +67,11 @@ RunResult RunTool(const ToolCopy& tool, const std::vector<std::string>& args, bo
             ADD_FAILURE() << "cannot hand the tool's folder over";
         }
     }
-    const std::string outPath = tool.Folder() + ".kinds.stdout";
-    const std::string errPath = tool.Folder() + ".kinds.stderr";
-    std::vector<std::string> argv = {tool.Executable()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& a : argv) pointers.push_back(&a[0]);
-    pointers.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || chdir(tool.Folder().c_str()) != 0) _exit(127);
-        dup2(out, 1);
-        dup2(err, 2);
-        setsid();
-        for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, SIG_DFL);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (asOtherUser && (setgroups(0, nullptr) != 0 || setgid(kOtherGroup) != 0 || setuid(kOtherUser) != 0)) {
-            _exit(126);
-        }
-        alarm(240);
-        execv(pointers[0], pointers.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    RunResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    unlink(outPath.c_str());
-    unlink(errPath.c_str());
-    return result;
+    RunOptions options;
+    options.newSession = true;
+    options.defaultSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    options.asOtherUser = asOtherUser;
+    return tool.Run(args, options);
 }
 
 // A reader of a FIFO or pipe that takes everything until the end.
@@ -457,19 +402,18 @@ TEST(OutputKindsTest, EveryKindOfOutput)
         ASSERT_TRUE(Succeeded(plain)) << plain.out << plain.err;
         const TempFolder folder;
         chmod(folder.Path().c_str(), 0755);
-        Place place{tool, folder.Path(), OtherFileSystemFolder(tool), ReadFile(tool.File("plain.kxp")), {}, 0};
+        const OtherFileSystemFolder other(tool.Folder());
+        Place place{tool, folder.Path(), other.Path(), ReadFile(tool.File("plain.kxp")), {}, 0};
         ASSERT_EQ(unlink(tool.File("plain.kxp").c_str()), 0);
         // Root passes every permission check: these cases need the run
         // handed to another user, which only root can do.
         if (c.asOtherUser && (geteuid() != 0 || getpwuid(kOtherUser) == nullptr)) {
             std::cout << "left out: " << c.name << " needs root and user " << kOtherUser << "\n";
-            if (!place.otherFileSystem.empty()) fs::remove_all(place.otherFileSystem);
             continue;
         }
         const std::string output = c.prepare(place);
         if (output == "skip") {
             std::cout << "left out here: " << c.name << "\n";
-            if (!place.otherFileSystem.empty()) fs::remove_all(place.otherFileSystem);
             continue;
         }
         std::vector<std::string> args = {"-f", c.layout, "-i", "0x100000"};
@@ -491,7 +435,6 @@ TEST(OutputKindsTest, EveryKindOfOutput)
         if (output.empty() && (c.failure == nullptr || FileExists(tool.File("kxp.bin")))) left.insert("kxp.bin");
         EXPECT_EQ(Entries(tool.Folder()), left);
         chmod((place.folder + "/read-only").c_str(), 0755);
-        if (!place.otherFileSystem.empty()) fs::remove_all(place.otherFileSystem);
     }
 }
 

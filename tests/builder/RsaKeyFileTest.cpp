@@ -483,6 +483,21 @@ struct ChildRun {
     std::string out;
 };
 
+// Waits for a child that may wait for input; one still there at the
+// deadline is hung, and killed. The deadline is kept here, not by an alarm
+// in the child: the library's prompt catches the signals while it reads.
+void EndOrKill(int pid)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHungSeconds);
+    while (!ToolCopy::Ended(pid) && std::chrono::steady_clock::now() < deadline) {
+        usleep(20000);
+    }
+    if (!ToolCopy::Ended(pid)) {
+        ADD_FAILURE() << "hung: no end within " << kHungSeconds << " s, waiting for input";
+        kill(pid, SIGKILL);
+    }
+}
+
 // Runs body in a child that has no controlling terminal and, as its
 // standard input, a pipe that stays open and is never written: a prompt for
 // a pass phrase would wait there. Its standard output is kept.
@@ -505,19 +520,9 @@ ChildRun RunWithSilentInput(const std::function<int()>& body)
         _exit(code);
     }
     close(input[0]);
-    // The deadline is kept here, not by an alarm in the child: the
-    // library's prompt catches the signals while it reads.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kHungSeconds);
+    EndOrKill(pid);
     int status = 0;
-    pid_t waited = 0;
-    while ((waited = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
-        usleep(20000);
-    }
-    if (waited == 0) {
-        ADD_FAILURE() << "hung: no end within " << kHungSeconds << " s, waiting for input";
-        kill(pid, SIGKILL);
-        waited = waitpid(pid, &status, 0);
-    }
+    const pid_t waited = waitpid(pid, &status, 0);
     close(input[1]);
     ChildRun run;
     EXPECT_EQ(waited, pid);
@@ -614,16 +619,18 @@ TEST(RsaKeyFileTest, TheToolRefusesEncryptedAndOversizedKeys)
         const std::string blf = WriteLayout(tool, layout);
         const std::string keyPath = tool.File("key.pem");
         c.write(keyPath);
-        std::vector<std::string> argv = {tool.Executable(), "-f", blf, "-i", "0x100000", "-o", "out.kxp", "-s",
-                                         "key.pem"};
-        const ChildRun run = RunWithSilentInput([&] {
-            std::vector<char*> pointers;
-            for (std::string& a : argv) pointers.push_back(&a[0]);
-            pointers.push_back(nullptr);
-            if (chdir(tool.Folder().c_str()) != 0) return 127;
-            execv(pointers[0], pointers.data());
-            return 127;
-        });
+        // No controlling terminal, and as standard input a pipe that stays
+        // open and is never written.
+        int input[2];
+        ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+        RunOptions options;
+        options.newSession = true;
+        options.input = input[0];
+        const int pid = tool.Start({"-f", blf, "-i", "0x100000", "-o", "out.kxp", "-s", "key.pem"}, options);
+        close(input[0]);
+        EndOrKill(pid);
+        close(input[1]);
+        const RunResult run = tool.Wait(pid);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.out, kBanner + WithPath(c.message, keyPath) + failed);
         ExpectWorkFilesGone(tool);

@@ -1,8 +1,8 @@
 // What wraps each run of the tool: the turn it takes behind another build of
 // the same program copy, the stop signals as the caller left them, a console
 // that nobody reads, and the processors the run may use. The tool is started
-// here by a fork and exec of this file's own, which sets up what the caller
-// would: ignored signals, a closed pipe as standard output, an affinity mask.
+// here as the caller would start it: with ignored signals, a closed pipe as
+// standard output, an affinity mask.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -16,6 +16,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -33,7 +34,6 @@ using Clock = std::chrono::steady_clock;
 const char kWaitLine[] = "Another run of this program is working in its folder; waiting for it to finish...\n";
 // Ends a wait for something that never comes.
 constexpr std::chrono::seconds kHung(120);
-constexpr unsigned kRunSeconds = 240;
 
 struct Caller {
     std::vector<int> ignored;  // stop signals set to SIG_IGN before the exec
@@ -41,46 +41,24 @@ struct Caller {
     int cpu = -1;              // the one CPU the run may use, when not -1
 };
 
-// One run of the tool, its standard output and error in files of a folder
-// of their own, so that the program's folder holds only what the run
-// leaves there.
+// One run of the tool, started as the caller would, killed if the test
+// leaves it running.
 class ToolRun {
 public:
     ToolRun(const ToolCopy& tool, const std::vector<std::string>& args, const Caller& caller = Caller())
+        : m_Tool(tool), m_Name("shell" + std::to_string(++s_Runs))
     {
-        std::vector<std::string> argv{tool.Executable()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (std::string& a : argv) pointers.push_back(&a[0]);
-        pointers.push_back(nullptr);
-        const std::string out = OutPath(), err = m_Streams.File("stderr");
-        m_Pid = fork();
-        if (m_Pid < 0) throw std::runtime_error("fork failed");
-        if (m_Pid == 0) {
-            const int outFd = caller.output >= 0 ? caller.output : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (outFd < 0 || errFd < 0 || chdir(tool.Folder().c_str()) != 0) _exit(127);
-            dup2(outFd, 1);
-            dup2(errFd, 2);
-            for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(stop, SIG_DFL);
-            for (const int stop : caller.ignored) signal(stop, SIG_IGN);
-            sigset_t none;
-            sigemptyset(&none);
-            sigprocmask(SIG_SETMASK, &none, nullptr);
-            if (caller.cpu >= 0) {
-                cpu_set_t set;
-                CPU_ZERO(&set);
-                CPU_SET(caller.cpu, &set);
-                if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(127);
-            }
-            alarm(kRunSeconds);
-            execv(pointers[0], pointers.data());
-            _exit(127);
-        }
+        RunOptions options;
+        options.outputName = m_Name;
+        options.defaultSignals = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+        options.ignoredSignals = caller.ignored;
+        options.output = caller.output;
+        options.cpu = caller.cpu;
+        m_Pid = tool.Start(args, options);
     }
     ~ToolRun()
     {
-        if (!m_Ended) {
+        if (!m_Result) {
             kill(m_Pid, SIGKILL);
             Wait();
         }
@@ -89,42 +67,46 @@ public:
     ToolRun& operator=(const ToolRun&) = delete;
 
     int Pid() const { return m_Pid; }
-    std::string Out() const { return ReadFile(OutPath()); }
+    std::string Out() const { return m_Result ? m_Result->out : m_Tool.PrintedSoFar(m_Name); }
     // Whether it has ended; it has once Wait returned.
-    bool Ended()
-    {
-        if (!m_Ended) Reap(WNOHANG);
-        return m_Ended;
-    }
+    bool Ended() const { return m_Result || ToolCopy::Ended(m_Pid); }
     RunResult Wait()
     {
-        while (!m_Ended) Reap(0);
-        RunResult result;
-        result.exitCode = m_ExitCode;
-        result.out = Out();
-        result.err = ReadFile(m_Streams.File("stderr"));
-        return result;
+        if (!m_Result) m_Result = m_Tool.Wait(m_Pid, m_Name);
+        return *m_Result;
     }
 
 private:
-    std::string OutPath() const { return m_Streams.File("stdout"); }
-    void Reap(int options)
-    {
-        int status = 0;
-        const pid_t done = waitpid(m_Pid, &status, options);
-        if (done == m_Pid) {
-            m_Ended = true;
-            m_ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        } else if (done < 0 && errno != EINTR) {
-            throw std::runtime_error("waitpid failed");
-        }
-    }
-
-    TempFolder m_Streams;
-    pid_t m_Pid = -1;
-    bool m_Ended = false;
-    int m_ExitCode = -1;
+    static int s_Runs;
+    const ToolCopy& m_Tool;
+    std::string m_Name;  // of its captured output, beside the tool's folder
+    int m_Pid = -1;
+    std::optional<RunResult> m_Result;
 };
+
+int ToolRun::s_Runs = 0;
+
+// A FIFO in a folder of its own, its read end open (and not inherited by
+// the tool) so that the tool's open of it does not wait.
+struct Fifo {
+    TempFolder folder;
+    std::string path = folder.File("out.fifo");
+    int reader = -1;
+};
+
+void OpenFifo(Fifo& fifo)
+{
+    ASSERT_EQ(mkfifo(fifo.path.c_str(), 0600), 0);
+    fifo.reader = open(fifo.path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fifo.reader, 0);
+}
+
+// Whether the package has begun to arrive before the "hung" deadline.
+bool Arrives(int reader)
+{
+    pollfd readable{reader, POLLIN, 0};
+    return poll(&readable, 1, static_cast<int>(kHung.count()) * 1000) == 1;
+}
 
 // Waits until the run has printed text, or ended; whether it printed it.
 bool WaitForLine(ToolRun& run, const std::string& text)
@@ -205,14 +187,11 @@ TEST(RunShellTest, OnlyABuildWaitsBehindARunningBuild)
     const std::string expected = ReadFile(tool.File("solo.kxp"));
     const std::set<std::string> before = Entries(tool.Folder());
 
-    const TempFolder elsewhere;
-    const std::string fifo = elsewhere.File("out.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(reader, 0);
-    ToolRun first(tool, Args(layout, fifo));
-    pollfd readable{reader, POLLIN, 0};
-    ASSERT_EQ(poll(&readable, 1, static_cast<int>(kHung.count()) * 1000), 1) << "hung: " << first.Out();
+    Fifo fifo;
+    ASSERT_NO_FATAL_FAILURE(OpenFifo(fifo));
+    const int reader = fifo.reader;
+    ToolRun first(tool, Args(layout, fifo.path));
+    ASSERT_TRUE(Arrives(reader)) << "hung: " << first.Out();
 
     const std::set<std::string> building = Entries(tool.Folder());
     ASSERT_TRUE(building.count("AbsBlfTemp")) << "the build's work folder";
@@ -388,19 +367,15 @@ TEST(RunShellTest, AnOutputPipeWhoseReaderWentAwayFailsTheRun)
     const ToolCopy tool;
     const std::string layout = PlainLayout(tool, size_t(1) << 20);
     const std::set<std::string> before = Entries(tool.Folder());
-    const TempFolder elsewhere;
-    const std::string fifo = elsewhere.File("out.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(reader, 0);
-    ToolRun run(tool, Args(layout, fifo));
+    Fifo fifo;
+    ASSERT_NO_FATAL_FAILURE(OpenFifo(fifo));
+    ToolRun run(tool, Args(layout, fifo.path));
     // The package is on its way: then the reader goes.
-    pollfd readable{reader, POLLIN, 0};
-    ASSERT_EQ(poll(&readable, 1, static_cast<int>(kHung.count()) * 1000), 1) << "hung: " << run.Out();
-    close(reader);
+    ASSERT_TRUE(Arrives(fifo.reader)) << "hung: " << run.Out();
+    close(fifo.reader);
     const RunResult r = run.Wait();
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_TRUE(Contains(r.out, "Write file failed:" + fifo + "\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "Write file failed:" + fifo.path + "\n")) << r.out;
     EXPECT_EQ(Entries(tool.Folder()), before);
 }
 

@@ -148,37 +148,9 @@ TEST(WorkFolderOutputTest, OutputsBesideTheWorkFoldersAreWritten)
 // root, so that a folder without write permission holds also then.
 RunResult RunWithoutPrivileges(const ToolCopy& tool, const std::vector<std::string>& args)
 {
-    const TempFolder capture;
-    const std::string outPath = capture.File("out");
-    const std::string errPath = capture.File("err");
-    std::vector<std::string> argv = {tool.Executable()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& a : argv) pointers.push_back(&a[0]);
-    pointers.push_back(nullptr);
-    chmod(capture.Path().c_str(), 0777);
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(tool.Folder().c_str()) != 0) {
-            _exit(127);
-        }
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(127);
-        }
-        alarm(240);
-        execv(pointers[0], pointers.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    RunResult result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
+    RunOptions options;
+    options.asOtherUser = geteuid() == 0;
+    return tool.Run(args, options);
 }
 
 TEST(WorkFolderOutputTest, AWorkFolderThatCannotBeMadeIsNamedOnce)

@@ -1,11 +1,14 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -59,6 +62,22 @@ TempFolder::~TempFolder()
     fs::remove_all(m_Path, ec);
 }
 
+OtherFileSystemFolder::OtherFileSystemFolder(const std::string& besideFolder)
+{
+    struct stat shm, ours;
+    if (stat("/dev/shm", &shm) != 0 || stat(besideFolder.c_str(), &ours) != 0 || shm.st_dev == ours.st_dev) {
+        return;
+    }
+    char pattern[] = "/dev/shm/tarvok-test-XXXXXX";
+    if (mkdtemp(pattern)) m_Path = pattern;
+}
+
+OtherFileSystemFolder::~OtherFileSystemFolder()
+{
+    std::error_code ec;
+    if (!m_Path.empty()) fs::remove_all(m_Path, ec);
+}
+
 ToolCopy::ToolCopy()
 {
     m_Executable = m_Folder.Path() + "/Tarvok_WEB";
@@ -72,14 +91,28 @@ RunResult ToolCopy::Run(const std::vector<std::string>& args, const std::string&
     return Wait(Start(args, workingFolder, fileSizeLimit));
 }
 
+RunResult ToolCopy::Run(const std::vector<std::string>& args, const RunOptions& options) const
+{
+    return Wait(Start(args, options), options.outputName);
+}
+
 int ToolCopy::Start(const std::vector<std::string>& args, const std::string& workingFolder, long long fileSizeLimit,
                     const std::string& outputName) const
 {
+    RunOptions options;
+    options.workingFolder = workingFolder;
+    options.fileSizeLimit = fileSizeLimit;
+    options.outputName = outputName;
+    return Start(args, options);
+}
+
+int ToolCopy::Start(const std::vector<std::string>& args, const RunOptions& options) const
+{
     // Beside the tool's folder, not in it: tests look at what a run leaves
     // there.
-    const std::string outPath = m_Folder.Path() + "." + outputName + ".stdout";
-    const std::string errPath = m_Folder.Path() + "." + outputName + ".stderr";
-    const std::string cwd = workingFolder.empty() ? m_Folder.Path() : workingFolder;
+    const std::string outPath = m_Folder.Path() + "." + options.outputName + ".stdout";
+    const std::string errPath = m_Folder.Path() + "." + options.outputName + ".stderr";
+    const std::string cwd = options.workingFolder.empty() ? m_Folder.Path() : options.workingFolder;
 
     std::vector<std::string> argv;
     argv.push_back(m_Executable);
@@ -93,21 +126,30 @@ int ToolCopy::Start(const std::vector<std::string>& args, const std::string& wor
         throw std::runtime_error("fork failed");
     }
     if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = options.output >= 0 ? options.output : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-        dup2(out, 1);
-        dup2(err, 2);
-        // The stop signals as a shell would leave them for a command it
-        // runs in the foreground.
-        for (const int stop : {SIGINT, SIGTERM, SIGHUP}) signal(stop, SIG_DFL);
+        if (dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+        if (options.input >= 0 && dup2(options.input, 0) < 0) _exit(127);
+        if (options.newSession) setsid();
+        for (const int s : options.defaultSignals) signal(s, SIG_DFL);
+        for (const int s : options.ignoredSignals) signal(s, SIG_IGN);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (fileSizeLimit >= 0) {
+        if (options.fileSizeLimit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
+        if (options.cpu >= 0) {
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            CPU_SET(options.cpu, &set);
+            if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(127);
+        }
+        if (options.asOtherUser && (setgroups(0, nullptr) != 0 || setgid(kOtherGroup) != 0 || setuid(kOtherUser) != 0)) {
+            _exit(126);
         }
         // A run that hangs (on a FIFO, say) fails its test instead of
         // stalling the whole suite.
@@ -124,7 +166,8 @@ RunResult ToolCopy::Wait(int pid, const std::string& outputName) const
     const std::string errPath = m_Folder.Path() + "." + outputName + ".stderr";
     int status = 0;
     rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
     RunResult result;
     result.maxResidentKiB = usage.ru_maxrss;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -133,6 +176,12 @@ RunResult ToolCopy::Wait(int pid, const std::string& outputName) const
     unlink(outPath.c_str());
     unlink(errPath.c_str());
     return result;
+}
+
+bool ToolCopy::Ended(int pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
 }
 
 std::string ToolCopy::PrintedSoFar(const std::string& outputName) const
@@ -157,6 +206,16 @@ bool FileExists(const std::string& path)
 {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
+}
+
+int GoneProcess()
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    return child;
 }
 
 }  // namespace testsupport

@@ -48,18 +48,6 @@ std::set<std::string> Entries(const std::string& folder)
     return names;
 }
 
-// A process id that no process has: a child that has ended and been
-// waited for.
-pid_t GoneProcess()
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        _exit(0);
-    }
-    waitpid(child, nullptr, 0);
-    return child;
-}
-
 // Ignores SIGPIPE while it lives, as the tool does, so that a write to a
 // pipe nobody reads fails instead of ending the test.
 struct IgnoredSigpipe {
