@@ -198,7 +198,8 @@ TEST(DisturbedRunTest, AFailureAfterTheBuildLeavesTheOldOutput)
         const std::string expected = ReadFile(tool.File("plain.kxp"));
         fs::remove(tool.File("plain.kxp"));
 
-        const OtherFileSystemFolder other = c.otherFileSystem ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
+        const OtherFileSystemFolder other =
+            c.otherFileSystem ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
         if (c.otherFileSystem && other.Path().empty()) {
             continue;  // no second file system here
         }
@@ -318,7 +319,8 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
         SCOPED_TRACE(testing::Message() << imageBytes << " bytes of image");
         const ToolCopy tool;
         Inputs inputs;
-        const OtherFileSystemFolder other = c.duringCopy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
+        const OtherFileSystemFolder other =
+            c.duringCopy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
         if (c.duringCopy && other.Path().empty()) {
             GTEST_SKIP() << "no second file system here";
         }

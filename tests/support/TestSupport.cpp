@@ -126,7 +126,8 @@ int ToolCopy::Start(const std::vector<std::string>& args, const RunOptions& opti
         throw std::runtime_error("fork failed");
     }
     if (pid == 0) {
-        const int out = options.output >= 0 ? options.output : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out =
+            options.output >= 0 ? options.output : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
         if (dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
@@ -148,7 +149,8 @@ int ToolCopy::Start(const std::vector<std::string>& args, const RunOptions& opti
             CPU_SET(options.cpu, &set);
             if (sched_setaffinity(0, sizeof set, &set) != 0) _exit(127);
         }
-        if (options.asOtherUser && (setgroups(0, nullptr) != 0 || setgid(kOtherGroup) != 0 || setuid(kOtherUser) != 0)) {
+        if (options.asOtherUser &&
+            (setgroups(0, nullptr) != 0 || setgid(kOtherGroup) != 0 || setuid(kOtherUser) != 0)) {
             _exit(126);
         }
         // A run that hangs (on a FIFO, say) fails its test instead of
