@@ -16,6 +16,7 @@
 #include "support/TestSupport.h"
 
 using testsupport::FileExists;
+using testsupport::OtherFileSystemFolder;
 using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
@@ -308,21 +309,19 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
         std::string prepare;  // "", "file", "hardlink", "symlink"
         bool otherFileSystem;  // the output on another file system than the work file: copied, not moved
     };
-    struct stat shm, tmp;
-    const bool haveOtherFileSystem =
-        stat("/dev/shm", &shm) == 0 && stat(m_Folder.Path().c_str(), &tmp) == 0 && shm.st_dev != tmp.st_dev;
     for (const Case& c : {Case{"new output", "", false}, Case{"existing file", "file", false},
                           Case{"hard link", "hardlink", false}, Case{"symbolic link", "symlink", false},
                           Case{"existing file on another file system", "file", true},
                           Case{"hard link on another file system", "hardlink", true}}) {
         SCOPED_TRACE(c.name);
-        if (c.otherFileSystem && !haveOtherFileSystem) {
+        TempFolder folder;
+        const OtherFileSystemFolder otherFileSystem =
+            c.otherFileSystem ? OtherFileSystemFolder(folder.Path()) : OtherFileSystemFolder();
+        if (c.otherFileSystem && otherFileSystem.Path().empty()) {
             std::cout << "no second file system at /dev/shm: " << c.name << " left out\n";
             continue;
         }
-        TempFolder folder;
-        char pattern[] = "/dev/shm/tarvok-test-XXXXXX";
-        const std::string outputFolder = c.otherFileSystem ? std::string(mkdtemp(pattern)) : folder.Path();
+        const std::string outputFolder = c.otherFileSystem ? otherFileSystem.Path() : folder.Path();
         const std::string intermediate = folder.File("kxp.bin");
         const std::string output = outputFolder + "/out.kxp";
         const std::string other = outputFolder + "/other";
@@ -362,7 +361,6 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             }
             EXPECT_EQ(left, (c.prepare == "hardlink" ? std::set<std::string>{"out.kxp", "other"}
                                                      : std::set<std::string>{"out.kxp"}));
-            std::filesystem::remove_all(outputFolder);
         }
     }
 }

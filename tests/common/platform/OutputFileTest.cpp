@@ -23,6 +23,7 @@
 #include "support/TestSupport.h"
 
 using testsupport::FileExists;
+using testsupport::GoneProcess;
 using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
