@@ -198,6 +198,9 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
                               static_cast<int>(platform::kMaxTextFileBytes >> 20))
                  .c_str());
     }
+    if (status == platform::TextFileStatus::kStopped) {
+        FailStopped();
+    }
     if (status == platform::TextFileStatus::kUtf16) {
         Fail(platform::Format(L"Blf file %s is UTF-16 text; it must be saved as UTF-8", filePath).c_str());
     }
