@@ -38,17 +38,18 @@ bool PiecesOf(std::wstring_view text, uint64_t& pieces)
 }
 
 // The pieces of the second index: four characters, hashed into one of
-// 2^16 buckets. A line's pieces hold those of every key it holds.
+// 2^bits buckets. A line's pieces hold those of every key it holds.
 constexpr size_t kPieceLength = 4;
-constexpr unsigned kBucketBits = 16;
+constexpr unsigned kMinBucketBits = 8;
+constexpr unsigned kMaxBucketBits = 16;
 
-uint32_t BucketOf(const wchar_t* piece)
+uint32_t BucketOf(const wchar_t* piece, unsigned bits)
 {
     uint32_t mixed = 0x811C9DC5u;
     for (size_t i = 0; i < kPieceLength; ++i) {
         mixed = (mixed ^ static_cast<uint32_t>(piece[i])) * 0x01000193u;
     }
-    return (mixed * 0x9E3779B1u) >> (32 - kBucketBits);
+    return (mixed * 0x9E3779B1u) >> (32 - bits);
 }
 
 std::wstring_view Trimmed(std::wstring_view text)
@@ -95,9 +96,10 @@ void LineIndex::Clear()
     m_BucketStart.shrink_to_fit();
     m_Postings.clear();
     m_Postings.shrink_to_fit();
+    m_BucketBits = 0;
 }
 
-bool LineIndex::Build(std::wstring_view text, size_t maxPostings)
+bool LineIndex::Build(std::wstring_view text, Pieces pieces)
 {
     Clear();
     m_Text = text;
@@ -130,25 +132,31 @@ bool LineIndex::Build(std::wstring_view text, size_t maxPostings)
         }
         m_Lines.push_back(entry);
     }
-    if (!IndexPieces(maxPostings)) {
+    if (!IndexPieces(pieces)) {
         Clear();
         return false;
     }
     return true;
 }
 
-bool LineIndex::IndexPieces(size_t maxPostings)
+bool LineIndex::IndexPieces(Pieces pieces)
 {
-    if (m_Lines.size() >= std::numeric_limits<uint32_t>::max()) {
+    if (pieces == Pieces::kNever || (pieces == Pieces::kWhenLarge && m_Lines.size() < kMinLinesForPieces) ||
+        m_Lines.size() >= std::numeric_limits<uint32_t>::max()) {
         return true;
     }
-    constexpr size_t kBuckets = size_t(1) << kBucketBits;
+    // About four buckets a line.
+    unsigned bits = kMinBucketBits;
+    while (bits < kMaxBucketBits && (size_t(1) << bits) < m_Lines.size() * 4) {
+        ++bits;
+    }
+    const size_t kBuckets = size_t(1) << bits;
     // Each bucket's count, and the line that last added to it, plus one: a
     // line counts once in each bucket.
     std::vector<uint32_t> counts(kBuckets + 1, 0);
     std::vector<uint32_t> lastLine(kBuckets, 0);
     // The one pass over every piece, twice: to count, then to fill in.
-    auto eachPiece = [this, &lastLine](auto&& take) {
+    auto eachPiece = [this, &lastLine, bits](auto&& take) {
         std::fill(lastLine.begin(), lastLine.end(), 0);
         size_t sinceCheck = 0;
         for (size_t i = 0; i < m_Lines.size(); ++i) {
@@ -161,7 +169,7 @@ bool LineIndex::IndexPieces(size_t maxPostings)
                         return false;
                     }
                 }
-                const uint32_t bucket = BucketOf(line.data() + at);
+                const uint32_t bucket = BucketOf(line.data() + at, bits);
                 if (lastLine[bucket] != mark) {
                     lastLine[bucket] = mark;
                     if (!take(bucket, static_cast<uint32_t>(i))) {
@@ -176,7 +184,7 @@ bool LineIndex::IndexPieces(size_t maxPostings)
     bool fits = true;
     if (!eachPiece([&](uint32_t bucket, uint32_t) {
             ++counts[bucket + 1];
-            fits = ++total <= maxPostings;
+            fits = ++total <= kMaxPostings;
             return fits;
         })) {
         return false;
@@ -189,6 +197,7 @@ bool LineIndex::IndexPieces(size_t maxPostings)
     }
     m_BucketStart = counts;
     m_Postings.resize(total);
+    m_BucketBits = bits;
     return eachPiece([&](uint32_t bucket, uint32_t line) {
         m_Postings[counts[bucket]++] = line;
         return true;
@@ -239,9 +248,9 @@ const uint32_t* LineIndex::CandidatesFor(const std::wstring& key, size_t& count)
     if (m_BucketStart.empty() || key.size() < kPieceLength) {
         return nullptr;
     }
-    uint32_t rarest = BucketOf(key.data());
+    uint32_t rarest = BucketOf(key.data(), m_BucketBits);
     for (size_t at = 1; at + kPieceLength <= key.size(); ++at) {
-        const uint32_t bucket = BucketOf(key.data() + at);
+        const uint32_t bucket = BucketOf(key.data() + at, m_BucketBits);
         if (m_BucketStart[bucket + 1] - m_BucketStart[bucket] < m_BucketStart[rarest + 1] - m_BucketStart[rarest]) {
             rarest = bucket;
         }

@@ -17,14 +17,19 @@ enum class LookupResult { kFound, kMissing, kStopped };
 
 class LineIndex {
 public:
-    // The most line numbers the index of four-character pieces holds: one
-    // for each distinct piece of each line. A text that needs more (64 MiB
-    // of text without repeats) is looked up line by line.
+    // When the lines get an index of their four-character pieces, which
+    // takes a lookup straight to the few lines that may hold its key: for
+    // a text of many lines, if the index stays below kMaxPostings entries
+    // (one for each distinct piece of each line; a text of 64 MiB without
+    // repeats needs more). Otherwise a lookup passes over the lines one by
+    // one. Tests ask for either way.
+    enum class Pieces { kWhenLarge, kAlways, kNever };
+    static constexpr size_t kMinLinesForPieces = 2048;
     static constexpr size_t kMaxPostings = size_t(16) << 20;
 
     // Splits text, which must outlive the index and stay unchanged. False,
     // with the index empty, when a stop was asked for first.
-    bool Build(std::wstring_view text, size_t maxPostings = kMaxPostings);
+    bool Build(std::wstring_view text, Pieces pieces = Pieces::kWhenLarge);
     void Clear();
 
     // The value of the first line after section's first header that holds
@@ -49,7 +54,7 @@ private:
     // key is shorter than a piece.
     const uint32_t* CandidatesFor(const std::wstring& key, size_t& count) const;
     // False when a stop came.
-    bool IndexPieces(size_t maxPostings);
+    bool IndexPieces(Pieces pieces);
     bool Holds(const Line& line, const std::wstring& key, uint64_t keyPieces) const;
 
     std::wstring_view m_Text;
@@ -64,6 +69,8 @@ private:
     // Both are empty when the text has no such index.
     std::vector<uint32_t> m_BucketStart;
     std::vector<uint32_t> m_Postings;
+    // Pieces hash into 2^m_BucketBits buckets, more for more lines.
+    unsigned m_BucketBits = 0;
     mutable std::map<std::wstring, size_t, std::less<>> m_Sections;
 };
 
