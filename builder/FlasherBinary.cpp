@@ -181,7 +181,8 @@ bool CFlasherBinary::Copy(CFlasherBinary& binary, uint8_t* blockBuffer, const st
                 converted = convert.ConvertYaffs2(binary.m_YaffsChecksum, storeName, binary.m_Stream.Get(),
                                                   binary.m_PageGeometry, binary.m_SectorSize, message);
             }
-            if (!converted) {
+            // A stop is reported once, by the run.
+            if (!converted && !platform::StopRequested()) {
                 PrintLog(L"Error: %s\n", message.empty() ? L"Unable to read file: " + binary.m_Path : message);
             }
         }

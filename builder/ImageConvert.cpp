@@ -7,6 +7,7 @@
 #include "builder/VirtualFileStore.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
+#include "common/platform/Stop.h"
 
 namespace {
 
@@ -123,6 +124,11 @@ bool CImageConvert::ConvertYaffs2(uint32_t& checksum, const std::wstring& storeN
         return false;
     };
     for (uint64_t left = size; left > 0; left -= page + spare) {
+        // A large image takes seconds; a stopped run ends within a page.
+        if (platform::StopRequested()) {
+            message.clear();
+            return false;
+        }
         std::fill_n(out.begin(), page + spare, 0xFF);
         sourceSpare.fill(0xFF);
         // The size was measured: a short read means the file changed, and

@@ -49,7 +49,9 @@ public:
     // padded with 0xFF to whole sectors, and XORs the little-endian words of
     // the pages and rebuilt spare areas (not the padding) into checksum.
     // False, with the cause in message, when it could not; nothing is
-    // written when the geometry or the image's size is refused.
+    // written when the geometry or the image's size is refused. False with
+    // an empty message when the run is asked to stop (see
+    // common/platform/Stop.h): the caller then reports nothing.
     bool ConvertYaffs2(uint32_t& checksum, const std::wstring& storeName, FILE* image, int geometryIndex,
                        uint32_t sectorSize, std::wstring& message);
 

@@ -81,6 +81,10 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
     uint64_t remaining = size;
     uint32_t erase = image.EraseSizeValue;
     for (unsigned k = 1; remaining > 0; ++k) {
+        // Before the part's file is made, so a stop leaves no empty part.
+        if (platform::StopRequested()) {
+            return false;
+        }
         auto part = std::make_unique<CImageDescription>(image);
         const std::wstring partPath = platform::JoinPath(tempFolder, std::to_wstring(k) + L"_" + name);
         // A work file: never written through what stood at its name.
@@ -141,9 +145,16 @@ bool MeasureImage(FILE* in, const std::wstring& path, uint64_t& size)
     return true;
 }
 
-// Whether the enabled images, split, stay within the package's limit.
-// False after a reported failure.
-bool PartsFitThePackage(const CTimDescriptor& descriptor, uint32_t splitSize)
+// An enabled image's file, open from its start, and its size.
+struct MeasuredImage {
+    OpenedFile in;
+    uint64_t size = 0;
+};
+
+// Opens and measures every enabled image, in list order, and checks that
+// the images, split, stay within the package's limit. False after a
+// reported failure.
+bool MeasureImages(const CTimDescriptor& descriptor, uint32_t splitSize, std::vector<MeasuredImage>& measured)
 {
     uint64_t count = 0;
     for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
@@ -151,16 +162,17 @@ bool PartsFitThePackage(const CTimDescriptor& descriptor, uint32_t splitSize)
             continue;
         }
         const std::wstring path = image->GetImagePath();
-        const OpenedFile in(platform::OpenFile(path, "rb"));
-        uint64_t size = 0;
-        if (!MeasureImage(in.Get(), path, size)) {
+        MeasuredImage m;
+        m.in = OpenedFile(platform::OpenFile(path, "rb"));
+        if (!MeasureImage(m.in.Get(), path, m.size)) {
             return false;
         }
-        count += size <= splitSize ? 1 : (size - 1) / splitSize + 1;
+        count += m.size <= splitSize ? 1 : (m.size - 1) / splitSize + 1;
         if (count > kMaxPackageImages) {
             PrintLog(kTooManyImagesMessage);
             return false;
         }
+        measured.push_back(std::move(m));
     }
     return true;
 }
@@ -176,7 +188,8 @@ bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstr
     }
     // One part file per byte of a size-1 split would flood the disk long
     // before the image limit was tested.
-    if (!PartsFitThePackage(descriptor, splitSize)) {
+    std::vector<MeasuredImage> measured;
+    if (!MeasureImages(descriptor, splitSize, measured)) {
         return false;
     }
     std::vector<uint8_t> buffer;
@@ -188,24 +201,22 @@ bool SplitImages(CTimDescriptor& descriptor, uint32_t splitSize, const std::wstr
     }
     ImageList images;
     CImageFileNames names;
+    auto next = measured.begin();
     for (const std::unique_ptr<CImageDescription>& image : descriptor.m_Images) {
         if (!image->Enable) {
             continue;
         }
-        const std::wstring path = image->GetImagePath();
-        const OpenedFile in(platform::OpenFile(path, "rb"));
-        uint64_t size = 0;
-        if (!MeasureImage(in.Get(), path, size)) {
-            return false;
-        }
-        if (size <= splitSize) {
+        const MeasuredImage& m = *next++;
+        if (m.size <= splitSize) {
             images.push_back(std::make_unique<CImageDescription>(*image));
             continue;
         }
         // Parts are named after the image's file; an image whose file name
         // another split image already uses gets a distinct one.
+        const std::wstring path = image->GetImagePath();
         const std::wstring name = names.Claim(CImageFileNames::FileNameOf(path));
-        if (!SplitOneImage(*image, in.Get(), size, splitSize, tempFolder, name, sectorAddresses, buffer, images)) {
+        if (!SplitOneImage(*image, m.in.Get(), m.size, splitSize, tempFolder, name, sectorAddresses, buffer,
+                           images)) {
             return false;
         }
     }

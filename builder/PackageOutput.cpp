@@ -293,6 +293,10 @@ public:
             platform::MappedFile view;
             if (!key || !view.Map(out) || view.Size() != m_Size ||
                 !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
+                // A stop is reported once, by the run.
+                if (platform::StopRequested()) {
+                    return 1;
+                }
                 platform::Print(L"Calc signature failed\n");
                 platform::Print(L"Tarvok for WEB failed......\n");
                 return false;

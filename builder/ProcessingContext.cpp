@@ -28,12 +28,10 @@ void CProcessingContext::SetProgramFolder(const std::wstring& folder)
 
 bool CProcessingContext::PrepareWorkFiles(bool report)
 {
+    // Each folder reports its own failure, once, where the run stops.
     m_bWorkFoldersMade = true;
     for (const std::wstring* folder : {&m_TempFolder, &m_AbsBlfTempFolder}) {
-        if (!CreateWorkFolder(*folder)) {
-            if (report) {
-                PrintLog(kLinkInPlaceOfFolder, *folder);
-            }
+        if (!CreateWorkFolder(*folder, report)) {
             return false;
         }
     }

@@ -9,6 +9,7 @@
 #include <openssl/pem.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -18,6 +19,7 @@
 
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace {
@@ -44,10 +46,60 @@ const OtherKey kOtherKeys[] = {
     {"BEGIN DSA PRIVATE KEY", L"DSA"},
 };
 
+// The block of a key in the general form under a pass phrase; the
+// traditional form says so in a header line inside its RSA block.
+const char kEncryptedKeyBegin[] = "BEGIN ENCRYPTED PRIVATE KEY";
+
 void ReportOtherKind(const std::wstring& path, const std::wstring& kind)
 {
     platform::Print(L"private key file %s holds no RSA private key (key kind: %s).\n\n", path, kind);
 }
+
+void ReportPassPhrase(const std::wstring& path)
+{
+    platform::Print(L"private key file %s is protected by a pass phrase: keys with a pass phrase are not "
+                    L"supported.\n\n",
+                    path);
+}
+
+// The key file's bytes, wiped when they go, also the copies left by
+// growing: they hold the private key.
+class KeyText {
+public:
+    KeyText() = default;
+    KeyText(const KeyText&) = delete;
+    KeyText& operator=(const KeyText&) = delete;
+    ~KeyText() { OPENSSL_cleanse(m_Buffer.data(), m_Buffer.size()); }
+
+    void Append(const char* data, size_t length)
+    {
+        if (length > m_Buffer.size() - m_Size) {
+            std::vector<char> larger(std::max(m_Buffer.size() * 2, m_Size + length));
+            std::copy(m_Buffer.begin(), m_Buffer.begin() + static_cast<std::ptrdiff_t>(m_Size), larger.begin());
+            OPENSSL_cleanse(m_Buffer.data(), m_Buffer.size());
+            m_Buffer.swap(larger);
+        }
+        std::copy(data, data + length, m_Buffer.begin() + static_cast<std::ptrdiff_t>(m_Size));
+        m_Size += length;
+    }
+    void Reserve(size_t size)
+    {
+        if (m_Size == 0 && size > m_Buffer.size()) {
+            m_Buffer.resize(size);
+        }
+    }
+    const char* Data() const { return m_Buffer.data(); }
+    size_t Size() const { return m_Size; }
+    bool Contains(const char* marker) const
+    {
+        const char* end = m_Buffer.data() + m_Size;
+        return std::search(m_Buffer.data(), end, marker, marker + std::strlen(marker)) != end;
+    }
+
+private:
+    std::vector<char> m_Buffer;
+    size_t m_Size = 0;
+};
 
 struct BioFree {
     void operator()(BIO* bio) const { BIO_free(bio); }
@@ -72,10 +124,12 @@ using BnCtx = std::unique_ptr<BN_CTX, BnCtxFree>;
 using Mont = std::unique_ptr<BN_MONT_CTX, MontFree>;
 
 // Key files with a pass phrase are not supported: an encrypted key must
-// fail to load rather than make the library ask on the terminal.
-int NoPassPhrase(char*, int, int, void*)
+// fail to load rather than make the library ask on the terminal. The
+// refusal (-1, not an empty pass phrase) notes that one was asked for.
+int NoPassPhrase(char*, int, int, void* asked)
 {
-    return 0;
+    *static_cast<bool*>(asked) = true;
+    return -1;
 }
 
 uint8_t* Bytes(uint32_t* words)
@@ -83,18 +137,95 @@ uint8_t* Bytes(uint32_t* words)
     return reinterpret_cast<uint8_t*>(words);
 }
 
-// The key from the stream that the format check read, from its start: the
-// file is not opened a second time, so it cannot have become another.
-Pkey ReadPrivateKey(FILE* file)
+// The key from the bytes that the format check read: the file is not
+// opened a second time, so it cannot have become another.
+Pkey ReadPrivateKey(const KeyText& text, bool& askedForPassPhrase)
 {
-    if (!platform::SeekStream(file, 0)) {
-        return nullptr;
-    }
-    Bio bio(BIO_new_fp(file, BIO_NOCLOSE));
+    askedForPassPhrase = false;
+    Bio bio(BIO_new_mem_buf(text.Data(), static_cast<int>(text.Size())));
     if (!bio) {
         return nullptr;
     }
-    return Pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassPhrase, nullptr));
+    return Pkey(PEM_read_bio_PrivateKey(bio.get(), nullptr, NoPassPhrase, &askedForPassPhrase));
+}
+
+// The key file open for reading, or null after a message.
+FILE* OpenKeyFile(const std::wstring& path)
+{
+    // A FIFO would block the run and a device never ends: the open refuses
+    // both, and the message then says why.
+    FILE* file = platform::OpenRegularFile(path);
+    if (file) {
+        return file;
+    }
+    if (platform::Exists(path) && !platform::IsRegularFile(path)) {
+        platform::Print(L"private key file %s is not a regular file.\n\n", path);
+    } else {
+        platform::Print(L"Open file %s failed.\n\n", path);
+    }
+    return nullptr;
+}
+
+// The whole key file, at most the text limit: a larger one is refused as
+// the layout file is, unread when it is already larger, and the reading
+// stops past the limit as the file may grow meanwhile. False after a
+// message.
+bool ReadKeyFile(const std::wstring& path, KeyText& text)
+{
+    const platform::OpenedFile file(OpenKeyFile(path));
+    if (!file.Get()) {
+        return false;
+    }
+    uint64_t size = 0;
+    if (!platform::GetStreamEnd(file.Get(), size) || !platform::SeekStream(file.Get(), 0)) {
+        platform::Print(L"Open file %s failed.\n\n", path);
+        return false;
+    }
+    bool tooLarge = size > platform::kMaxTextFileBytes;
+    if (!tooLarge) {
+        text.Reserve(static_cast<size_t>(size));
+    }
+    char piece[64 * 1024];
+    size_t got = 0;
+    while (!tooLarge && (got = std::fread(piece, 1, sizeof piece, file.Get())) > 0) {
+        tooLarge = got > platform::kMaxTextFileBytes - text.Size();
+        if (!tooLarge) {
+            text.Append(piece, got);
+        }
+    }
+    OPENSSL_cleanse(piece, sizeof piece);
+    if (tooLarge) {
+        platform::Print(L"%s\n\n", platform::TooLargeFileText(path));
+        return false;
+    }
+    if (std::ferror(file.Get())) {
+        platform::Print(L"Open file %s failed.\n\n", path);
+        return false;
+    }
+    return true;
+}
+
+// Whether the bytes hold both marker texts of one form; otherwise a
+// message says what the file holds instead. NUL bytes are ordinary bytes.
+bool CheckMarkers(const std::wstring& path, const KeyText& text)
+{
+    for (const KeyForm& form : kKeyForms) {
+        if (text.Contains(form.begin) && text.Contains(form.end)) {
+            return true;
+        }
+    }
+    if (text.Contains(kEncryptedKeyBegin)) {
+        ReportPassPhrase(path);
+        return false;
+    }
+    for (const OtherKey& other : kOtherKeys) {
+        if (text.Contains(other.begin)) {
+            ReportOtherKind(path, other.kind);
+            return false;
+        }
+    }
+    platform::Print(L"private key file format error.\n\n");
+    return false;
 }
 
 Bn GetNumber(const EVP_PKEY* key, const char* name)
@@ -125,6 +256,38 @@ const DigestScheme kSchemes[] = {
     {L"SHA-160", EVP_sha1, kSha1Prefix, sizeof(kSha1Prefix)},
     {L"SHA-256", EVP_sha256, kSha256Prefix, sizeof(kSha256Prefix)},
 };
+
+struct MdCtxFree {
+    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+
+// The digest takes a large package in pieces of this size, so that a
+// stopped run ends within a fraction of a second.
+constexpr uint32_t kDigestPiece = 4u << 20;
+
+// The digest of length bytes of data into digest; false when the library
+// fails or the run is asked to stop between two pieces.
+bool DigestInPieces(const EVP_MD* md, const uint8_t* data, uint32_t length, uint8_t* digest, unsigned int& got)
+{
+    const MdCtx ctx(EVP_MD_CTX_new());
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) {
+        return false;
+    }
+    for (uint32_t done = 0; done < length;) {
+        // Between pieces only: data of one piece, as the key's trial before
+        // a build signs, are digested whole.
+        if (done != 0 && platform::StopRequested()) {
+            return false;
+        }
+        const uint32_t piece = std::min(length - done, kDigestPiece);
+        if (EVP_DigestUpdate(ctx.get(), data + done, piece) != 1) {
+            return false;
+        }
+        done += piece;
+    }
+    return EVP_DigestFinal_ex(ctx.get(), digest, &got) == 1;
+}
 
 // PKCS #1 v1.5 asks for at least eight bytes of 0xFF padding.
 constexpr int kMinPadding = 8;
@@ -180,83 +343,25 @@ void CRsaKeyFile::Clear()
     OPENSSL_cleanse(m_N, sizeof(m_N));
 }
 
-FILE* CRsaKeyFile::OpenKeyFile() const
-{
-    // A FIFO would block the run and a device never ends: the open refuses
-    // both, and the message then says why.
-    FILE* file = platform::OpenRegularFile(m_Path);
-    if (file) {
-        return file;
-    }
-    if (platform::Exists(m_Path) && !platform::IsRegularFile(m_Path)) {
-        platform::Print(L"private key file %s is not a regular file.\n\n", m_Path);
-    } else {
-        platform::Print(L"Open file %s failed.\n\n", m_Path);
-    }
-    return nullptr;
-}
-
-bool CRsaKeyFile::CheckMarkers(FILE* file) const
-{
-    // The markers are searched piece by piece, each piece joined to the tail
-    // of the one before so that a marker across two pieces is found; NUL
-    // bytes are ordinary bytes here.
-    std::vector<const char*> markers;
-    for (const KeyForm& form : kKeyForms) {
-        markers.push_back(form.begin);
-        markers.push_back(form.end);
-    }
-    for (const OtherKey& other : kOtherKeys) {
-        markers.push_back(other.begin);
-    }
-    size_t keep = 0;
-    for (const char* marker : markers) {
-        keep = std::max(keep, std::strlen(marker) - 1);
-    }
-    std::vector<bool> found(markers.size(), false);
-    std::string window;
-    std::vector<char> piece(64 * 1024);
-    size_t got = 0;
-    while ((got = std::fread(piece.data(), 1, piece.size(), file)) > 0) {
-        window.append(piece.data(), got);
-        for (size_t i = 0; i < markers.size(); ++i) {
-            found[i] = found[i] || window.find(markers[i]) != std::string::npos;
-        }
-        if (window.size() > keep) {
-            window.erase(0, window.size() - keep);
-        }
-    }
-    for (size_t i = 0; i < std::size(kKeyForms); ++i) {
-        if (found[2 * i] && found[2 * i + 1]) {
-            return true;
-        }
-    }
-    for (size_t i = 0; i < std::size(kOtherKeys); ++i) {
-        if (found[2 * std::size(kKeyForms) + i]) {
-            ReportOtherKind(m_Path, kOtherKeys[i].kind);
-            return false;
-        }
-    }
-    platform::Print(L"private key file format error.\n\n");
-    return false;
-}
-
 bool CRsaKeyFile::CheckFormat()
 {
-    const platform::OpenedFile file(OpenKeyFile());
-    return file.Get() && CheckMarkers(file.Get());
+    KeyText text;
+    return ReadKeyFile(m_Path, text) && CheckMarkers(m_Path, text);
 }
 
 bool CRsaKeyFile::Load()
 {
     Clear();
-    const platform::OpenedFile file(OpenKeyFile());
-    if (!file.Get() || !CheckMarkers(file.Get())) {
+    KeyText text;
+    if (!ReadKeyFile(m_Path, text) || !CheckMarkers(m_Path, text)) {
         return false;
     }
     bool loaded = false;
-    const Pkey key = ReadPrivateKey(file.Get());
-    if (!key) {
+    bool askedForPassPhrase = false;
+    const Pkey key = ReadPrivateKey(text, askedForPassPhrase);
+    if (askedForPassPhrase) {
+        ReportPassPhrase(m_Path);
+    } else if (!key) {
         platform::Print(L"Load private key file %s failed.\n\n", m_Path);
     } else if (EVP_PKEY_is_a(key.get(), "RSA") != 1) {
         const char* kind = EVP_PKEY_get0_type_name(key.get());
@@ -354,7 +459,7 @@ bool SignPackage(const uint8_t* data, uint32_t dataLength, uint8_t* signature, u
     em[prefixAt - 1] = 0x00;
     std::memcpy(em.data() + prefixAt, scheme->prefix, scheme->prefixLength);
     unsigned int got = 0;
-    if (EVP_Digest(data, dataLength, em.data() + prefixAt + scheme->prefixLength, &got, md, nullptr) != 1 ||
+    if (!DigestInPieces(md, data, dataLength, em.data() + prefixAt + scheme->prefixLength, got) ||
         got != static_cast<unsigned int>(digestLength)) {
         ERR_clear_error();
         return false;

@@ -8,6 +8,7 @@
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
 #include "common/platform/Main.h"
+#include "common/platform/OutputFile.h"
 #include "common/platform/RunLock.h"
 #include "common/platform/Stop.h"
 
@@ -18,16 +19,20 @@ CommandLineOptions s_Options;
 platform::RunLock s_RunLock;
 
 // The package replaces whatever the output path leads to: never an input of
-// the run, and never a file in a work folder, which goes at exit.
+// the run, and never a work folder or a file in one, which go at exit.
 bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPath, const std::wstring& keyPath)
 {
     if (OutputIsInput(outputPath, blfPath, L"layout file") || OutputIsInput(outputPath, keyPath, L"key file") ||
         OutputIsInput(outputPath, platform::GetExecutablePath(), L"program")) {
         return false;
     }
+    // Where the package will go: the output's own links followed as its
+    // delivery follows them, then every link on the way (IsWithinFolder),
+    // also those that lead to a work folder not made yet.
+    const std::wstring target = platform::FollowLinks(outputPath);
     const CProcessingContext& context = g_ProcessingContext;
     for (const std::wstring* folder : {&context.m_TempFolder, &context.m_AbsBlfTempFolder, &context.m_TempSplitFolder}) {
-        if (platform::IsWithinFolder(outputPath, *folder)) {
+        if (platform::IsWithinFolder(outputPath, *folder) || platform::IsWithinFolder(target, *folder)) {
             platform::Print(L"Invalid Input,output file %s is in the work folder %s, which is deleted at exit!\n",
                             outputPath, *folder);
             return false;

@@ -80,6 +80,44 @@ bool CanCreateFile(const std::wstring& path)
     return true;
 }
 
+void ReportFileInPlaceOfFolder(const std::wstring& folder)
+{
+    MessageBoxPrintf(L"File %s has exist,don't create the same name folder", folder);
+}
+
+// Creates the folder (no trailing separator) and every missing folder above
+// it, outermost first. False at the first folder that cannot be made, with
+// the system's error code; folders made before stay.
+bool CreateMissingFolders(const std::wstring& target, int& code)
+{
+    std::vector<std::wstring> missing{target};
+    std::wstring current = target;
+    for (;;) {
+        const size_t last = platform::FindLastSeparator(current);
+        if (last == std::wstring::npos) {
+            break;
+        }
+        current.erase(last);
+        if (current.empty() || platform::Exists(current)) {
+            break;
+        }
+        missing.insert(missing.begin(), current);
+    }
+
+    for (const std::wstring& name : missing) {
+        if (!platform::CreateFolder(name)) {
+            code = platform::LastErrorCode();
+            // Made meanwhile by someone else, or a spelling of a folder made
+            // just before ("a/./b" lists "a/."): nothing is missing.
+            if (platform::IsAlreadyExistsError(code) && platform::IsFolder(name)) {
+                continue;
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::wstring GetProgramFolder()
@@ -164,36 +202,14 @@ bool CreateFolderTree(const std::wstring& folder)
         if (platform::IsFolder(folder)) {
             return true;
         }
-        MessageBoxPrintf(L"File %s has exist,don't create the same name folder", folder);
+        ReportFileInPlaceOfFolder(folder);
         return false;
     }
-
     const std::wstring target = WithoutTrailingSeparators(folder);
-    std::vector<std::wstring> missing{target};
-    std::wstring current = target;
-    for (;;) {
-        const size_t last = platform::FindLastSeparator(current);
-        if (last == std::wstring::npos) {
-            break;
-        }
-        current.erase(last);
-        if (current.empty() || platform::Exists(current)) {
-            break;
-        }
-        missing.insert(missing.begin(), current);
-    }
-
-    for (const std::wstring& name : missing) {
-        if (!platform::CreateFolder(name)) {
-            const int code = platform::LastErrorCode();
-            // Made meanwhile by someone else, or a spelling of a folder made
-            // just before ("a/./b" lists "a/."): nothing is missing.
-            if (platform::IsAlreadyExistsError(code) && platform::IsFolder(name)) {
-                continue;
-            }
-            ReportCreateFolderError(code);
-            return false;
-        }
+    int code = 0;
+    if (!CreateMissingFolders(target, code)) {
+        ReportCreateFolderError(code);
+        return false;
     }
     return platform::Exists(target);
 }
@@ -306,13 +322,38 @@ void ReportNameInTheWay(const std::wstring& path)
     }
 }
 
-bool CreateWorkFolder(const std::wstring& folder)
+bool CreateWorkFolder(const std::wstring& folder, bool report)
 {
     // Without the trailing separator, lstat sees a link itself.
     const std::wstring target = WithoutTrailingSeparators(folder);
-    if (platform::GetEntryType(target) == platform::EntryType::kLink && !platform::RemoveFile(target)) {
+    switch (platform::GetEntryType(target)) {
+    case platform::EntryType::kFolder:
+        return true;
+    case platform::EntryType::kLink:
+        if (!platform::RemoveFile(target)) {
+            if (report) {
+                PrintLog(kLinkInPlaceOfFolder, target);
+            }
+            return false;
+        }
+        break;
+    case platform::EntryType::kNone:
+        break;
+    default:
+        // Someone else's file: never removed, and the run cannot go on
+        // without the folder.
+        if (report) {
+            ReportFileInPlaceOfFolder(target);
+        }
         return false;
     }
-    CreateFolderTree(folder);
+    int code = 0;
+    if (!CreateMissingFolders(target, code)) {
+        if (report) {
+            ReportCreateFolderError(code);
+            PrintLog(kWorkFolderNotMade, target);
+        }
+        return false;
+    }
     return true;
 }

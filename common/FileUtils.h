@@ -75,10 +75,14 @@ void ReportNameInTheWay(const std::wstring& path);
 // Logged when a symbolic link stands where the run makes a work folder and
 // cannot be removed.
 inline constexpr wchar_t kLinkInPlaceOfFolder[] = L"Unable to replace %s, which is a link, by a folder.\n";
+// Logged after the system's reason when a work folder could not be made.
+inline constexpr wchar_t kWorkFolderNotMade[] = L"Unable to create the work folder %s.\n";
 
-// CreateFolderTree for a work folder of the run: a symbolic link standing at
-// its name is removed first, never followed, so that what the run writes
-// there lands in a folder of its own. False, nothing made, only when such a
-// link could not be removed; a folder that cannot be made is reported by
-// CreateFolderTree, and the run fails where it needs the folder.
-bool CreateWorkFolder(const std::wstring& folder);
+// Makes a work folder of the run, and the folders above it that are
+// missing. A symbolic link standing at its name is removed first, never
+// followed, so that what the run writes there lands in a folder of its
+// own; a file or anything else standing there is left alone. False when the
+// folder is not there afterwards; report: say once why, naming the folder
+// (the message boxes of CreateFolderTree, then a line for a folder that
+// could not be made).
+bool CreateWorkFolder(const std::wstring& folder, bool report);

@@ -196,9 +196,7 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
         Fail(L"Allocate memory failed");
     }
     if (status == platform::TextFileStatus::kTooLarge) {
-        Fail(platform::Format(L"File %s is larger than %d MiB", filePath,
-                              static_cast<int>(platform::kMaxTextFileBytes >> 20))
-                 .c_str());
+        Fail(platform::TooLargeFileText(filePath).c_str());
     }
     if (status == platform::TextFileStatus::kStopped) {
         FailStopped();

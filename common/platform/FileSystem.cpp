@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
+#include "common/platform/Format.h"
 #include "common/platform/Path.h"
 #include "common/platform/Stop.h"
 #include "common/platform/Text.h"
@@ -52,6 +54,42 @@ bool AddOwnerBits(const std::wstring& path, mode_t bits)
     }
     // AT_SYMLINK_NOFOLLOW also holds if a link was put there since lstat.
     return fchmodat(AT_FDCWD, native.c_str(), (info.st_mode & 07777) | bits, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// A link's target text, any length.
+bool ReadLinkText(const std::string& path, std::string& target)
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
+        if (length < 0) {
+            return false;
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<size_t>(length));
+            target = buffer;
+            return true;
+        }
+        // The text may have been cut; try again with more room.
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The names of a native path, in order; empty names and "." left out.
+void AddNames(const std::string& path, std::vector<std::string>& names)
+{
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        const std::string name = path.substr(start, end - start);
+        if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        start = end + 1;
+    }
 }
 
 // strerror_r comes in two forms; glibc's GNU one returns the text.
@@ -199,23 +237,72 @@ bool IsSameEntry(const std::wstring& first, const std::wstring& second)
     return IsSameFile(parent(a, slashA), parent(b, slashB)) && IsFolder(parent(a, slashA));
 }
 
+std::wstring ResolveLinks(const std::wstring& path)
+{
+    constexpr int kMaxLinks = 40;
+    std::string native;
+    if (!ToOsPath(path, native)) {
+        return path;
+    }
+    if (native.empty() || native[0] != '/') {
+        std::string working;
+        if (!ToOsPath(GetWorkingFolder(), working)) {
+            return path;
+        }
+        native = working + "/" + native;
+    }
+    // Names still to walk, the next one last.
+    std::vector<std::string> pending;
+    AddNames(native, pending);
+    std::reverse(pending.begin(), pending.end());
+    // Folders reached so far, each of them no link; empty for the root.
+    std::string resolved;
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string name = pending.back();
+        pending.pop_back();
+        if (name == "..") {
+            resolved.erase(resolved.empty() ? 0 : resolved.rfind('/'));
+            continue;
+        }
+        const std::string next = resolved + "/" + name;
+        struct stat info;
+        std::string target;
+        if (links < kMaxLinks && lstat(next.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+            ReadLinkText(next, target) && !target.empty()) {
+            ++links;
+            std::vector<std::string> names;
+            AddNames(target, names);
+            pending.insert(pending.end(), names.rbegin(), names.rend());
+            if (target[0] == '/') {
+                resolved.clear();
+            }
+            continue;
+        }
+        resolved = next;
+    }
+    return resolved.empty() ? RootFolder() : DecodeText(resolved);
+}
+
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder)
 {
-    std::wstring current = NormalizePath(path);
-    const std::wstring inside = NormalizePath(folder) + L"/";
-    if (current.compare(0, inside.size(), inside) == 0) {
+    const std::wstring target = ResolveLinks(path);
+    const std::wstring resolvedFolder = ResolveLinks(folder);
+    if (IsRootFolder(resolvedFolder) || target == resolvedFolder ||
+        target.compare(0, resolvedFolder.size() + 1, resolvedFolder + L"/") == 0) {
         return true;
     }
-    // A link on the way may lead there under another name.
+    // A bind mount may show the folder under another name.
+    std::wstring current = target;
     for (;;) {
+        if (IsSameFile(current, folder)) {
+            return true;
+        }
         const size_t last = FindLastSeparator(current);
         if (last == std::wstring::npos || last == 0) {
             return false;
         }
         current.resize(last);
-        if (IsSameFile(current, folder)) {
-            return true;
-        }
     }
 }
 
@@ -396,19 +483,8 @@ bool ListFolder(const std::wstring& path, std::vector<FolderEntry>& entries)
 
 std::wstring GetExecutablePath()
 {
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", &buffer[0], buffer.size());
-        if (length < 0) {
-            return std::wstring();
-        }
-        if (static_cast<size_t>(length) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(length));
-            return DecodeText(buffer);
-        }
-        // The name may have been cut; try again with more room.
-        buffer.resize(buffer.size() * 2);
-    }
+    std::string path;
+    return ReadLinkText("/proc/self/exe", path) ? DecodeText(path) : std::wstring();
 }
 
 std::wstring GetWorkingFolder()
@@ -439,6 +515,11 @@ std::wstring ErrorText(int code)
         return std::wstring();
     }
     return DecodeText(text, std::strlen(text)) + L"\n";
+}
+
+std::wstring TooLargeFileText(const std::wstring& path)
+{
+    return Format(L"File %s is larger than %d MiB", path, static_cast<int>(kMaxTextFileBytes >> 20));
 }
 
 namespace {

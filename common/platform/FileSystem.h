@@ -98,8 +98,17 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // (device and inode), whatever stands there, if anything. A link at the
 // end is not followed.
 bool IsSameEntry(const std::wstring& first, const std::wstring& second);
-// Whether the path names something inside the folder: by its text, or
-// because one of its parent folders is the folder (device and inode).
+// The absolute path (a relative one starts from the working folder) with
+// every symbolic link on the way replaced by what it leads to, a relative
+// target read from the link's folder, and "." and ".." applied to folders
+// that are no links. The part from the first name that is missing on is
+// kept as written: a dangling link still gives the path it points to.
+// Past 40 links (a loop) the rest is kept as written.
+std::wstring ResolveLinks(const std::wstring& path);
+// Whether the path leads to the folder itself or to something inside it,
+// once the links of both are resolved (ResolveLinks), whether or not the
+// folder exists yet; where it exists, also when the path or one of its
+// parent folders is that folder under another name (device and inode).
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
@@ -163,9 +172,13 @@ std::wstring ErrorText(int code);
 enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16, kStopped };
 
 // The limit on every text file the tool reads (layout file, its converted
-// copy, flasher settings file): 64 MiB. Real ones hold a few KB; a larger
-// one would only exhaust memory.
+// copy, flasher settings file, key file): 64 MiB. Real ones hold a few KB;
+// a larger one would only exhaust memory.
 inline constexpr size_t kMaxTextFileBytes = size_t(64) << 20;
+
+// What the run says of a file it refuses for being past kMaxTextFileBytes:
+// "File <path> is larger than 64 MiB".
+std::wstring TooLargeFileText(const std::wstring& path);
 
 // The whole file, every CR before an LF dropped, decoded. Bytes that are not
 // UTF-8 survive the decoding (see DecodeText). Only a regular file is read

@@ -212,6 +212,57 @@ TEST(FileUtilsTest, CreateFolderTreeReportsFailures)
     EXPECT_EQ(boxes.texts[0], L"Create Folder Failed:No such file or directory\n");
 }
 
+TEST(FileUtilsTest, CreateWorkFolderReportsOnlyWhenAskedAndOnce)
+{
+    struct Case {
+        const char* name;
+        const char* inTheWay;  // what stands at the work folder's name
+        bool made;
+        std::wstring box;  // "%s" for the folder
+        std::string line;  // the same
+    };
+    const Case cases[] = {
+        {"nothing there", "", true, L"", ""},
+        {"a folder there", "folder", true, L"", ""},
+        {"a link there is replaced", "link", true, L"", ""},
+        {"a file there", "file", false, L"File %s has exist,don't create the same name folder", ""},
+        {"below a file", "file below", false, L"Create Folder Failed:Not a directory\n",
+         "Unable to create the work folder %s.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool report : {false, true}) {
+            TempFolder temp;
+            std::string folder = temp.File("work");
+            const std::string kind = c.inTheWay;
+            if (kind == "folder") {
+                ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+            }
+            if (kind == "link") {
+                ASSERT_EQ(symlink(temp.Path().c_str(), folder.c_str()), 0);
+            }
+            if (kind == "file") WriteFile(folder, "the user's file");
+            if (kind == "file below") {
+                WriteFile(folder, "the user's file");
+                folder += "/inner";
+            }
+            MessageBoxes boxes;
+            const testsupport::Outcome o = testsupport::Capture([&] { return CreateWorkFolder(Wide(folder), report); });
+            EXPECT_EQ(o.result, c.made);
+            EXPECT_EQ(IsDir(folder), c.made);
+            std::wstring box = c.box;
+            if (box.find(L"%s") != std::wstring::npos) box.replace(box.find(L"%s"), 2, Wide(folder));
+            std::string line = c.line;
+            if (line.find("%s") != std::string::npos) line.replace(line.find("%s"), 2, folder);
+            EXPECT_EQ(boxes.texts, report && !box.empty() ? std::vector<std::wstring>{box} : std::vector<std::wstring>{});
+            EXPECT_EQ(o.out, report ? line : "");
+            if (kind == "file") {
+                EXPECT_EQ(testsupport::ReadFile(folder), "the user's file");
+            }
+        }
+    }
+}
+
 TEST(FileUtilsTest, DeleteTempFolderRemovesTreeButNotWhatLinksPointTo)
 {
     TempFolder temp;
