@@ -4,14 +4,14 @@
 # at the 64 MiB limit (lines of 128 bytes; one long last line), and the
 # seconds from SIGTERM to exit during such a layout. With a git revision,
 # also the fuzzers' executions a second on the CI seeds, this tree's build
-# against the revision's, measured one after the other in the same run
-# (needs clang; builds in build/bench-fuzz-*).
+# against the revision's, both running at the same time so that they share
+# the machine's load (needs clang; builds in build/bench-fuzz-*).
 #   bench/parse.sh [tool] [revision to compare the fuzzers against]
 set -euo pipefail
 
 tool=${1:-build/Tarvok_WEB}
 revision=${2:-}
-fuzz_seconds=${FUZZ_SECONDS:-30}
+fuzz_seconds=${FUZZ_SECONDS:-60}
 [ -x "$tool" ] || { echo "no tool at $tool: build first (see README.md)" >&2; exit 1; }
 command -v python3 > /dev/null || { echo "python3 is needed for the memory and stop figures" >&2; exit 1; }
 
@@ -118,7 +118,8 @@ for blf in lines-128.blf long-line.blf; do (cd "$work" && python3 measure.py sto
 [ -n "$revision" ] || exit 0
 
 # The fuzzers of this tree and of the revision, each run for FUZZ_SECONDS
-# from the revision's CI seeds (the seeds CI used then), one after the other.
+# from the revision's CI seeds (the seeds CI used then); the two builds of
+# one fuzzer run at the same time.
 old_tree="$work/old-tree"
 git -C "$here/.." worktree add --detach "$old_tree" "$revision" > /dev/null 2>&1
 fuzz_build() {  # SOURCE BUILD
@@ -143,8 +144,11 @@ execs() {
 for name in blf_fuzzer old_blf_fuzzer; do
   if [ "$name" = blf_fuzzer ]; then dict=tests/fuzz/blf.dict; seeds=("${reader_seeds[@]}");
   else dict=tests/fuzz/old-blf.dict; seeds=("${conversion_seeds[@]}"); fi
-  old=$(execs "$here/../build/bench-fuzz-old/$name" "$dict" "${seeds[@]}")
-  new=$(execs "$here/../build/bench-fuzz-new/$name" "$dict" "${seeds[@]}")
+  execs "$here/../build/bench-fuzz-old/$name" "$dict" "${seeds[@]}" > "$work/$name.old" &
+  execs "$here/../build/bench-fuzz-new/$name" "$dict" "${seeds[@]}" > "$work/$name.new" &
+  wait
+  old=$(cat "$work/$name.old")
+  new=$(cat "$work/$name.new")
   printf '%s: %s exec/s at %s, %s exec/s here, ratio %s (aim: 5 or more)\n' "$name" "$old" "$revision" "$new" \
     "$(ratio "$new" "$((old > 0 ? old : 1))")"
 done

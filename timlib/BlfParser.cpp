@@ -56,15 +56,17 @@ bool DigestFile(const std::wstring& path, FileDigest& digest)
         return false;
     }
     digest = FileDigest();
-    std::vector<unsigned char> chunk(size_t(1) << 16);
+    // On the stack: a small layout is digested with no allocation, and no
+    // buffer filled before it is read into.
+    unsigned char chunk[16384];
     size_t got = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), file.Get())) > 0) {
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.Get())) > 0) {
         if (digest.size > platform::kMaxTextFileBytes || platform::StopRequested()) {
             return false;
         }
         for (size_t i = 0; i < got; i += 8) {
             uint64_t word = 0;
-            std::memcpy(&word, chunk.data() + i, std::min<size_t>(8, got - i));
+            std::memcpy(&word, chunk + i, std::min<size_t>(8, got - i));
             digest.lanes[0] = Mix(digest.lanes[0], word, 0x9E3779B97F4A7C15ull);
             digest.lanes[1] = Mix(digest.lanes[1], word + digest.size + i, 0xC2B2AE3D27D4EB4Full);
         }
@@ -195,6 +197,9 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     }
     if (status == platform::TextFileStatus::kTooLarge) {
         Fail(platform::TooLargeFileText(filePath).c_str());
+    }
+    if (status == platform::TextFileStatus::kStopped) {
+        FailStopped();
     }
     if (status == platform::TextFileStatus::kUtf16) {
         Fail(platform::Format(L"Blf file %s is UTF-16 text; it must be saved as UTF-8", filePath).c_str());

@@ -1,5 +1,8 @@
 #include "timlib/LayoutIndex.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "common/TimLib.h"
 #include "common/platform/Stop.h"
 
@@ -32,6 +35,21 @@ bool PiecesOf(std::wstring_view text, uint64_t& pieces)
         pieces |= PieceBit(text[i - 2], text[i - 1], text[i]);
     }
     return true;
+}
+
+// The pieces of the second index: four characters, hashed into one of
+// 2^bits buckets. A line's pieces hold those of every key it holds.
+constexpr size_t kPieceLength = 4;
+constexpr unsigned kMinBucketBits = 8;
+constexpr unsigned kMaxBucketBits = 16;
+
+uint32_t BucketOf(const wchar_t* piece, unsigned bits)
+{
+    uint32_t mixed = 0x811C9DC5u;
+    for (size_t i = 0; i < kPieceLength; ++i) {
+        mixed = (mixed ^ static_cast<uint32_t>(piece[i])) * 0x01000193u;
+    }
+    return (mixed * 0x9E3779B1u) >> (32 - bits);
 }
 
 std::wstring_view Trimmed(std::wstring_view text)
@@ -74,9 +92,14 @@ void LineIndex::Clear()
     m_Lines.shrink_to_fit();
     m_Headers.clear();
     m_Sections.clear();
+    m_BucketStart.clear();
+    m_BucketStart.shrink_to_fit();
+    m_Postings.clear();
+    m_Postings.shrink_to_fit();
+    m_BucketBits = 0;
 }
 
-bool LineIndex::Build(std::wstring_view text)
+bool LineIndex::Build(std::wstring_view text, Pieces pieces)
 {
     Clear();
     m_Text = text;
@@ -109,7 +132,76 @@ bool LineIndex::Build(std::wstring_view text)
         }
         m_Lines.push_back(entry);
     }
+    if (!IndexPieces(pieces)) {
+        Clear();
+        return false;
+    }
     return true;
+}
+
+bool LineIndex::IndexPieces(Pieces pieces)
+{
+    if (pieces == Pieces::kNever || (pieces == Pieces::kWhenLarge && m_Lines.size() < kMinLinesForPieces) ||
+        m_Lines.size() >= std::numeric_limits<uint32_t>::max()) {
+        return true;
+    }
+    // About four buckets a line.
+    unsigned bits = kMinBucketBits;
+    while (bits < kMaxBucketBits && (size_t(1) << bits) < m_Lines.size() * 4) {
+        ++bits;
+    }
+    const size_t kBuckets = size_t(1) << bits;
+    // Each bucket's count, and the line that last added to it, plus one: a
+    // line counts once in each bucket.
+    std::vector<uint32_t> counts(kBuckets + 1, 0);
+    std::vector<uint32_t> lastLine(kBuckets, 0);
+    // The one pass over every piece, twice: to count, then to fill in.
+    auto eachPiece = [this, &lastLine, bits](auto&& take) {
+        std::fill(lastLine.begin(), lastLine.end(), 0);
+        size_t sinceCheck = 0;
+        for (size_t i = 0; i < m_Lines.size(); ++i) {
+            const std::wstring_view line = TextOf(m_Lines[i]);
+            const uint32_t mark = static_cast<uint32_t>(i) + 1;
+            for (size_t at = 0; at + kPieceLength <= line.size(); ++at) {
+                if (++sinceCheck == kCharsPerStopCheck) {
+                    sinceCheck = 0;
+                    if (platform::StopRequested()) {
+                        return false;
+                    }
+                }
+                const uint32_t bucket = BucketOf(line.data() + at, bits);
+                if (lastLine[bucket] != mark) {
+                    lastLine[bucket] = mark;
+                    if (!take(bucket, static_cast<uint32_t>(i))) {
+                        return true;
+                    }
+                }
+            }
+        }
+        return true;
+    };
+    size_t total = 0;
+    bool fits = true;
+    if (!eachPiece([&](uint32_t bucket, uint32_t) {
+            ++counts[bucket + 1];
+            fits = ++total <= kMaxPostings;
+            return fits;
+        })) {
+        return false;
+    }
+    if (!fits) {
+        return true;
+    }
+    for (size_t b = 0; b < kBuckets; ++b) {
+        counts[b + 1] += counts[b];
+    }
+    m_BucketStart = counts;
+    m_Postings.resize(total);
+    m_BucketBits = bits;
+    return eachPiece([&](uint32_t bucket, uint32_t line) {
+        m_Postings[counts[bucket]++] = line;
+        return true;
+    });
 }
 
 size_t LineIndex::HeaderOf(const std::wstring& section) const
@@ -151,21 +243,54 @@ LookupResult LineIndex::FindOnNextLine(size_t header, std::wstring& value) const
     return LookupResult::kFound;
 }
 
+const uint32_t* LineIndex::CandidatesFor(const std::wstring& key, size_t& count) const
+{
+    if (m_BucketStart.empty() || key.size() < kPieceLength) {
+        return nullptr;
+    }
+    uint32_t rarest = BucketOf(key.data(), m_BucketBits);
+    for (size_t at = 1; at + kPieceLength <= key.size(); ++at) {
+        const uint32_t bucket = BucketOf(key.data() + at, m_BucketBits);
+        if (m_BucketStart[bucket + 1] - m_BucketStart[bucket] < m_BucketStart[rarest + 1] - m_BucketStart[rarest]) {
+            rarest = bucket;
+        }
+    }
+    count = m_BucketStart[rarest + 1] - m_BucketStart[rarest];
+    return m_Postings.data() + m_BucketStart[rarest];
+}
+
+bool LineIndex::Holds(const Line& line, const std::wstring& key, uint64_t keyPieces) const
+{
+    return line.length >= key.size() && (line.pieces & keyPieces) == keyPieces &&
+           TextOf(line).find(key) != std::wstring_view::npos;
+}
+
 LookupResult LineIndex::FindAfter(size_t header, const std::wstring& key, std::wstring& value) const
 {
     uint64_t keyPieces = 0;
     PiecesOf(key, keyPieces);
+    size_t count = 0;
+    if (const uint32_t* candidates = CandidatesFor(key, count)) {
+        // Every line that holds the key is among the candidates.
+        const uint32_t* const end = candidates + count;
+        const uint32_t* at = std::upper_bound(candidates, end, static_cast<uint32_t>(header));
+        for (size_t seen = 1; at != end; ++at, ++seen) {
+            if (seen % kLinesPerStopCheck == 0 && platform::StopRequested()) {
+                return LookupResult::kStopped;
+            }
+            if (Holds(m_Lines[*at], key, keyPieces)) {
+                ValueOf(TextOf(m_Lines[*at]), value);
+                return LookupResult::kFound;
+            }
+        }
+        return LookupResult::kMissing;
+    }
     for (size_t i = header + 1; i < m_Lines.size(); ++i) {
         if (i % kLinesPerStopCheck == 0 && platform::StopRequested()) {
             return LookupResult::kStopped;
         }
-        const Line& line = m_Lines[i];
-        if (line.length < key.size() || (line.pieces & keyPieces) != keyPieces) {
-            continue;
-        }
-        const std::wstring_view text = TextOf(line);
-        if (text.find(key) != std::wstring_view::npos) {
-            ValueOf(text, value);
+        if (Holds(m_Lines[i], key, keyPieces)) {
+            ValueOf(TextOf(m_Lines[i]), value);
             return LookupResult::kFound;
         }
     }

@@ -17,9 +17,19 @@ enum class LookupResult { kFound, kMissing, kStopped };
 
 class LineIndex {
 public:
+    // When the lines get an index of their four-character pieces, which
+    // takes a lookup straight to the few lines that may hold its key: for
+    // a text of many lines, if the index stays below kMaxPostings entries
+    // (one for each distinct piece of each line; a text of 64 MiB without
+    // repeats needs more). Otherwise a lookup passes over the lines one by
+    // one. Tests ask for either way.
+    enum class Pieces { kWhenLarge, kAlways, kNever };
+    static constexpr size_t kMinLinesForPieces = 2048;
+    static constexpr size_t kMaxPostings = size_t(16) << 20;
+
     // Splits text, which must outlive the index and stay unchanged. False,
     // with the index empty, when a stop was asked for first.
-    bool Build(std::wstring_view text);
+    bool Build(std::wstring_view text, Pieces pieces = Pieces::kWhenLarge);
     void Clear();
 
     // The value of the first line after section's first header that holds
@@ -39,6 +49,13 @@ private:
     size_t HeaderOf(const std::wstring& section) const;
     LookupResult FindAfter(size_t header, const std::wstring& key, std::wstring& value) const;
     LookupResult FindOnNextLine(size_t header, std::wstring& value) const;
+    // The lines that may hold key, ascending: those that share its rarest
+    // four-character piece. Null when there is no index of pieces or the
+    // key is shorter than a piece.
+    const uint32_t* CandidatesFor(const std::wstring& key, size_t& count) const;
+    // False when a stop came.
+    bool IndexPieces(Pieces pieces);
+    bool Holds(const Line& line, const std::wstring& key, uint64_t keyPieces) const;
 
     std::wstring_view m_Text;
     // Only the lines that are not empty once trimmed: no other line holds
@@ -46,6 +63,14 @@ private:
     std::vector<Line> m_Lines;
     // The indexes in m_Lines of the header lines, in order.
     std::vector<size_t> m_Headers;
+    // For each bucket of four-character pieces, the indexes in m_Lines of
+    // the lines holding one of its pieces, ascending, at
+    // m_Postings[m_BucketStart[bucket]] up to the next bucket's start.
+    // Both are empty when the text has no such index.
+    std::vector<uint32_t> m_BucketStart;
+    std::vector<uint32_t> m_Postings;
+    // Pieces hash into 2^m_BucketBits buckets, more for more lines.
+    unsigned m_BucketBits = 0;
     mutable std::map<std::wstring, size_t, std::less<>> m_Sections;
 };
 

@@ -10,9 +10,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "common/platform/Format.h"
 #include "common/platform/Path.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 
 namespace platform {
@@ -520,47 +522,85 @@ std::wstring TooLargeFileText(const std::wstring& path)
     return Format(L"File %s is larger than %d MiB", path, static_cast<int>(kMaxTextFileBytes >> 20));
 }
 
+namespace {
+
+// Bytes handled between two looks at the stop flag: a few milliseconds of
+// work even on a busy machine. A smaller file is read whole.
+constexpr size_t kTextBytesPerStopCheck = size_t(4) << 20;
+
+// Reads the whole file into bytes, up to maxBytes.
+TextFileStatus ReadTextBytes(FILE* file, size_t maxBytes, std::string& bytes)
+{
+    // A file already too large is refused unread; otherwise the bytes read
+    // decide, as the file may grow while it is read.
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0) {
+        if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+            return TextFileStatus::kTooLarge;
+        }
+        // One allocation for the size it has now.
+        bytes.reserve(static_cast<size_t>(info.st_size));
+    }
+    char chunk[65536];
+    size_t got;
+    size_t sinceCheck = 0;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (got > maxBytes - bytes.size()) {
+            return TextFileStatus::kTooLarge;
+        }
+        bytes.append(chunk, got);
+        sinceCheck += got;
+        if (sinceCheck >= kTextBytesPerStopCheck) {
+            sinceCheck = 0;
+            if (StopRequested()) {
+                return TextFileStatus::kStopped;
+            }
+        }
+    }
+    return ferror(file) != 0 ? TextFileStatus::kUnreadable : TextFileStatus::kRead;
+}
+
+// Drops, in place, the bytes before start and every CR before an LF; false
+// when a stop came.
+bool DropCarriageReturns(std::string& bytes, size_t start)
+{
+    size_t kept = 0;
+    for (size_t i = start; i < bytes.size(); ++i) {
+        if ((i - start) % kTextBytesPerStopCheck == kTextBytesPerStopCheck - 1 && StopRequested()) {
+            return false;
+        }
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;
+        }
+        bytes[kept++] = bytes[i];
+    }
+    bytes.resize(kept);
+    return true;
+}
+
+}  // namespace
+
 TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out)
 {
     FILE* file = OpenRegularFile(path);
     if (file == nullptr) {
         return TextFileStatus::kUnreadable;
     }
-    // A file already too large is refused unread; otherwise the bytes read
-    // decide, as the file may grow while it is read.
-    struct stat info;
-    bool tooLarge = fstat(fileno(file), &info) == 0 && static_cast<uint64_t>(info.st_size) > maxBytes;
     std::string bytes;
-    char chunk[65536];
-    size_t got;
-    while (!tooLarge && (got = fread(chunk, 1, sizeof chunk, file)) > 0) {
-        tooLarge = got > maxBytes - bytes.size();
-        if (!tooLarge) {
-            bytes.append(chunk, got);
-        }
-    }
-    const bool failed = ferror(file) != 0;
+    const TextFileStatus status = ReadTextBytes(file, maxBytes, bytes);
     fclose(file);
-    if (tooLarge) {
-        return TextFileStatus::kTooLarge;
-    }
-    if (failed) {
-        return TextFileStatus::kUnreadable;
+    if (status != TextFileStatus::kRead) {
+        return status;
     }
     if (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0) {
         return TextFileStatus::kUtf16;
     }
     const size_t start = bytes.compare(0, 3, "\xef\xbb\xbf") == 0 ? 3 : 0;
-
-    std::string kept;
-    kept.reserve(bytes.size() - start);
-    for (size_t i = start; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            continue;
-        }
-        kept += bytes[i];
+    std::wstring text;
+    if (!DropCarriageReturns(bytes, start) || !DecodeTextUnlessStopped(bytes.data(), bytes.size(), text)) {
+        return TextFileStatus::kStopped;
     }
-    out = DecodeText(kept);
+    out = std::move(text);
     return TextFileStatus::kRead;
 }
 

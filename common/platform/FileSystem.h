@@ -169,7 +169,7 @@ int LastErrorCode();
 // The system's English text for an error code, ending in a line break.
 std::wstring ErrorText(int code);
 
-enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16 };
+enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16, kStopped };
 
 // The limit on every text file the tool reads (layout file, its converted
 // copy, flasher settings file, key file): 64 MiB. Real ones hold a few KB;
@@ -185,6 +185,7 @@ std::wstring TooLargeFileText(const std::wstring& path);
 // (kUnreadable otherwise); reading stops past maxBytes bytes (kTooLarge). A
 // UTF-8 byte-order mark at the start is dropped, as editors on Windows put
 // it there; a file that starts with a UTF-16 mark is not decoded (kUtf16).
+// A stop asked for (see Stop.h) ends a long read early (kStopped).
 TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out);
 // The same up to kMaxTextFileBytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);

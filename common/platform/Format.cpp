@@ -216,6 +216,109 @@ int StarValue(ArgReader& args)
     return 0;
 }
 
+// The flags of a conversion: any of "-+ #0", in any order.
+void ReadFlags(const wchar_t*& p, Spec& spec)
+{
+    for (;; ++p) {
+        if (*p == L'-') spec.left = true;
+        else if (*p == L'+') spec.plus = true;
+        else if (*p == L' ') spec.space = true;
+        else if (*p == L'#') spec.alt = true;
+        else if (*p == L'0') spec.zero = true;
+        else return;
+    }
+}
+
+// A width written out or taken from the arguments ("*"), where a negative
+// one means left-aligned; then a precision the same way, where a negative
+// one means none.
+void ReadWidthAndPrecision(const wchar_t*& p, Spec& spec, ArgReader& reader)
+{
+    if (*p == L'*') {
+        ++p;
+        spec.width = StarValue(reader);
+        if (spec.width < 0) {
+            spec.left = true;
+            spec.width = -spec.width;
+        }
+    } else if (*p >= L'0' && *p <= L'9') {
+        spec.width = ReadNumber(p);
+    }
+    if (*p != L'.') {
+        return;
+    }
+    ++p;
+    if (*p == L'*') {
+        ++p;
+        spec.precision = StarValue(reader);
+        if (spec.precision < 0) spec.precision = -1;
+    } else {
+        spec.precision = ReadNumber(p);
+    }
+}
+
+// Length modifiers, including the "I64" / "I32" forms of the program's
+// format texts.
+void ReadLength(const wchar_t*& p, Spec& spec)
+{
+    if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
+        spec.bits = 64;
+        p += 3;
+    } else if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2') {
+        spec.bits = 32;
+        p += 3;
+    } else if (p[0] == L'l' && p[1] == L'l') {
+        spec.bits = 64;
+        p += 2;
+    } else if (p[0] == L'h' && p[1] == L'h') {
+        spec.bits = 8;
+        p += 2;
+    } else if (*p == L'h') {
+        spec.bits = 16;
+        spec.narrowText = true;
+        ++p;
+    } else if (*p == L'l' || *p == L'w') {
+        spec.bits = 64;  // long is 64-bit here
+        ++p;
+    } else if (*p == L'I' || *p == L'z' || *p == L'j' || *p == L't' || *p == L'L' || *p == L'q') {
+        spec.bits = 64;
+        ++p;
+    }
+}
+
+// Formats the conversion at p, whose text began at start; false when the
+// format text ended inside it.
+bool Convert(std::wstring& out, Spec& spec, const wchar_t* start, const wchar_t* p, ArgReader& reader)
+{
+    const wchar_t conv = *p;
+    switch (conv) {
+    case L'd': case L'i': case L'u': case L'x': case L'X': case L'o':
+        FormatInteger(out, spec, conv, reader.Next());
+        break;
+    case L'p':
+        spec.bits = 64;
+        FormatInteger(out, spec, conv, reader.Next());
+        break;
+    case L's': case L'S':
+        FormatText(out, spec, reader.Next());
+        break;
+    case L'c': case L'C':
+        FormatChar(out, spec, reader.Next());
+        break;
+    case L'e': case L'E': case L'f': case L'F': case L'g': case L'G': case L'a': case L'A':
+        FormatFloat(out, spec, conv, reader.Next());
+        break;
+    case L'n':
+        reader.Next();  // never written through
+        break;
+    default:
+        // An unknown or unfinished conversion is shown as written.
+        out.append(start, conv ? p + 1 : p);
+        return conv != 0;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t count)
@@ -236,85 +339,11 @@ std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t cou
             continue;
         }
         Spec spec;
-        for (;; ++p) {
-            if (*p == L'-') spec.left = true;
-            else if (*p == L'+') spec.plus = true;
-            else if (*p == L' ') spec.space = true;
-            else if (*p == L'#') spec.alt = true;
-            else if (*p == L'0') spec.zero = true;
-            else break;
-        }
-        if (*p == L'*') {
-            ++p;
-            spec.width = StarValue(reader);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = -spec.width;
-            }
-        } else if (*p >= L'0' && *p <= L'9') {
-            spec.width = ReadNumber(p);
-        }
-        if (*p == L'.') {
-            ++p;
-            if (*p == L'*') {
-                ++p;
-                spec.precision = StarValue(reader);
-                if (spec.precision < 0) spec.precision = -1;
-            } else {
-                spec.precision = ReadNumber(p);
-            }
-        }
-        // Length modifiers, including the "I64" / "I32" forms of the
-        // program's format texts.
-        if (p[0] == L'I' && p[1] == L'6' && p[2] == L'4') {
-            spec.bits = 64;
-            p += 3;
-        } else if (p[0] == L'I' && p[1] == L'3' && p[2] == L'2') {
-            spec.bits = 32;
-            p += 3;
-        } else if (p[0] == L'l' && p[1] == L'l') {
-            spec.bits = 64;
-            p += 2;
-        } else if (p[0] == L'h' && p[1] == L'h') {
-            spec.bits = 8;
-            p += 2;
-        } else if (*p == L'h') {
-            spec.bits = 16;
-            spec.narrowText = true;
-            ++p;
-        } else if (*p == L'l' || *p == L'w') {
-            spec.bits = 64;  // long is 64-bit here
-            ++p;
-        } else if (*p == L'I' || *p == L'z' || *p == L'j' || *p == L't' || *p == L'L' || *p == L'q') {
-            spec.bits = 64;
-            ++p;
-        }
-        const wchar_t conv = *p;
-        switch (conv) {
-        case L'd': case L'i': case L'u': case L'x': case L'X': case L'o':
-            FormatInteger(out, spec, conv, reader.Next());
-            break;
-        case L'p':
-            spec.bits = 64;
-            FormatInteger(out, spec, conv, reader.Next());
-            break;
-        case L's': case L'S':
-            FormatText(out, spec, reader.Next());
-            break;
-        case L'c': case L'C':
-            FormatChar(out, spec, reader.Next());
-            break;
-        case L'e': case L'E': case L'f': case L'F': case L'g': case L'G': case L'a': case L'A':
-            FormatFloat(out, spec, conv, reader.Next());
-            break;
-        case L'n':
-            reader.Next();  // never written through
-            break;
-        default:
-            // An unknown or unfinished conversion is shown as written.
-            out.append(start, conv ? p + 1 : p);
-            if (!conv) return out;
-            break;
+        ReadFlags(p, spec);
+        ReadWidthAndPrecision(p, spec, reader);
+        ReadLength(p, spec);
+        if (!Convert(out, spec, start, p, reader)) {
+            return out;
         }
         ++p;
     }

@@ -1,5 +1,7 @@
 #include "common/platform/Text.h"
 
+#include "common/platform/Stop.h"
+
 namespace platform {
 
 namespace {
@@ -32,16 +34,36 @@ void AppendUtf8(std::string& out, unsigned long cp)
 
 }  // namespace
 
-std::wstring DecodeText(const char* bytes, size_t length)
+namespace {
+
+// Bytes decoded between two looks at the stop flag: a few milliseconds. A
+// smaller text is decoded whole.
+constexpr size_t kBytesPerStopCheck = size_t(4) << 20;
+
+// Appends the decoded bytes to out; false, with out holding a part, when
+// checkStop and a stop was asked for.
+bool AppendDecoded(const char* bytes, size_t length, bool checkStop, std::wstring& out)
 {
-    std::wstring out;
-    out.reserve(length);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+    // No byte gives more than one character: the characters are written in
+    // place, and the text is cut to their number at the end.
+    const size_t first = out.size();
+    out.resize(first + length);
+    wchar_t* const begin = &out[0] + first;
+    wchar_t* o = begin;
     size_t i = 0;
+    size_t nextCheck = kBytesPerStopCheck;
     while (i < length) {
+        if (checkStop && i >= nextCheck) {
+            if (StopRequested()) {
+                out.resize(first + static_cast<size_t>(o - begin));
+                return false;
+            }
+            nextCheck = i + kBytesPerStopCheck;
+        }
         const unsigned char b = p[i];
         if (b < 0x80) {
-            out += static_cast<wchar_t>(b);
+            *o++ = static_cast<wchar_t>(b);
             ++i;
             continue;
         }
@@ -71,14 +93,34 @@ std::wstring DecodeText(const char* bytes, size_t length)
             ok = false;
         }
         if (ok) {
-            out += static_cast<wchar_t>(cp);
+            *o++ = static_cast<wchar_t>(cp);
             i += need + 1;
         } else {
-            out += static_cast<wchar_t>(kEscapeBase + b);
+            *o++ = static_cast<wchar_t>(kEscapeBase + b);
             ++i;
         }
     }
+    out.resize(first + static_cast<size_t>(o - begin));
+    return true;
+}
+
+}  // namespace
+
+std::wstring DecodeText(const char* bytes, size_t length)
+{
+    std::wstring out;
+    AppendDecoded(bytes, length, false, out);
     return out;
+}
+
+bool DecodeTextUnlessStopped(const char* bytes, size_t length, std::wstring& out)
+{
+    out.clear();
+    if (!AppendDecoded(bytes, length, true, out)) {
+        out.clear();
+        return false;
+    }
+    return true;
 }
 
 std::wstring DecodeText(const std::string& bytes)

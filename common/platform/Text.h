@@ -10,6 +10,9 @@ namespace platform {
 std::wstring DecodeText(const std::string& bytes);
 std::wstring DecodeText(const char* bytes, size_t length);
 std::string EncodeText(const std::wstring& text);
+// DecodeText into out for a large text: false, with out empty, when a stop
+// was asked for (see Stop.h) before the end.
+bool DecodeTextUnlessStopped(const char* bytes, size_t length, std::wstring& out);
 std::string EncodeText(const wchar_t* text, size_t length);
 
 // Upper-cases ASCII a-z only, whatever the locale.

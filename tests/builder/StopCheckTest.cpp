@@ -22,6 +22,7 @@
 #include "builder/RsaKeyFile.h"
 #include "builder/VirtualFileStore.h"
 #include "common/TimLib.h"
+#include "common/platform/FileSystem.h"
 #include "common/platform/Stop.h"
 #include "support/CallCapture.h"
 #include "support/PackageBytes.h"
@@ -190,7 +191,21 @@ const StopCase kStopCases[] = {
          s.left = Entries(work);
          return s;
      }},
-    // The layout reader's row belongs here once the reader looks at the flag.
+    {"layout reading",
+     [](Work& w) {
+         // Larger than a text read whole before the first look at the flag.
+         std::string layout = "[Padding]\r\n";
+         while (layout.size() < (size_t(9) << 20)) {
+             layout += "Padding_Text = xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\r\n";
+         }
+         const std::wstring path = Wide(w.Image("layout.blf", layout));
+         std::wstring text = L"kept";
+         w.Stop();
+         Stopped s;
+         s.outcome = Capture([&] { return platform::ReadTextFile(path, text); });
+         EXPECT_EQ(text, L"kept");
+         return s;
+     }},
     {"signing",
      [](Work& w) {
          EVP_PKEY* key = testsupport::RsaKey(1024);

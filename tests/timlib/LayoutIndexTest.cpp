@@ -50,10 +50,10 @@ bool WalkText(const std::wstring& text, const std::wstring& section, const std::
 }
 
 void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>& sections,
-                       const std::vector<std::wstring>& keys)
+                       const std::vector<std::wstring>& keys, LineIndex::Pieces pieces)
 {
     LineIndex index;
-    ASSERT_TRUE(index.Build(text));
+    ASSERT_TRUE(index.Build(text, pieces));
     for (const std::wstring& section : sections) {
         for (const std::wstring& key : keys) {
             std::wstring expected;
@@ -66,6 +66,17 @@ void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>
                 ASSERT_EQ(value, expected) << platform::EncodeText(L"[" + section + L"] " + key + L" in:\n" + text);
             }
         }
+    }
+}
+
+// Both ways of looking up: through the index of four-character pieces,
+// and line by line, as a text of few lines or too many pieces is.
+void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>& sections,
+                       const std::vector<std::wstring>& keys)
+{
+    for (const LineIndex::Pieces pieces : {LineIndex::Pieces::kAlways, LineIndex::Pieces::kNever}) {
+        SCOPED_TRACE(static_cast<int>(pieces));
+        ExpectLikeTheWalk(text, sections, keys, pieces);
     }
 }
 
@@ -92,9 +103,25 @@ TEST(LayoutIndexTest, AnswersAsAWalkOverTheText)
         L"[S]\n   \n",
         L"K = before\n[S]\n[S]\nK = after",
         L"[S]\nab\nabc\n",
+        // What a search of the whole text could take for a line's: a key in
+        // a value, in an earlier longer key, in the blanks a line loses, or
+        // across a line break; a line with all of a key's pieces apart.
+        L"[S]\nA = 1_Image_Path\n1_Image_Path = real\n",
+        L"[S]\n11_Image_Path = eleven\n1_Image_Path = one\n",
+        L"[S]\nK = v \t\n  K = v w\n",
+        L"[S]\n  K = v\n  \nK = v w",
+        L"[S]\nab\ncd\nabcd = x\n",
+        L"[S]\nab \n cd\nab cd = y\n",
+        L"[S]\nxabca bcabx\nabcab = z\n",
+        L"[T]\nKey_1 = t\n[S]\nKey_1 = s\n",
+        L"[S]\n\u00c4\u00d6\u00dc\u00df = wide\n\u00c4\u00d6\u00dc = narrow\n",
+        L"[S]\n[S]x\n1_Image_Path\n",
     };
     const std::vector<std::wstring> sections = {L"S", L"T", L"", L"S\r", L"Missing"};
-    const std::vector<std::wstring> keys = {L"K", L"1_K", L"", L" ", L"K = v", L"ab", L"abc", L"[S]", L"=", L"\t"};
+    const std::vector<std::wstring> keys = {L"K", L"1_K", L"", L" ", L"K = v", L"ab", L"abc", L"[S]", L"=", L"\t",
+                                            L"1_Image_Path", L"11_Image_Path", L"= v ", L"v \t", L"v\n  K",
+                                            L"ab\ncd", L"abcd", L"b cd", L"ab \n cd", L"abcab", L"Key_1",
+                                            L"\u00c4\u00d6\u00dc\u00df", L"\u00d6\u00dc =", L"[S]x"};
     for (const std::wstring& text : texts) {
         ExpectLikeTheWalk(text, sections, keys);
     }
@@ -107,7 +134,8 @@ TEST(LayoutIndexTest, AnswersAsAWalkOverMixedTexts)
     const std::wstring alphabet = L"ab_=[] \t\r\n\n1";
     std::mt19937 random(7);
     const std::vector<std::wstring> sections = {L"a", L"b", L"", L"a b", L"ab"};
-    const std::vector<std::wstring> keys = {L"a", L"b", L"ab", L"a_b", L"ba=", L"1_a", L"", L"b a", L"aab"};
+    const std::vector<std::wstring> keys = {L"a", L"b", L"ab", L"a_b", L"ba=", L"1_a", L"", L"b a", L"aab",
+                                            L"abab", L"a_ba", L"1_ab", L"b ab", L"ab]", L"=a b", L"aaaa"};
     for (int i = 0; i < 2000; ++i) {
         std::wstring text;
         const size_t length = random() % 60;
@@ -142,25 +170,30 @@ protected:
 
 TEST_F(LayoutIndexStopTest, AStopEndsTheSplitAndTheLookups)
 {
+    // Every line holds each piece of the key, but not the key: a lookup
+    // passes all of them, with the index of pieces and without.
     std::wstring text = L"[S]\n";
     for (int i = 0; i < 20000; ++i) {
-        text += L"line\n";
+        text += L"xabca bcabx\n";
     }
-    LineIndex index;
-    ASSERT_TRUE(index.Build(text));
-    platform::SetStopSignal(SIGTERM);
-    std::wstring value = L"kept";
-    EXPECT_EQ(index.Find(L"S", L"Missing", value), LookupResult::kStopped);
-    EXPECT_EQ(value, L"kept");
-    EXPECT_FALSE(index.Build(text));
-    EXPECT_EQ(index.Find(L"S", L"line", value), LookupResult::kMissing);
+    for (const LineIndex::Pieces pieces : {LineIndex::Pieces::kWhenLarge, LineIndex::Pieces::kNever}) {
+        SCOPED_TRACE(static_cast<int>(pieces));
+        LineIndex index;
+        ASSERT_TRUE(index.Build(text, pieces));
+        platform::SetStopSignal(SIGTERM);
+        std::wstring value = L"kept";
+        EXPECT_EQ(index.Find(L"S", L"abcab", value), LookupResult::kStopped);
+        EXPECT_EQ(value, L"kept");
+        EXPECT_FALSE(index.Build(text, pieces));
+        EXPECT_EQ(index.Find(L"S", L"bcabx", value), LookupResult::kMissing);
 
-    // One long line is looked at while it is marked.
-    EXPECT_FALSE(index.Build(L"[S]\nK = " + std::wstring(size_t(3) << 20, L'x')));
-    platform::SetStopSignal(0);
-    EXPECT_TRUE(index.Build(text));
-    EXPECT_EQ(index.Find(L"S", L"line", value), LookupResult::kFound);
-    EXPECT_EQ(value, L"line");
+        // One long line is looked at while it is marked.
+        EXPECT_FALSE(index.Build(L"[S]\nK = " + std::wstring(size_t(3) << 20, L'x'), pieces));
+        platform::SetStopSignal(0);
+        EXPECT_TRUE(index.Build(text, pieces));
+        EXPECT_EQ(index.Find(L"S", L"bcabx", value), LookupResult::kFound);
+        EXPECT_EQ(value, L"xabca bcabx");
+    }
 }
 
 }  // namespace
