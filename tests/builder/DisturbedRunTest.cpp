@@ -101,6 +101,20 @@ bool WaitWhileRunning(int pid, const std::function<bool()>& ready, const std::st
     return true;
 }
 
+// How a run that the test will freeze is started: in a session of its own.
+// A stopped process in a process group that the kernel finds orphaned (when
+// some other process of the group exits) gets SIGHUP and SIGCONT, which
+// would stop the run behind the test's back; alone in its own session and
+// group, nothing but its own parent's end can orphan it.
+RunOptions FreezableRun(const std::string& workingFolder, const std::string& outputName = "run")
+{
+    RunOptions options;
+    options.workingFolder = workingFolder;
+    options.outputName = outputName;
+    options.newSession = true;
+    return options;
+}
+
 // Holds a run still (SIGSTOP) until Thaw or the end of the scope, so that
 // the test can look at its files and send it signals while it cannot move
 // on. Held() is false when the run ended first.
@@ -143,7 +157,7 @@ TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
     // The first run is held still inside its build, where it holds its
     // folder: a run of another copy goes through meanwhile, a second run of
     // the same copy waits until the first one has finished.
-    const int first = tool.Start(Args(inputs, "first.kxp"), inputs.folder.Path(), -1, "first");
+    const int first = tool.Start(Args(inputs, "first.kxp"), FreezableRun(inputs.folder.Path(), "first"));
     const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
     const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
     Frozen frozen(first);
@@ -277,7 +291,7 @@ StoppedRun StopInTheStep(const ToolCopy& tool, const Inputs& inputs, const std::
                          const std::function<std::string()>& workFile)
 {
     StoppedRun run;
-    const int pid = tool.Start(Args(inputs, output), inputs.folder.Path());
+    const int pid = tool.Start(Args(inputs, output), FreezableRun(inputs.folder.Path()));
     std::string work;
     run.stepSeen = WaitWhileRunning(
         pid,
