@@ -56,25 +56,6 @@ bool AddOwnerBits(const std::wstring& path, mode_t bits)
     return fchmodat(AT_FDCWD, native.c_str(), (info.st_mode & 07777) | bits, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// A link's target text, any length.
-bool ReadLinkText(const std::string& path, std::string& target)
-{
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
-        if (length < 0) {
-            return false;
-        }
-        if (static_cast<size_t>(length) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(length));
-            target = buffer;
-            return true;
-        }
-        // The text may have been cut; try again with more room.
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // The names of a native path, in order; empty names and "." left out.
 void AddNames(const std::string& path, std::vector<std::string>& names)
 {
@@ -103,6 +84,24 @@ void AddNames(const std::string& path, std::vector<std::string>& names)
 }
 
 }  // namespace
+
+bool ReadLinkText(const std::string& path, std::string& target)
+{
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = readlink(path.c_str(), &buffer[0], buffer.size());
+        if (length < 0) {
+            return false;
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            buffer.resize(static_cast<size_t>(length));
+            target = buffer;
+            return true;
+        }
+        // The text may have been cut; try again with more room.
+        buffer.resize(buffer.size() * 2);
+    }
+}
 
 MappedFile::~MappedFile()
 {

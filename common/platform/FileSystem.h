@@ -111,6 +111,11 @@ std::wstring ResolveLinks(const std::wstring& path);
 // parent folders is that folder under another name (device and inode).
 bool IsWithinFolder(const std::wstring& path, const std::wstring& folder);
 
+// The text of the link at a native path, whatever its length; false when
+// nothing there is a link or it cannot be read. For the layer's own link
+// walks.
+bool ReadLinkText(const std::string& path, std::string& target);
+
 // The entry itself (lstat): a symbolic link is kLink, whatever it points to.
 EntryType GetEntryType(const std::wstring& path);
 // Whether the entry itself (lstat) is a character or block device node.

@@ -46,22 +46,6 @@ std::string ParentOf(const std::string& path)
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-bool ReadLink(const std::string& path, std::string& target)
-{
-    std::vector<char> buffer(256);
-    for (;;) {
-        const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size());
-        if (length < 0) {
-            return false;
-        }
-        if (static_cast<size_t>(length) < buffer.size()) {
-            target.assign(buffer.data(), static_cast<size_t>(length));
-            return true;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 // The start of the output's name that a temporary name keeps: all of it
 // when the folder's name limit leaves room, else cut, never inside the
 // bytes of one UTF-8 character (some file systems refuse such names).
@@ -138,7 +122,7 @@ bool FollowLink(const std::wstring& path, std::wstring& target)
     struct stat info;
     std::string next;
     if (!ToOsPath(path, current) || lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) ||
-        !ReadLink(current, next) || next.empty()) {
+        !ReadLinkText(current, next) || next.empty()) {
         return false;
     }
     if (next[0] != '/') {
