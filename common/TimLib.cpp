@@ -81,7 +81,7 @@ std::wistream& CTimLib::ReadNonEmptyLine(std::wistream& stream, std::wstring& li
     }
 }
 
-bool CTimLib::GetFieldValue(const std::wstring& fieldName, const std::wstring& line, uint32_t& value)
+bool CTimLib::GetFieldValue(std::wstring_view fieldName, const std::wstring& line, uint32_t& value)
 {
     value = 0;
     if (!line.empty() && line[0] == L';') {

@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <list>
 #include <string>
+#include <string_view>
 
 // An ordered list of texts, one 32-bit word per element in the key and
 // signature descriptors.
@@ -26,7 +27,7 @@ public:
     // Reads the number after fieldName from line. The number is taken from
     // the index fieldName.size() of line, wherever the name was found, so a
     // line naming a longer field that contains fieldName also matches.
-    static bool GetFieldValue(const std::wstring& fieldName, const std::wstring& line, uint32_t& value);
+    static bool GetFieldValue(std::wstring_view fieldName, const std::wstring& line, uint32_t& value);
 
     // Splits "name = value" at the first '='; both parts trimmed. The value
     // keeps any trailing comment. False for comment lines and lines

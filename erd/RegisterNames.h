@@ -4,13 +4,15 @@
 // the order of every list is part of the data format.
 #pragma once
 
-#include <string>
+#include <string_view>
 #include <vector>
 
 class CExtendedReservedData;
 
-// An ordered table of register names; position i names register i.
-using NameTable = std::vector<std::wstring>;
+// An ordered table of register names; position i names register i. The
+// names are views of the constant lists: a table is loaded for every
+// layout read, and copying some 300 names each time was most of its cost.
+using NameTable = std::vector<std::wstring_view>;
 
 // Empties the table.
 void FreeNameTable(NameTable& table);

@@ -31,50 +31,6 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
 std::mutex g_LatestMutex;
 std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
 
-struct FileDigest {
-    uint64_t size = 0;
-    uint64_t lanes[2] = {0x6A09E667F3BCC908ull, 0xBB67AE8584CAA73Bull};
-    bool operator==(const FileDigest& other) const
-    {
-        return size == other.size && lanes[0] == other.lanes[0] && lanes[1] == other.lanes[1];
-    }
-};
-
-uint64_t Mix(uint64_t lane, uint64_t word, uint64_t multiplier)
-{
-    lane = (lane ^ word) * multiplier;
-    return lane ^ (lane >> 29);
-}
-
-// A digest of the file's bytes, read in chunks; false when it cannot be
-// read. Two 64-bit lanes: a file rewritten during a run is told apart
-// from the text read before.
-bool DigestFile(const std::wstring& path, FileDigest& digest)
-{
-    const platform::OpenedFile file(platform::OpenRegularFile(path));
-    if (file.Get() == nullptr) {
-        return false;
-    }
-    digest = FileDigest();
-    // On the stack: a small layout is digested with no allocation, and no
-    // buffer filled before it is read into.
-    unsigned char chunk[16384];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file.Get())) > 0) {
-        if (digest.size > platform::kMaxTextFileBytes || platform::StopRequested()) {
-            return false;
-        }
-        for (size_t i = 0; i < got; i += 8) {
-            uint64_t word = 0;
-            std::memcpy(&word, chunk + i, std::min<size_t>(8, got - i));
-            digest.lanes[0] = Mix(digest.lanes[0], word, 0x9E3779B97F4A7C15ull);
-            digest.lanes[1] = Mix(digest.lanes[1], word + digest.size + i, 0xC2B2AE3D27D4EB4Full);
-        }
-        digest.size += got;
-    }
-    return std::ferror(file.Get()) == 0;
-}
-
 [[noreturn]] void FailStopped()
 {
     Fail(L"Reading the blf file stopped");
@@ -177,9 +133,6 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
         m_pLoaded = std::move(shared);
         return;
     }
-    FileDigest before;
-    const bool digested = DigestFile(filePath, before);
-
     // Only a regular file is read (a device or FIFO would never end), and
     // the reading itself stops past the limit: a size measured first may
     // not hold.
@@ -188,7 +141,7 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     bool outOfMemory = false;
     try {
         loaded = std::make_shared<LoadedText>();
-        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text);
+        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text, &loaded->fileDigest);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
@@ -211,19 +164,12 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
         FailStopped();
     }
     loaded->path = filePath;
-    // Shared only when the file held the same bytes before and after it
-    // was read.
-    FileDigest after;
-    const bool shared = digested && DigestFile(filePath, after) && after == before;
-    loaded->fileSize = after.size;
-    loaded->fileDigest[0] = after.lanes[0];
-    loaded->fileDigest[1] = after.lanes[1];
-
     m_pLoaded = loaded;
-    if (shared) {
-        const std::lock_guard<std::mutex> lock(g_LatestMutex);
-        g_Latest = m_pLoaded;
-    }
+    // Another parser takes the text only while the file's bytes still give
+    // the digest of those read: a file rewritten during the reading never
+    // does, as what was read is then neither the old nor the new text.
+    const std::lock_guard<std::mutex> lock(g_LatestMutex);
+    g_Latest = m_pLoaded;
 }
 
 std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std::wstring& path)
@@ -233,13 +179,11 @@ std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std
         const std::lock_guard<std::mutex> lock(g_LatestMutex);
         latest = g_Latest.lock();
     }
-    FileDigest now;
-    if (!latest || latest->path != path || !DigestFile(path, now)) {
+    platform::FileDigest now;
+    if (!latest || latest->path != path || !platform::DigestFile(path, now)) {
         return nullptr;
     }
-    const bool same = now.size == latest->fileSize && now.lanes[0] == latest->fileDigest[0] &&
-                      now.lanes[1] == latest->fileDigest[1];
-    return same ? latest : nullptr;
+    return now == latest->fileDigest ? latest : nullptr;
 }
 
 bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& value, const std::wstring& section,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include "common/TimLib.h"
+#include "common/platform/FileSystem.h"
 #include "timlib/ImageDescription.h"
 #include "timlib/LayoutIndex.h"
 #include "timlib/TimDescriptor.h"
@@ -80,8 +81,7 @@ public:
         layout::LineIndex lines;  // views into text
         // What the file held when it was read, so that a text is shared
         // only while the file still holds it.
-        uint64_t fileSize = 0;
-        uint64_t fileDigest[2] = {};
+        platform::FileDigest fileDigest;
     };
 
     // The text another parser read of path when the file still holds what

@@ -579,7 +579,42 @@ bool DropCarriageReturns(std::string& bytes, size_t start)
 
 }  // namespace
 
-TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out)
+void FileDigest::Add(const unsigned char* bytes, size_t count)
+{
+    auto mix = [](uint64_t lane, uint64_t word, uint64_t multiplier) {
+        lane = (lane ^ word) * multiplier;
+        return lane ^ (lane >> 29);
+    };
+    for (size_t i = 0; i < count; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, bytes + i, std::min<size_t>(8, count - i));
+        lanes[0] = mix(lanes[0], word, 0x9E3779B97F4A7C15ull);
+        lanes[1] = mix(lanes[1], word + size + i, 0xC2B2AE3D27D4EB4Full);
+    }
+    size += count;
+}
+
+bool DigestFile(const std::wstring& path, FileDigest& digest)
+{
+    const OpenedFile file(OpenRegularFile(path));
+    if (file.Get() == nullptr) {
+        return false;
+    }
+    digest = FileDigest();
+    // On the stack: a small file is digested with no allocation. A regular
+    // file fills every piece but the last.
+    unsigned char piece[16384];
+    size_t got = 0;
+    while ((got = fread(piece, 1, sizeof piece, file.Get())) > 0) {
+        if (got > kMaxTextFileBytes - digest.size || StopRequested()) {
+            return false;
+        }
+        digest.Add(piece, got);
+    }
+    return ferror(file.Get()) == 0;
+}
+
+TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out, FileDigest* digest)
 {
     FILE* file = OpenRegularFile(path);
     if (file == nullptr) {
@@ -590,6 +625,10 @@ TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstr
     fclose(file);
     if (status != TextFileStatus::kRead) {
         return status;
+    }
+    if (digest != nullptr) {
+        *digest = FileDigest();
+        digest->Add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     }
     if (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0) {
         return TextFileStatus::kUtf16;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string_view>
 
 #include "common/platform/Text.h"
 
@@ -74,7 +75,9 @@ void Pad(std::wstring& out, int count, wchar_t c)
     if (count > 0) out.append(static_cast<size_t>(count), c);
 }
 
-void EmitField(std::wstring& out, const Spec& spec, const std::wstring& prefix, const std::wstring& body,
+// Views, not copies: a layout read formats every key name it looks up, and
+// a wide text of more than three characters is an allocation each time.
+void EmitField(std::wstring& out, const Spec& spec, std::wstring_view prefix, std::wstring_view body,
                bool zeroPadAllowed)
 {
     const int len = static_cast<int>(prefix.size() + body.size());
@@ -109,19 +112,22 @@ void FormatInteger(std::wstring& out, const Spec& spec, wchar_t conv, const Form
     }
     if (conv == L'o') base = 8;
 
-    std::wstring body;
+    // Filled from the end: 64 bits in octal are 22 digits, and one more
+    // for the alternate form's leading zero.
+    wchar_t written[24];
+    wchar_t* const end = written + sizeof written / sizeof written[0];
+    wchar_t* first = end;
     while (v != 0) {
-        body.insert(body.begin(), digits[v % base]);
+        *--first = digits[v % base];
         v /= base;
     }
-    const bool zeroValue = body.empty();
+    const bool zeroValue = first == end;
     // A precision sets the least number of digits; "%.0d" of zero prints none.
-    const int minDigits = spec.precision >= 0 ? spec.precision : 1;
-    if (static_cast<int>(body.size()) < minDigits) {
-        body.insert(0, static_cast<size_t>(minDigits) - body.size(), L'0');
-    }
+    const size_t minDigits = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : 1;
+    const size_t count = static_cast<size_t>(end - first);
+    const size_t leadingZeros = count < minDigits ? minDigits - count : 0;
 
-    std::wstring prefix;
+    std::wstring_view prefix;
     if (isSigned) {
         if (negative) prefix = L"-";
         else if (spec.plus) prefix = L"+";
@@ -130,37 +136,50 @@ void FormatInteger(std::wstring& out, const Spec& spec, wchar_t conv, const Form
     if (spec.alt && !zeroValue) {
         if (conv == L'x') prefix = L"0x";
         if (conv == L'X') prefix = L"0X";
-        if (conv == L'o' && body[0] != L'0') body.insert(body.begin(), L'0');
     }
+    // The alternate octal form starts with a zero digit, even "%#.0o" of 0.
+    const bool octalZero = spec.alt && conv == L'o' && leadingZeros == 0;
     if (conv == L'p') prefix = L"0x";
+    if (leadingZeros == 0) {
+        if (octalZero) {
+            *--first = L'0';
+        }
+        EmitField(out, spec, prefix, std::wstring_view(first, static_cast<size_t>(end - first)), spec.precision < 0);
+        return;
+    }
+    // Only a precision pads with zeros, and it may be long.
+    std::wstring body(leadingZeros, L'0');
+    body.append(first, end);
     EmitField(out, spec, prefix, body, spec.precision < 0);
 }
 
 void FormatText(std::wstring& out, const Spec& spec, const FormatArg& arg)
 {
-    std::wstring body;
+    std::wstring_view body;
+    std::wstring made;  // for what is not already a wide text
     switch (arg.kind) {
     case FormatArg::kWide:
-        if (arg.wide) body.assign(arg.wide, arg.length);
-        else body = L"(null)";
+        body = arg.wide ? std::wstring_view(arg.wide, arg.length) : std::wstring_view(L"(null)");
         break;
     case FormatArg::kNarrow:
-        if (arg.narrow) body = DecodeText(arg.narrow, arg.length);
-        else body = L"(null)";
+        if (arg.narrow) made = DecodeText(arg.narrow, arg.length);
+        else made = L"(null)";
+        body = made;
         break;
     case FormatArg::kNone:
         break;
     default: {
         // A number handed to "%s" is shown as a number, never dereferenced.
         Spec number;
-        FormatInteger(body, number, arg.kind == FormatArg::kSigned ? L'd' : L'u', arg);
+        FormatInteger(made, number, arg.kind == FormatArg::kSigned ? L'd' : L'u', arg);
+        body = made;
         break;
     }
     }
     if (spec.precision >= 0 && body.size() > static_cast<size_t>(spec.precision)) {
-        body.resize(static_cast<size_t>(spec.precision));
+        body = body.substr(0, static_cast<size_t>(spec.precision));
     }
-    EmitField(out, spec, std::wstring(), body, false);
+    EmitField(out, spec, std::wstring_view(), body, false);
 }
 
 void FormatChar(std::wstring& out, const Spec& spec, const FormatArg& arg)
@@ -172,7 +191,7 @@ void FormatChar(std::wstring& out, const Spec& spec, const FormatArg& arg)
     } else if (arg.kind != FormatArg::kNone) {
         body.assign(1, static_cast<wchar_t>(ArgAsUnsigned(arg) & 0x1FFFFF));
     }
-    EmitField(out, spec, std::wstring(), body, false);
+    EmitField(out, spec, std::wstring_view(), body, false);
 }
 
 void FormatFloat(std::wstring& out, const Spec& spec, wchar_t conv, const FormatArg& arg)
@@ -329,7 +348,9 @@ std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t cou
     const wchar_t* p = format;
     while (*p) {
         if (*p != L'%') {
-            out += *p++;
+            const wchar_t* text = p;
+            while (*p && *p != L'%') ++p;
+            out.append(text, p);
             continue;
         }
         const wchar_t* start = p++;

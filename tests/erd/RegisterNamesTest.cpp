@@ -135,8 +135,8 @@ TEST(RegisterNamesTest, NamedListsHoldNoRepeatsAndTheFamilyPrefix)
     for (const auto& [table, prefix] : tables) {
         SCOPED_TRACE(testing::PrintToString(prefix));
         EXPECT_EQ(std::set<std::wstring>(table->begin(), table->end()).size(), table->size());
-        for (const std::wstring& name : *table) {
-            EXPECT_EQ(name.rfind(prefix, 0), 0u) << testing::PrintToString(name);
+        for (const std::wstring_view name : *table) {
+            EXPECT_EQ(name.rfind(prefix, 0), 0u) << testing::PrintToString(std::wstring(name));
         }
     }
 }

@@ -26,13 +26,18 @@ namespace fuzzharness {
 
 void RemoveWorkFolder();
 
-// Made once per process with mkdtemp, so no other process shares it. Never
-// destroyed: the exit handler that removes the folder still needs the name.
+// Made once per process with mkdtemp, so no other process shares it; in
+// memory (/dev/shm) where the machine has it, as every input makes and
+// removes a few files, and on a disk file system that was a good part of
+// each run. Never destroyed: the exit handler that removes the folder
+// still needs the name.
 inline const std::wstring& WorkFolder()
 {
     static const std::wstring* const folder = [] {
-        char pattern[] = "/tmp/blf-fuzz-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
+        char inMemory[] = "/dev/shm/blf-fuzz-XXXXXX";
+        char onDisk[] = "/tmp/blf-fuzz-XXXXXX";
+        const char* pattern = mkdtemp(inMemory) != nullptr ? inMemory : mkdtemp(onDisk);
+        if (pattern == nullptr) {
             Fail("mkdtemp");
         }
         const std::wstring* made = new std::wstring(platform::DecodeText(pattern));

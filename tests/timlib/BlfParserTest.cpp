@@ -194,6 +194,32 @@ TEST(BlfParserTest, CacheIsKeptUntilReleasedOrAnotherPathIsAsked)
     EXPECT_EQ(failure.message, L"blf buffer is Null");
 }
 
+// A parser takes the text another one read only while the file still
+// holds the bytes read: a file rewritten with text of the same length is
+// read again.
+TEST(BlfParserTest, ParsersShareATextOnlyWhileTheFileHoldsIt)
+{
+    TempFolder temp;
+    const std::wstring path = Wide(temp.File("layout.blf"));
+    WriteFile(temp.File("layout.blf"), "[S]\nK = one\n");
+    CBlfParser first;
+    CBlfParser second;
+    CBlfParser third;
+    std::wstring value;
+    ASSERT_TRUE(first.GetKeyValue(L"", value, L"S", L"K", path));
+    ASSERT_TRUE(second.GetKeyValue(L"", value, L"S", L"K", path));
+    EXPECT_EQ(value, L"one");
+    EXPECT_EQ(second.CachedText(), first.CachedText());
+
+    WriteFile(temp.File("layout.blf"), "[S]\nK = two\n");
+    ASSERT_TRUE(third.GetKeyValue(L"", value, L"S", L"K", path));
+    EXPECT_EQ(value, L"two");
+    EXPECT_NE(third.CachedText(), first.CachedText());
+    // What the first two hold stays theirs until they are released.
+    ASSERT_TRUE(first.GetKeyValue(L"", value, L"S", L"K", path));
+    EXPECT_EQ(value, L"one");
+}
+
 TEST(BlfParserTest, FailuresPrintALineAndRaiseAndLeaveNothingCached)
 {
     TempFolder temp;

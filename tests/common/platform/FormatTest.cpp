@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -56,6 +57,41 @@ TEST(FormatTest, FormatsTheProgramsFormatTexts)
     };
     for (const FormatCase& c : cases) {
         EXPECT_EQ(c.produce(), c.expected) << c.name;
+    }
+}
+
+// The integer and text conversions against the C library's own, over
+// every combination of flags, width and precision with values at the edges.
+TEST(FormatTest, IntegersAndTextsAsTheCLibraryFormatsThem)
+{
+    const char* const flags[] = {"", "-", "+", " ", "#", "0", "-#", "+0", "#0", " 0"};
+    const char* const widths[] = {"", "1", "6", "25"};
+    const char* const precisions[] = {"", ".0", ".3", ".24"};
+    const char conversions[] = {'d', 'i', 'u', 'x', 'X', 'o'};
+    const long long values[] = {0, 1, -1, 8, 255, -2147483647LL - 1, 2147483647, 4294967295LL, 0x123456789LL};
+    for (const char* flag : flags) {
+        for (const char* width : widths) {
+            for (const char* precision : precisions) {
+                for (const char conversion : conversions) {
+                    const std::string format = std::string("[%") + flag + width + precision + conversion + "]";
+                    const std::wstring wideFormat(format.begin(), format.end());
+                    for (const long long value : values) {
+                        // A 32-bit conversion reads the low 32 bits.
+                        const int narrowed = static_cast<int>(static_cast<uint32_t>(value));
+                        char expected[128];
+                        std::snprintf(expected, sizeof expected, format.c_str(), narrowed);
+                        const std::wstring got = Format(wideFormat.c_str(), value);
+                        EXPECT_EQ(std::string(got.begin(), got.end()), expected) << format << " of " << value;
+                    }
+                }
+            }
+            const std::string format = std::string("[%") + flag + width + ".2s|%" + flag + width + "s]";
+            const std::wstring wideFormat(format.begin(), format.end());
+            char expected[128];
+            std::snprintf(expected, sizeof expected, format.c_str(), "text", "text");
+            const std::wstring got = Format(wideFormat.c_str(), L"text", L"text");
+            EXPECT_EQ(std::string(got.begin(), got.end()), expected) << format;
+        }
     }
 }
 
