@@ -28,11 +28,16 @@ uint64_t PieceBit(wchar_t a, wchar_t b, wchar_t c)
 bool PiecesOf(std::wstring_view text, uint64_t& pieces)
 {
     pieces = 0;
-    for (size_t i = 2; i < text.size(); ++i) {
-        if (i % kCharsPerStopCheck == 0 && platform::StopRequested()) {
+    const wchar_t* const chars = text.data();
+    // The stop flag is looked at between blocks, not at every character.
+    for (size_t block = 2; block < text.size(); block += kCharsPerStopCheck) {
+        if (block > 2 && platform::StopRequested()) {
             return false;
         }
-        pieces |= PieceBit(text[i - 2], text[i - 1], text[i]);
+        const size_t end = std::min(text.size(), block + kCharsPerStopCheck);
+        for (size_t i = block; i < end; ++i) {
+            pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]);
+        }
     }
     return true;
 }
@@ -161,19 +166,30 @@ bool LineIndex::IndexPieces(Pieces pieces)
         size_t sinceCheck = 0;
         for (size_t i = 0; i < m_Lines.size(); ++i) {
             const std::wstring_view line = TextOf(m_Lines[i]);
+            if (line.size() < kPieceLength) {
+                continue;
+            }
             const uint32_t mark = static_cast<uint32_t>(i) + 1;
-            for (size_t at = 0; at + kPieceLength <= line.size(); ++at) {
-                if (++sinceCheck == kCharsPerStopCheck) {
+            const wchar_t* const chars = line.data();
+            const size_t last = line.size() - kPieceLength;
+            // The stop flag between blocks of characters, even within one
+            // long line.
+            for (size_t block = 0; block <= last; block += kCharsPerStopCheck) {
+                sinceCheck += std::min(kCharsPerStopCheck, last - block + 1);
+                if (sinceCheck >= kCharsPerStopCheck) {
                     sinceCheck = 0;
                     if (platform::StopRequested()) {
                         return false;
                     }
                 }
-                const uint32_t bucket = BucketOf(line.data() + at, bits);
-                if (lastLine[bucket] != mark) {
-                    lastLine[bucket] = mark;
-                    if (!take(bucket, static_cast<uint32_t>(i))) {
-                        return true;
+                const size_t end = std::min(last + 1, block + kCharsPerStopCheck);
+                for (size_t at = block; at < end; ++at) {
+                    const uint32_t bucket = BucketOf(chars + at, bits);
+                    if (lastLine[bucket] != mark) {
+                        lastLine[bucket] = mark;
+                        if (!take(bucket, static_cast<uint32_t>(i))) {
+                            return true;
+                        }
                     }
                 }
             }

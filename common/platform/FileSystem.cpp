@@ -563,15 +563,33 @@ TextFileStatus ReadTextBytes(FILE* file, size_t maxBytes, std::string& bytes)
 // when a stop came.
 bool DropCarriageReturns(std::string& bytes, size_t start)
 {
+    // From one CR to the next, the bytes move as a block.
+    char* const data = &bytes[0];
+    const size_t size = bytes.size();
     size_t kept = 0;
-    for (size_t i = start; i < bytes.size(); ++i) {
-        if ((i - start) % kTextBytesPerStopCheck == kTextBytesPerStopCheck - 1 && StopRequested()) {
-            return false;
+    size_t from = start;
+    size_t nextCheck = start + kTextBytesPerStopCheck;
+    while (from < size) {
+        if (from >= nextCheck) {
+            if (StopRequested()) {
+                return false;
+            }
+            nextCheck = from + kTextBytesPerStopCheck;
         }
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+        const size_t blockEnd = std::min(size, nextCheck);
+        const void* found = std::memchr(data + from, '\r', blockEnd - from);
+        const size_t cr = found != nullptr ? static_cast<size_t>(static_cast<const char*>(found) - data) : blockEnd;
+        std::memmove(data + kept, data + from, cr - from);
+        kept += cr - from;
+        from = cr;
+        if (cr == blockEnd) {
             continue;
         }
-        bytes[kept++] = bytes[i];
+        // A CR before an LF is dropped; any other is kept.
+        if (!(cr + 1 < size && data[cr + 1] == '\n')) {
+            data[kept++] = '\r';
+        }
+        from = cr + 1;
     }
     bytes.resize(kept);
     return true;

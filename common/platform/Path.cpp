@@ -1,6 +1,7 @@
 #include "common/platform/Path.h"
 
 #include <cerrno>
+#include <string_view>
 #include <vector>
 
 #include "common/platform/Text.h"
@@ -30,14 +31,17 @@ size_t FindLastSeparator(const std::wstring& path)
 std::wstring NormalizePath(const std::wstring& path)
 {
     const bool absolute = IsAbsolutePath(path);
-    std::vector<std::wstring> parts;
+    // Views of the path's own segments: every file the tool opens passes
+    // here, so the parts are not copied one by one.
+    std::vector<std::wstring_view> parts;
+    const std::wstring_view whole(path);
     size_t start = 0;
-    while (start < path.size()) {
+    while (start < whole.size()) {
         size_t end = start;
-        while (end < path.size() && !IsSeparator(path[end])) {
+        while (end < whole.size() && !IsSeparator(whole[end])) {
             ++end;
         }
-        std::wstring segment = path.substr(start, end - start);
+        const std::wstring_view segment = whole.substr(start, end - start);
         start = end + 1;
         if (segment.empty() || segment == L".") {
             continue;
@@ -54,7 +58,11 @@ std::wstring NormalizePath(const std::wstring& path)
         parts.push_back(segment);
     }
 
-    std::wstring result = absolute ? L"/" : L"";
+    std::wstring result;
+    result.reserve(path.size() + 1);
+    if (absolute) {
+        result += L'/';
+    }
     for (size_t i = 0; i < parts.size(); ++i) {
         if (i > 0) {
             result += L'/';
@@ -95,13 +103,15 @@ bool IsRootFolder(const std::wstring& path)
 
 std::string ToNativePath(const std::wstring& path)
 {
-    std::wstring slashed = path;
-    for (wchar_t& c : slashed) {
-        if (c == L'\\') {
-            c = L'/';
+    // No other character encodes to the byte of a backslash, so the bytes
+    // can be changed after the encoding.
+    std::string native = EncodeText(path);
+    for (char& c : native) {
+        if (c == '\\') {
+            c = '/';
         }
     }
-    return EncodeText(slashed);
+    return native;
 }
 
 bool ToOsPath(const std::wstring& path, std::string& native)

@@ -1,5 +1,9 @@
 #include "common/platform/Text.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 #include "common/platform/Stop.h"
 
 namespace platform {
@@ -60,6 +64,23 @@ bool AppendDecoded(const char* bytes, size_t length, bool checkStop, std::wstrin
                 return false;
             }
             nextCheck = i + kBytesPerStopCheck;
+        }
+        // Eight bytes of plain ASCII at a time, the common case.
+        const size_t blockEnd = checkStop ? std::min(length, nextCheck) : length;
+        while (blockEnd - i >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p + i, 8);
+            if ((word & 0x8080808080808080ull) != 0) {
+                break;
+            }
+            for (size_t k = 0; k < 8; ++k) {
+                o[k] = static_cast<wchar_t>(p[i + k]);
+            }
+            o += 8;
+            i += 8;
+        }
+        if (i >= blockEnd) {
+            continue;
         }
         const unsigned char b = p[i];
         if (b < 0x80) {

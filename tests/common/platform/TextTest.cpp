@@ -41,6 +41,25 @@ TEST(TextTest, EveryByteValueRoundTrips)
     EXPECT_EQ(EncodeText(DecodeText(all)), all);
 }
 
+// Plain ASCII is decoded eight bytes at a time: a character of several
+// bytes, or a byte that is not text, at any place among ASCII bytes.
+TEST(TextTest, DecodesAnyMixOfAsciiRunsAndOtherBytes)
+{
+    const std::string others[] = {"\xe2\x82\xac", "\xff", "\xc3"};
+    const std::wstring decoded[] = {L"\u20ac", std::wstring(1, static_cast<wchar_t>(0xDCFF)),
+                                    std::wstring(1, static_cast<wchar_t>(0xDCC3))};
+    for (size_t k = 0; k < 3; ++k) {
+        for (size_t before = 0; before <= 17; ++before) {
+            const std::string bytes = std::string(before, 'a') + others[k] + std::string(17 - before, 'b');
+            const std::wstring expected = std::wstring(before, L'a') + decoded[k] + std::wstring(17 - before, L'b');
+            EXPECT_EQ(DecodeText(bytes), expected) << k << " after " << before;
+            std::wstring stoppable;
+            ASSERT_TRUE(platform::DecodeTextUnlessStopped(bytes.data(), bytes.size(), stoppable));
+            EXPECT_EQ(stoppable, expected) << k << " after " << before;
+        }
+    }
+}
+
 TEST(TextTest, UpperCaseAndBlanksAreAsciiOnly)
 {
     EXPECT_EQ(platform::ToUpperAscii(L'a'), L'A');
