@@ -170,22 +170,22 @@ void SetHeaderText(CTimDescriptor& tim, std::wstring& field, std::wstring value)
 // "key = value" line.
 void AddSection(std::wstring& text, const wchar_t* name)
 {
-    text += platform::Format(L"[%s]\n", name);
+    text.append(L"[").append(name).append(L"]\n");
 }
 
 void AddBlockStart(std::wstring& text, const std::wstring& name)
 {
-    text += platform::Format(L"%s\n", name);
+    text.append(name).append(L"\n");
 }
 
 void AddBlockEnd(std::wstring& text, const std::wstring& name)
 {
-    text += platform::Format(L"End_%s\n", name);
+    text.append(L"End_").append(name).append(L"\n");
 }
 
 void AddLine(std::wstring& text, const std::wstring& key, const std::wstring& value)
 {
-    text += platform::Format(L"%s = %s\n", key, value);
+    text.append(key).append(L" = ").append(value).append(L"\n");
 }
 
 std::wstring Hex(uint32_t value)
@@ -287,11 +287,17 @@ std::wstring EntryLines(OldBlfContext& c, const std::wstring& blfPath, const wch
                         const wchar_t* oldInfix, const wchar_t* newInfix, const EntryKey (&keys)[N])
 {
     std::wstring text;
+    // The keys of an entry share their start; each is made in one buffer.
+    const std::wstring oldPrefix = platform::Format(L"%d%s", n, oldInfix);
+    const std::wstring newPrefix = platform::Format(L"%d%s", n, newInfix);
+    std::wstring oldKey;
+    std::wstring newKey;
     for (const EntryKey& key : keys) {
-        const std::wstring oldKey = platform::Format(L"%d%s%s", n, oldInfix, key.oldKey);
+        oldKey.assign(oldPrefix).append(key.oldKey);
         const std::wstring value = key.number ? Dec(Int(c.parser, blfPath, section, oldKey, -1))
                                               : Text(c.parser, blfPath, section, oldKey, kNotAvailable);
-        AddLine(text, platform::Format(L"%d%s%s", n, newInfix, key.newKey), value);
+        newKey.assign(newPrefix).append(key.newKey);
+        AddLine(text, newKey, value);
     }
     return text;
 }

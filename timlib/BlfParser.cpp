@@ -186,8 +186,8 @@ std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std
     return now == latest->fileDigest ? latest : nullptr;
 }
 
-bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& value, const std::wstring& section,
-                             const std::wstring& key, const std::wstring& filePath)
+bool CBlfParser::GetKeyValue(std::wstring_view defaultText, std::wstring& value, std::wstring_view section,
+                             std::wstring_view key, const std::wstring& filePath)
 {
     // Nothing cached answers for the empty path.
     if (filePath != (m_pLoaded ? m_pLoaded->path : std::wstring())) {
@@ -203,7 +203,7 @@ bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& valu
         value = std::move(found);
         break;
     case layout::LookupResult::kMissing:
-        value = defaultText;
+        value.assign(defaultText.data(), defaultText.size());
         break;
     case layout::LookupResult::kStopped:
         FailStopped();
@@ -211,7 +211,7 @@ bool CBlfParser::GetKeyValue(const std::wstring& defaultText, std::wstring& valu
     return !value.empty();
 }
 
-int32_t CBlfParser::GetKeyInt(const std::wstring& filePath, const std::wstring& section, const std::wstring& key,
+int32_t CBlfParser::GetKeyInt(const std::wstring& filePath, std::wstring_view section, std::wstring_view key,
                               int32_t defaultNumber)
 {
     std::wstring text;

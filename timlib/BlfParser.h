@@ -8,6 +8,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 #include "timlib/ImageDescription.h"
@@ -105,11 +106,13 @@ public:
     // value found, or defaultText when there is none, into value. True when
     // value ends up non-empty. Raises CZorlixexception when the file cannot
     // be read.
-    bool GetKeyValue(const std::wstring& defaultText, std::wstring& value, const std::wstring& section,
-                     const std::wstring& key, const std::wstring& filePath);
+    // The texts are taken as views: a layout read makes thousands of
+    // lookups, mostly with literal section names and defaults.
+    bool GetKeyValue(std::wstring_view defaultText, std::wstring& value, std::wstring_view section,
+                     std::wstring_view key, const std::wstring& filePath);
     // The key's value as a number; defaultNumber when the key is missing or
     // its value does not read as one.
-    int32_t GetKeyInt(const std::wstring& filePath, const std::wstring& section, const std::wstring& key,
+    int32_t GetKeyInt(const std::wstring& filePath, std::wstring_view section, std::wstring_view key,
                       int32_t defaultNumber);
 
     bool ParseEraseOnlyAreas();

@@ -198,7 +198,14 @@ void NoteTimhPartition(CBlfParser& parser, const CImageDescription& image)
 // Image i of the list; null when its path cannot be resolved.
 std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool wideAddresses)
 {
-    const auto key = [i](const wchar_t* suffix) { return platform::Format(L"%d_Image_%s", i, suffix); };
+    // Each key is "<i>_Image_<suffix>", made in one buffer: an image has
+    // fifteen of them. Every use of a key ends before the next is made.
+    const std::wstring prefix = platform::Format(L"%d_Image_", i);
+    std::wstring keyText;
+    const auto key = [&prefix, &keyText](const wchar_t* suffix) -> const std::wstring& {
+        keyText.assign(prefix).append(suffix);
+        return keyText;
+    };
 
     bool enable = Int(parser, kImageList, key(L"Enable"), 1) == 1;
     const int32_t timIncluded = Int(parser, kImageList, key(L"Tim_Included"), 0);

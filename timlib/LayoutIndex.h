@@ -35,7 +35,7 @@ public:
     // The value of the first line after section's first header that holds
     // key: the text after the line's first '=', trimmed, or the whole line
     // when it has no '='. The section runs to the end of the text.
-    LookupResult Find(const std::wstring& section, const std::wstring& key, std::wstring& value) const;
+    LookupResult Find(std::wstring_view section, std::wstring_view key, std::wstring& value) const;
 
 private:
     struct Line {
@@ -46,16 +46,16 @@ private:
 
     std::wstring_view TextOf(const Line& line) const { return m_Text.substr(line.start, line.length); }
     // The index in m_Lines of section's first header, or npos.
-    size_t HeaderOf(const std::wstring& section) const;
-    LookupResult FindAfter(size_t header, const std::wstring& key, std::wstring& value) const;
+    size_t HeaderOf(std::wstring_view section) const;
+    LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring& value) const;
     LookupResult FindOnNextLine(size_t header, std::wstring& value) const;
     // The lines that may hold key, ascending: those that share its rarest
     // four-character piece. Null when there is no index of pieces or the
     // key is shorter than a piece.
-    const uint32_t* CandidatesFor(const std::wstring& key, size_t& count) const;
+    const uint32_t* CandidatesFor(std::wstring_view key, size_t& count) const;
     // False when a stop came.
     bool IndexPieces(Pieces pieces);
-    bool Holds(const Line& line, const std::wstring& key, uint64_t keyPieces) const;
+    bool Holds(const Line& line, std::wstring_view key, uint64_t keyPieces) const;
 
     std::wstring_view m_Text;
     // Only the lines that are not empty once trimmed: no other line holds

@@ -344,6 +344,13 @@ std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t cou
 {
     std::wstring out;
     if (!format) return out;
+    // One allocation for the usual result: the format text, the texts and
+    // a number's digits.
+    size_t expected = std::char_traits<wchar_t>::length(format);
+    for (size_t i = 0; i < count; ++i) {
+        expected += args[i].kind == FormatArg::kWide || args[i].kind == FormatArg::kNarrow ? args[i].length : 20;
+    }
+    out.reserve(expected);
     ArgReader reader(args, count);
     const wchar_t* p = format;
     while (*p) {
