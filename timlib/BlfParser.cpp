@@ -39,10 +39,10 @@ std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
 // base 0 that wraps a negated magnitude modulo 2^32 (so "-1" gives
 // 0xFFFFFFFF) and gives 0xFFFFFFFF for a magnitude beyond 32 bits.
-uint32_t ToUInt32Base0(const std::wstring& text)
+uint32_t ToUInt32Base0(std::wstring_view text)
 {
     size_t i = 0;
-    const bool negative = platform::SkipBlanksAndSign(text, i);
+    const bool negative = platform::SkipBlanksAndSign(text.data(), text.size(), i);
     auto digitOf = [](wchar_t c) -> unsigned {
         if (c >= L'0' && c <= L'9') {
             return static_cast<unsigned>(c - L'0');
@@ -186,8 +186,8 @@ std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std
     return now == latest->fileDigest ? latest : nullptr;
 }
 
-bool CBlfParser::GetKeyValue(std::wstring_view defaultText, std::wstring& value, std::wstring_view section,
-                             std::wstring_view key, const std::wstring& filePath)
+std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,
+                                     const std::wstring& filePath)
 {
     // Nothing cached answers for the empty path.
     if (filePath != (m_pLoaded ? m_pLoaded->path : std::wstring())) {
@@ -196,26 +196,32 @@ bool CBlfParser::GetKeyValue(std::wstring_view defaultText, std::wstring& value,
     if (!m_pLoaded) {
         Fail(L"blf buffer is Null");
     }
-    // value may be the same object as any argument: it is written last.
-    std::wstring found;
-    switch (m_pLoaded->lines.Find(section, key, found)) {
+    std::wstring_view found;
+    switch (m_pLoaded->lines.FindView(section, key, found)) {
     case layout::LookupResult::kFound:
-        value = std::move(found);
-        break;
+        return found;
     case layout::LookupResult::kMissing:
-        value.assign(defaultText.data(), defaultText.size());
         break;
     case layout::LookupResult::kStopped:
         FailStopped();
     }
+    return defaultText;
+}
+
+bool CBlfParser::GetKeyValue(std::wstring_view defaultText, std::wstring& value, std::wstring_view section,
+                             std::wstring_view key, const std::wstring& filePath)
+{
+    // value may be the same object as any argument: it is written last.
+    const std::wstring_view found = LookUp(defaultText, section, key, filePath);
+    value.assign(found.data(), found.size());
     return !value.empty();
 }
 
 int32_t CBlfParser::GetKeyInt(const std::wstring& filePath, std::wstring_view section, std::wstring_view key,
                               int32_t defaultNumber)
 {
-    std::wstring text;
-    GetKeyValue(kNotFound, text, section, key, filePath);
+    // A value that reads "NOT_FOUND" counts as missing too.
+    const std::wstring_view text = LookUp(kNotFound, section, key, filePath);
     if (text == kNotFound) {
         return defaultNumber;
     }

@@ -167,6 +167,10 @@ public:
 
 private:
     void LoadFile(const std::wstring& filePath);
+    // The value of key in the file's text, a view into it (valid until the
+    // next lookup of another file), or defaultText.
+    std::wstring_view LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,
+                             const std::wstring& filePath);
 
     std::shared_ptr<const LoadedText> m_pLoaded;
 };

@@ -88,11 +88,10 @@ bool HeaderName(std::wstring_view line, std::wstring_view& name)
     return name.find_first_of(std::wstring_view(kBreaks, 2)) == std::wstring_view::npos;
 }
 
-void ValueOf(std::wstring_view line, std::wstring& value)
+void ValueOf(std::wstring_view line, std::wstring_view& value)
 {
     const size_t equals = line.find(L'=');
-    const std::wstring_view kept = equals == std::wstring_view::npos ? line : Trimmed(line.substr(equals + 1));
-    value.assign(kept.data(), kept.size());
+    value = equals == std::wstring_view::npos ? line : Trimmed(line.substr(equals + 1));
 }
 
 }  // namespace
@@ -247,6 +246,16 @@ size_t LineIndex::HeaderOf(std::wstring_view section) const
 
 LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, std::wstring& value) const
 {
+    std::wstring_view found;
+    const LookupResult result = FindView(section, key, found);
+    if (result == LookupResult::kFound) {
+        value.assign(found.data(), found.size());
+    }
+    return result;
+}
+
+LookupResult LineIndex::FindView(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const
+{
     const size_t header = HeaderOf(section);
     if (header == std::wstring::npos) {
         return LookupResult::kMissing;
@@ -255,7 +264,7 @@ LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, s
 }
 
 // An empty key is held by the very next line, even an empty one.
-LookupResult LineIndex::FindOnNextLine(size_t header, std::wstring& value) const
+LookupResult LineIndex::FindOnNextLine(size_t header, std::wstring_view& value) const
 {
     const size_t end = m_Text.find(L'\n', m_Lines[header].start);
     if (end == std::wstring_view::npos || end + 1 >= m_Text.size()) {
@@ -288,7 +297,7 @@ bool LineIndex::Holds(const Line& line, std::wstring_view key, uint64_t keyPiece
            TextOf(line).find(key) != std::wstring_view::npos;
 }
 
-LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wstring& value) const
+LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const
 {
     uint64_t keyPieces = 0;
     PiecesOf(key, keyPieces);

@@ -36,6 +36,8 @@ public:
     // key: the text after the line's first '=', trimmed, or the whole line
     // when it has no '='. The section runs to the end of the text.
     LookupResult Find(std::wstring_view section, std::wstring_view key, std::wstring& value) const;
+    // The same, the value a view into the text.
+    LookupResult FindView(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const;
 
 private:
     struct Line {
@@ -47,8 +49,8 @@ private:
     std::wstring_view TextOf(const Line& line) const { return m_Text.substr(line.start, line.length); }
     // The index in m_Lines of section's first header, or npos.
     size_t HeaderOf(std::wstring_view section) const;
-    LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring& value) const;
-    LookupResult FindOnNextLine(size_t header, std::wstring& value) const;
+    LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const;
+    LookupResult FindOnNextLine(size_t header, std::wstring_view& value) const;
     // The lines that may hold key, ascending: those that share its rarest
     // four-character piece. Null when there is no index of pieces or the
     // key is shorter than a piece.

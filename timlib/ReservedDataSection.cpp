@@ -1,6 +1,8 @@
 #include "timlib/ReservedDataSection.h"
 
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "common/Tag.h"
 #include "common/ZorlixException.h"
@@ -137,7 +139,7 @@ void ParseReservedDataLine(CReservedPackageData& package, const std::wstring& li
         package.SetFieldComment(name, comment);
     }
     package.AddData(value, std::wstring());
-    package.AddField(name, value);
+    package.AddField(std::move(name), std::move(value));
 }
 
 bool CBlfParser::ParseReservedData()
@@ -185,8 +187,9 @@ bool CBlfParser::ParseReservedData()
             ParseReservedDataLine(package, line);
         }
         if (tag->id == kCitaId) {
+            static const std::wstring kZeroField = L"0x00000000 = 0x00000000";
             while (package.m_FieldList.size() < kCitaMinimumFields) {
-                ParseReservedDataLine(package, L"0x00000000 = 0x00000000");
+                ParseReservedDataLine(package, kZeroField);
             }
         }
     }
