@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/ProcessorPlatforms.h"
+#include "common/platform/Text.h"
 
 namespace {
 
@@ -93,11 +94,8 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
         LoadCmccNames(m_CmccNames);
         return true;
     }
-    std::wstring wanted = processorName;
-    CTimLib::ToUpperText(wanted, false);
     for (size_t i = 0; i < std::size(kProcessorNames); ++i) {
-        std::wstring name = kProcessorNames[i];
-        if (CTimLib::ToUpperText(name, false) != wanted) {
+        if (!platform::EqualsIgnoringAsciiCase(kProcessorNames[i], processorName)) {
             continue;
         }
         if (kProcessorFamilies[i] == kNone) {

@@ -176,4 +176,17 @@ wchar_t ToUpperAscii(wchar_t c)
     return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
 }
 
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (ToUpperAscii(a[i]) != ToUpperAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace platform

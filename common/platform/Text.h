@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -17,6 +18,8 @@ std::string EncodeText(const wchar_t* text, size_t length);
 
 // Upper-cases ASCII a-z only, whatever the locale.
 wchar_t ToUpperAscii(wchar_t c);
+// Whether the texts are equal once their ASCII letters are upper-cased.
+bool EqualsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b);
 
 // Space, tab, line feed, vertical tab, form feed and carriage return.
 inline bool IsBlank(wchar_t c)

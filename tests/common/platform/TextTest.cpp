@@ -69,4 +69,8 @@ TEST(TextTest, UpperCaseAndBlanksAreAsciiOnly)
     for (wchar_t c : std::wstring(L" \t\n\v\f\r")) EXPECT_TRUE(platform::IsBlank(c));
     EXPECT_FALSE(platform::IsBlank(L'\u00a0'));
     EXPECT_FALSE(platform::IsBlank(L'x'));
+    EXPECT_TRUE(platform::EqualsIgnoringAsciiCase(L"Nlt07x", L"NLT07X"));
+    EXPECT_FALSE(platform::EqualsIgnoringAsciiCase(L"\u00e9", L"\u00c9"));
+    EXPECT_FALSE(platform::EqualsIgnoringAsciiCase(L"NLT07", L"NLT07X"));
+    EXPECT_TRUE(platform::EqualsIgnoringAsciiCase(L"", L""));
 }
