@@ -4,8 +4,9 @@
 # at the 64 MiB limit (lines of 128 bytes; one long last line), and the
 # seconds from SIGTERM to exit during such a layout. With a git revision,
 # also the fuzzers' executions a second on the CI seeds, this tree's build
-# against the revision's, both running at the same time so that they share
-# the machine's load (needs clang; builds in build/bench-fuzz-*).
+# against the revision's, all running at the same time so that they share
+# the machine's load, the median of a few rounds (needs clang; builds in
+# build/bench-fuzz-*).
 #   bench/parse.sh [tool] [revision to compare the fuzzers against]
 set -euo pipefail
 
@@ -118,8 +119,7 @@ for blf in lines-128.blf long-line.blf; do (cd "$work" && python3 measure.py sto
 [ -n "$revision" ] || exit 0
 
 # The fuzzers of this tree and of the revision, each run for FUZZ_SECONDS
-# from the revision's CI seeds (the seeds CI used then); the two builds of
-# one fuzzer run at the same time.
+# from the revision's CI seeds (the seeds CI used then).
 old_tree="$work/old-tree"
 git -C "$here/.." worktree add --detach "$old_tree" "$revision" > /dev/null 2>&1
 fuzz_build() {  # SOURCE BUILD
@@ -141,14 +141,28 @@ execs() {
     -timeout=20 -max_len=8192 -print_final_stats=1 -artifact_prefix="$work/" "$corpus" 2>&1 \
     | sed -n 's/^stat::number_of_executed_units: *//p; s/^stat::average_exec_per_sec: *//p' | tail -1
 }
-for name in blf_fuzzer old_blf_fuzzer; do
-  if [ "$name" = blf_fuzzer ]; then dict=tests/fuzz/blf.dict; seeds=("${reader_seeds[@]}");
-  else dict=tests/fuzz/old-blf.dict; seeds=("${conversion_seeds[@]}"); fi
-  execs "$here/../build/bench-fuzz-old/$name" "$dict" "${seeds[@]}" > "$work/$name.old" &
-  execs "$here/../build/bench-fuzz-new/$name" "$dict" "${seeds[@]}" > "$work/$name.new" &
+# One minute of fuzzing varies by a third from run to run, with what the
+# fuzzer happens to find: FUZZ_ROUNDS rounds (default 3), the four
+# fuzzers of a round at the same time, and the medians are compared.
+median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
+rounds=${FUZZ_ROUNDS:-3}
+for ((round = 1; round <= rounds; round++)); do
+  for name in blf_fuzzer old_blf_fuzzer; do
+    if [ "$name" = blf_fuzzer ]; then dict=tests/fuzz/blf.dict; seeds=("${reader_seeds[@]}");
+    else dict=tests/fuzz/old-blf.dict; seeds=("${conversion_seeds[@]}"); fi
+    execs "$here/../build/bench-fuzz-old/$name" "$dict" "${seeds[@]}" > "$work/$name.old.$round" &
+    execs "$here/../build/bench-fuzz-new/$name" "$dict" "${seeds[@]}" > "$work/$name.new.$round" &
+  done
   wait
-  old=$(cat "$work/$name.old")
-  new=$(cat "$work/$name.new")
-  printf '%s: %s exec/s at %s, %s exec/s here, ratio %s (aim: 5 or more)\n' "$name" "$old" "$revision" "$new" \
-    "$(ratio "$new" "$((old > 0 ? old : 1))")"
+done
+for name in blf_fuzzer old_blf_fuzzer; do
+  olds=() news=()
+  for ((round = 1; round <= rounds; round++)); do
+    olds+=("$(cat "$work/$name.old.$round")")
+    news+=("$(cat "$work/$name.new.$round")")
+  done
+  old=$(median "${olds[@]}")
+  new=$(median "${news[@]}")
+  printf '%s: %s exec/s at %s (rounds: %s), %s exec/s here (rounds: %s), ratio of the medians %s (aim: 5 or more)\n' \
+    "$name" "$old" "$revision" "${olds[*]}" "$new" "${news[*]}" "$(ratio "$new" "$((old > 0 ? old : 1))")"
 done
