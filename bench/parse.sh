@@ -127,6 +127,9 @@ fuzz_build() {  # SOURCE BUILD
   cmake --build "$2" -j4 --target blf_fuzzer old_blf_fuzzer > /dev/null
 }
 fuzz_build "$here/.." "$here/../build/bench-fuzz-new"
+# The revision's tree stands in a new folder each time: its build starts
+# afresh, as a build folder keeps the source folder it was made for.
+rm -rf "$here/../build/bench-fuzz-old"
 fuzz_build "$old_tree" "$here/../build/bench-fuzz-old"
 
 mapfile -d '' reader_seeds < <(cd "$old_tree" && find tests/fixtures -type f \( -name '*.blf' -o -path 'tests/fixtures/fuzz/*' \) -print0)
