@@ -197,7 +197,7 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
         Fail(L"blf buffer is Null");
     }
     std::wstring_view found;
-    switch (m_pLoaded->lines.FindView(section, key, found)) {
+    switch (m_pLoaded->lines.Find(section, key, found)) {
     case layout::LookupResult::kFound:
         return found;
     case layout::LookupResult::kMissing:

@@ -244,17 +244,7 @@ size_t LineIndex::HeaderOf(std::wstring_view section) const
     return found;
 }
 
-LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, std::wstring& value) const
-{
-    std::wstring_view found;
-    const LookupResult result = FindView(section, key, found);
-    if (result == LookupResult::kFound) {
-        value.assign(found.data(), found.size());
-    }
-    return result;
-}
-
-LookupResult LineIndex::FindView(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const
+LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const
 {
     const size_t header = HeaderOf(section);
     if (header == std::wstring::npos) {

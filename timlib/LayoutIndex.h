@@ -34,10 +34,9 @@ public:
 
     // The value of the first line after section's first header that holds
     // key: the text after the line's first '=', trimmed, or the whole line
-    // when it has no '='. The section runs to the end of the text.
-    LookupResult Find(std::wstring_view section, std::wstring_view key, std::wstring& value) const;
-    // The same, the value a view into the text.
-    LookupResult FindView(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const;
+    // when it has no '=', as a view into the text. The section runs to the
+    // end of the text.
+    LookupResult Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const;
 
 private:
     struct Line {

@@ -57,7 +57,7 @@ void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>
     for (const std::wstring& section : sections) {
         for (const std::wstring& key : keys) {
             std::wstring expected;
-            std::wstring value = L"stale";
+            std::wstring_view value = L"stale";
             const bool found = WalkText(text, section, key, expected);
             const LookupResult result = index.Find(section, key, value);
             ASSERT_EQ(result, found ? LookupResult::kFound : LookupResult::kMissing)
@@ -181,7 +181,7 @@ TEST_F(LayoutIndexStopTest, AStopEndsTheSplitAndTheLookups)
         LineIndex index;
         ASSERT_TRUE(index.Build(text, pieces));
         platform::SetStopSignal(SIGTERM);
-        std::wstring value = L"kept";
+        std::wstring_view value = L"kept";
         EXPECT_EQ(index.Find(L"S", L"abcab", value), LookupResult::kStopped);
         EXPECT_EQ(value, L"kept");
         EXPECT_FALSE(index.Build(text, pieces));
