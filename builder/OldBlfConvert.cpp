@@ -132,7 +132,7 @@ const ExtendedBlock kExtendedBlocks[] = {
     {L"TZ Operations", L"TZ_Operations", L"End TZ Operations"},
 };
 
-std::wstring Text(CBlfParser& reader, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+std::wstring Text(CBlfParser& reader, const std::wstring& file, const wchar_t* section, std::wstring_view key,
                   const wchar_t* defaultText)
 {
     std::wstring value;
@@ -140,7 +140,7 @@ std::wstring Text(CBlfParser& reader, const std::wstring& file, const wchar_t* s
     return value;
 }
 
-int32_t Int(CBlfParser& reader, const std::wstring& file, const wchar_t* section, const std::wstring& key,
+int32_t Int(CBlfParser& reader, const std::wstring& file, const wchar_t* section, std::wstring_view key,
             int32_t defaultNumber)
 {
     return reader.GetKeyInt(file, section, key, defaultNumber);
@@ -280,26 +280,33 @@ std::wstring HeaderSections(const CopyHeader& header)
     return text;
 }
 
-// The lines of entry n: oldInfix and newInfix stand between the number and
-// the key in the old file and in the copy.
+// Appends the lines of entry n: oldInfix and newInfix stand between the
+// number and the key in the old file and in the copy.
 template <size_t N>
-std::wstring EntryLines(OldBlfContext& c, const std::wstring& blfPath, const wchar_t* section, int32_t n,
-                        const wchar_t* oldInfix, const wchar_t* newInfix, const EntryKey (&keys)[N])
+void AppendEntryLines(std::wstring& text, OldBlfContext& c, const std::wstring& blfPath, const wchar_t* section,
+                      int32_t n, const wchar_t* oldInfix, const wchar_t* newInfix, const EntryKey (&keys)[N])
 {
-    std::wstring text;
-    // The keys of an entry share their start; each is made in one buffer.
-    const std::wstring oldPrefix = platform::Format(L"%d%s", n, oldInfix);
-    const std::wstring newPrefix = platform::Format(L"%d%s", n, newInfix);
-    std::wstring oldKey;
-    std::wstring newKey;
+    // The keys of an entry share their start, so each is made in one
+    // buffer; the values share one too. An image list makes a lookup for
+    // every key of every entry.
+    const std::wstring number = Dec(n);
+    std::wstring oldKey = number + oldInfix;
+    const size_t oldPrefix = oldKey.size();
+    std::wstring newKey = number + newInfix;
+    const size_t newPrefix = newKey.size();
+    std::wstring value;
     for (const EntryKey& key : keys) {
-        oldKey.assign(oldPrefix).append(key.oldKey);
-        const std::wstring value = key.number ? Dec(Int(c.parser, blfPath, section, oldKey, -1))
-                                              : Text(c.parser, blfPath, section, oldKey, kNotAvailable);
-        newKey.assign(newPrefix).append(key.newKey);
+        oldKey.resize(oldPrefix);
+        oldKey.append(key.oldKey);
+        if (key.number) {
+            value = Dec(Int(c.parser, blfPath, section, oldKey, -1));
+        } else {
+            c.parser.GetKeyValue(kNotAvailable, value, section, oldKey, blfPath);
+        }
+        newKey.resize(newPrefix);
+        newKey.append(key.newKey);
         AddLine(text, newKey, value);
     }
-    return text;
 }
 
 std::wstring EraseOnlyAreas(OldBlfContext& c, const std::wstring& blfPath, int32_t count)
@@ -308,19 +315,18 @@ std::wstring EraseOnlyAreas(OldBlfContext& c, const std::wstring& blfPath, int32
     AddSection(text, L"EraseOnly_Option");
     AddLine(text, L"Total_Eraseonly_Areas", Dec(count));
     for (int32_t n = 1; n <= count; ++n) {
-        text += EntryLines(c, blfPath, kEraseOnlyArea, n, L" ", L"_", kEraseAreaKeys);
+        AppendEntryLines(text, c, blfPath, kEraseOnlyArea, n, L" ", L"_", kEraseAreaKeys);
     }
     return text;
 }
 
-// Image n's lines, the section header before the first.
-std::wstring ImageListEntry(OldBlfContext& c, const std::wstring& blfPath, int32_t n)
+// Appends image n's lines, the section header before the first.
+void AppendImageListEntry(std::wstring& text, OldBlfContext& c, const std::wstring& blfPath, int32_t n)
 {
-    std::wstring text;
     if (n == 1) {
         AddSection(text, L"Image_List");
     }
-    return text + EntryLines(c, blfPath, kImageList, n, L" Image ", L"_Image_", kImageKeys);
+    AppendEntryLines(text, c, blfPath, kImageList, n, L" Image ", L"_Image_", kImageKeys);
 }
 
 // Reads the settings of the old file and its flasher settings file into the
@@ -526,8 +532,11 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
     }
 
     // The image list, written one image at a time.
+    std::wstring entry;
     for (int32_t n = 1; n <= imageCount; ++n) {
-        out.Write(ImageListEntry(c, blfPath, n));
+        entry.clear();
+        AppendImageListEntry(entry, c, blfPath, n);
+        out.Write(entry);
     }
 
     if (!out.Close()) {

@@ -190,7 +190,8 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
                                      const std::wstring& filePath)
 {
     // Nothing cached answers for the empty path.
-    if (filePath != (m_pLoaded ? m_pLoaded->path : std::wstring())) {
+    const std::wstring_view loadedPath = m_pLoaded ? std::wstring_view(m_pLoaded->path) : std::wstring_view();
+    if (filePath != loadedPath) {
         LoadFile(filePath);
     }
     if (!m_pLoaded) {

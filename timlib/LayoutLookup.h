@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include "common/LayoutLines.h"
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
@@ -26,7 +27,7 @@ inline std::wstring CountRefusal(const std::wstring& what)
 }
 
 // The key's value text in the parser's layout file, or the default.
-inline std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::wstring& key,
+inline std::wstring Text(CBlfParser& parser, const wchar_t* section, std::wstring_view key,
                          const wchar_t* defaultText)
 {
     std::wstring value;
@@ -34,13 +35,13 @@ inline std::wstring Text(CBlfParser& parser, const wchar_t* section, const std::
     return value;
 }
 
-inline int32_t Int(CBlfParser& parser, const wchar_t* section, const std::wstring& key, int32_t defaultNumber)
+inline int32_t Int(CBlfParser& parser, const wchar_t* section, std::wstring_view key, int32_t defaultNumber)
 {
     return parser.GetKeyInt(parser.m_BlfPath, section, key, defaultNumber);
 }
 
 // The value text (or the default text) read as a value text.
-inline uint32_t U32(CBlfParser& parser, const wchar_t* section, const std::wstring& key, const wchar_t* defaultText)
+inline uint32_t U32(CBlfParser& parser, const wchar_t* section, std::wstring_view key, const wchar_t* defaultText)
 {
     return CTimLib::ParseUInt32(Text(parser, section, key, defaultText));
 }
