@@ -164,36 +164,101 @@ FILE* OpenFile(const std::wstring& path, const char* mode)
     return file;
 }
 
-FILE* OpenRegularFile(const std::wstring& path)
-{
-    std::string native;
-    if (!ToOsPath(path, native)) {
-        return nullptr;
-    }
-    // Non-blocking only for the open itself: a FIFO without a writer would
-    // wait here forever.
-    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
-    }
-    struct stat info;
-    int code = 0;
-    if (fstat(fd, &info) != 0) {
-        code = errno;
-    } else if (S_ISDIR(info.st_mode)) {
-        code = EISDIR;
-    } else if (!S_ISREG(info.st_mode)) {
-        code = EINVAL;
-    } else {
-        const int flags = fcntl(fd, F_GETFL);
-        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-            code = errno;
-        } else if (FILE* file = fdopen(fd, "rb")) {
-            return file;
-        } else {
-            code = errno;
+namespace {
+
+// A regular file open for reading with a plain descriptor. The readers of
+// whole files (a parse reads its layout file, and digests it to know
+// whether it may share another parser's text) go through this rather than
+// stdio, whose buffer setup costs a few more system calls on every open.
+class RegularFileReader {
+public:
+    RegularFileReader() = default;
+    RegularFileReader(const RegularFileReader&) = delete;
+    RegularFileReader& operator=(const RegularFileReader&) = delete;
+    ~RegularFileReader()
+    {
+        if (m_Fd >= 0) {
+            close(m_Fd);
         }
     }
+
+    // False, with errno, for what OpenRegularFile refuses.
+    bool Open(const std::wstring& path)
+    {
+        std::string native;
+        if (!ToOsPath(path, native)) {
+            return false;
+        }
+        // Non-blocking only for the open itself: a FIFO without a writer
+        // would wait here forever.
+        const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        struct stat info;
+        int code = 0;
+        if (fstat(fd, &info) != 0) {
+            code = errno;
+        } else if (S_ISDIR(info.st_mode)) {
+            code = EISDIR;
+        } else if (!S_ISREG(info.st_mode)) {
+            code = EINVAL;
+        } else if (fcntl(fd, F_SETFL, 0) != 0) {  // O_NONBLOCK was the only status flag set
+            code = errno;
+        } else {
+            m_Fd = fd;
+            m_SizeAtOpen = static_cast<uint64_t>(info.st_size);
+            return true;
+        }
+        close(fd);
+        errno = code;
+        return false;
+    }
+
+    // Hands the descriptor over; the reader no longer closes it.
+    int Release() { return std::exchange(m_Fd, -1); }
+
+    // Reads up to count bytes, fewer only at the end of the file; -1 on an
+    // error.
+    ptrdiff_t Fill(char* into, size_t count)
+    {
+        size_t got = 0;
+        while (got < count) {
+            const ssize_t n = read(m_Fd, into + got, count - got);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return -1;
+            }
+            if (n == 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        return static_cast<ptrdiff_t>(got);
+    }
+
+    uint64_t SizeAtOpen() const { return m_SizeAtOpen; }
+
+private:
+    int m_Fd = -1;
+    uint64_t m_SizeAtOpen = 0;
+};
+
+}  // namespace
+
+FILE* OpenRegularFile(const std::wstring& path)
+{
+    RegularFileReader reader;
+    if (!reader.Open(path)) {
+        return nullptr;
+    }
+    const int fd = reader.Release();
+    if (FILE* file = fdopen(fd, "rb")) {
+        return file;
+    }
+    const int code = errno;
     close(fd);
     errno = code;
     return nullptr;
@@ -528,35 +593,41 @@ namespace {
 constexpr size_t kTextBytesPerStopCheck = size_t(4) << 20;
 
 // Reads the whole file into bytes, up to maxBytes.
-TextFileStatus ReadTextBytes(FILE* file, size_t maxBytes, std::string& bytes)
+TextFileStatus ReadTextBytes(RegularFileReader& file, size_t maxBytes, std::string& bytes)
 {
     // A file already too large is refused unread; otherwise the bytes read
     // decide, as the file may grow while it is read.
-    struct stat info;
-    if (fstat(fileno(file), &info) == 0) {
-        if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+    if (file.SizeAtOpen() > maxBytes) {
+        return TextFileStatus::kTooLarge;
+    }
+    // Room for the size it has now and a byte more, so that a file that
+    // keeps its size is read in one piece and its end seen in the next. A
+    // stop is looked for between pieces.
+    size_t used = 0;
+    bytes.resize(static_cast<size_t>(file.SizeAtOpen()) + 1);
+    for (;;) {
+        if (used == bytes.size()) {
+            bytes.resize(std::min(maxBytes + 1, std::max(bytes.size() * 2, size_t(65536))));
+        }
+        const size_t wanted = std::min(bytes.size() - used, kTextBytesPerStopCheck);
+        const ptrdiff_t got = file.Fill(&bytes[used], wanted);
+        if (got < 0) {
+            return TextFileStatus::kUnreadable;
+        }
+        used += static_cast<size_t>(got);
+        if (used > maxBytes) {
             return TextFileStatus::kTooLarge;
         }
-        // One allocation for the size it has now.
-        bytes.reserve(static_cast<size_t>(info.st_size));
-    }
-    char chunk[65536];
-    size_t got;
-    size_t sinceCheck = 0;
-    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
-        if (got > maxBytes - bytes.size()) {
-            return TextFileStatus::kTooLarge;
+        // Fewer bytes than asked for: the end of the file.
+        if (static_cast<size_t>(got) < wanted) {
+            break;
         }
-        bytes.append(chunk, got);
-        sinceCheck += got;
-        if (sinceCheck >= kTextBytesPerStopCheck) {
-            sinceCheck = 0;
-            if (StopRequested()) {
-                return TextFileStatus::kStopped;
-            }
+        if (StopRequested()) {
+            return TextFileStatus::kStopped;
         }
     }
-    return ferror(file) != 0 ? TextFileStatus::kUnreadable : TextFileStatus::kRead;
+    bytes.resize(used);
+    return TextFileStatus::kRead;
 }
 
 // Drops, in place, the bytes before start and every CR before an LF; false
@@ -614,33 +685,37 @@ void FileDigest::Add(const unsigned char* bytes, size_t count)
 
 bool DigestFile(const std::wstring& path, FileDigest& digest)
 {
-    const OpenedFile file(OpenRegularFile(path));
-    if (file.Get() == nullptr) {
+    RegularFileReader file;
+    if (!file.Open(path)) {
         return false;
     }
     digest = FileDigest();
-    // On the stack: a small file is digested with no allocation. A regular
-    // file fills every piece but the last.
+    // On the stack: a small file is digested with no allocation. Every
+    // piece but the last is filled, as the digest asks.
     unsigned char piece[16384];
-    size_t got = 0;
-    while ((got = fread(piece, 1, sizeof piece, file.Get())) > 0) {
-        if (got > kMaxTextFileBytes - digest.size || StopRequested()) {
+    for (;;) {
+        const ptrdiff_t got = file.Fill(reinterpret_cast<char*>(piece), sizeof piece);
+        if (got < 0) {
             return false;
         }
-        digest.Add(piece, got);
+        if (static_cast<uint64_t>(got) > kMaxTextFileBytes - digest.size || StopRequested()) {
+            return false;
+        }
+        digest.Add(piece, static_cast<size_t>(got));
+        if (static_cast<size_t>(got) < sizeof piece) {
+            return true;
+        }
     }
-    return ferror(file.Get()) == 0;
 }
 
 TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out, FileDigest* digest)
 {
-    FILE* file = OpenRegularFile(path);
-    if (file == nullptr) {
+    RegularFileReader file;
+    if (!file.Open(path)) {
         return TextFileStatus::kUnreadable;
     }
     std::string bytes;
     const TextFileStatus status = ReadTextBytes(file, maxBytes, bytes);
-    fclose(file);
     if (status != TextFileStatus::kRead) {
         return status;
     }

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -257,6 +259,16 @@ TEST(FileSystemTest, ReadTextFileDropsOnlyCrBeforeLfAndKeepsEveryByte)
     std::wstring text;
     EXPECT_FALSE(platform::ReadTextFile(Wide(temp.File("missing")), text));
     EXPECT_FALSE(platform::ReadTextFile(Wide(temp.Path()), text));
+
+    // A file that says it is empty but is not, as /proc's say, is read to
+    // its end all the same, and its limit holds.
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(cmdline.empty());
+    ASSERT_TRUE(platform::ReadTextFile(L"/proc/self/cmdline", text));
+    EXPECT_EQ(platform::EncodeText(text), cmdline);
+    EXPECT_EQ(platform::ReadTextFile(L"/proc/self/cmdline", cmdline.size() - 1, text),
+              platform::TextFileStatus::kTooLarge);
 }
 
 TEST(FileSystemTest, ReadTextFileReadsOnlyRegularFilesUpToItsLimit)
@@ -312,6 +324,7 @@ TEST(FileSystemTest, FileDigestIsTheDigestOfTheBytesRead)
     oneByte[20000] = 'y';
     const std::vector<std::string> contents = {
         "", "a", "a\r\nb", std::string(8, '\0'), std::string(16, '\0'), big, oneByte, big.substr(0, 40004),
+        std::string(16384, 'z'),  // exactly one of DigestFile's pieces
     };
     std::vector<platform::FileDigest> digests;
     for (size_t i = 0; i < contents.size(); ++i) {
