@@ -1,6 +1,8 @@
 #include "erd/RegisterNames.h"
 
+#include <array>
 #include <cstddef>
+#include <string_view>
 
 #include "erd/ExtendedReservedData.h"
 
@@ -8,17 +10,17 @@ namespace {
 
 // A constant name list and its length.
 struct NameList {
-    const wchar_t* const* names;
+    const std::wstring_view* names;
     size_t count;
 };
 
 template <size_t N>
-constexpr NameList List(const wchar_t* const (&names)[N])
+constexpr NameList List(const std::wstring_view (&names)[N])
 {
     return {names, N};
 }
 
-const wchar_t* const kSdramSpecNames[] = {
+constexpr std::wstring_view kSdramSpecNames[] = {
     L"SDRAM_S_tCK_Hz", L"SDRAM_S_rCK_Hz", L"SDRAM_S_CL", L"SDRAM_S_tCK", L"SDRAM_S_tDQSCK",
     L"SDRAM_S_tRPRE", L"SDRAM_S_tRPST", L"SDRAM_S_tLZ1", L"SDRAM_S_tLZDQS", L"SDRAM_S_tDQSS",
     L"SDRAM_S_tDQSH", L"SDRAM_S_tDQSL", L"SDRAM_S_tDSS", L"SDRAM_S_tDSH", L"SDRAM_S_tWPRES",
@@ -39,15 +41,15 @@ const wchar_t* const kSdramSpecNames[] = {
 };
 static_assert(sizeof(kSdramSpecNames) / sizeof(kSdramSpecNames[0]) == 81, "81 SDRAM timing and geometry names");
 
-const wchar_t* const kCmccNames[] = {
+constexpr std::wstring_view kCmccNames[] = {
     L"CMCC_CONFIG_ENA_ID",
     L"CMCC_MEMTEST_ENA_ID",
     L"CMCC_CONSUMER_ID",
 };
 
-const wchar_t* const kRhevoClockNames[] = {L"Rhevo_CLOCK_ID_MCU", L"Rhevo_CLOCK_ID_I2C"};
-const wchar_t* const kRhevoFrequencyNames[] = {L"Rhevo_FREQ_ID_MCU"};
-const wchar_t* const kRhevoDdrNames[] = {
+constexpr std::wstring_view kRhevoClockNames[] = {L"Rhevo_CLOCK_ID_MCU", L"Rhevo_CLOCK_ID_I2C"};
+constexpr std::wstring_view kRhevoFrequencyNames[] = {L"Rhevo_FREQ_ID_MCU"};
+constexpr std::wstring_view kRhevoDdrNames[] = {
     L"Rhevo_SDRREVREG_ID", L"Rhevo_SDRADCREG_ID", L"Rhevo_SDRCFGREG0_ID", L"Rhevo_SDRCFGREG1_ID",
     L"Rhevo_SDRCFGREG2_ID", L"Rhevo_SDRTMGREG1_ID", L"Rhevo_SDRTMGREG2_ID", L"Rhevo_SDRTMGREG3_ID",
     L"Rhevo_SDRTMGREG4_ID", L"Rhevo_SDRTMGREG5_ID", L"Rhevo_SDRCTLREG1_ID", L"Rhevo_SDRCTLREG2_ID",
@@ -64,9 +66,9 @@ const wchar_t* const kRhevoDdrNames[] = {
 };
 static_assert(sizeof(kRhevoDdrNames) / sizeof(kRhevoDdrNames[0]) == 49, "49 Rhevo DDR names");
 
-const wchar_t* const kQuon2ClockNames[] = {L"Quon2_CLOCK_ID_MCU", L"Quon2_CLOCK_ID_I2C"};
-const wchar_t* const kQuon2FrequencyNames[] = {L"Quon2_FREQ_ID_MCU"};
-const wchar_t* const kQuon2DdrNames[] = {
+constexpr std::wstring_view kQuon2ClockNames[] = {L"Quon2_CLOCK_ID_MCU", L"Quon2_CLOCK_ID_I2C"};
+constexpr std::wstring_view kQuon2FrequencyNames[] = {L"Quon2_FREQ_ID_MCU"};
+constexpr std::wstring_view kQuon2DdrNames[] = {
     L"Quon2_SDRCFGREG0_ID", L"Quon2_SDRCFGREG1_ID", L"Quon2_SDRTMGREG1_ID", L"Quon2_SDRTMGREG2_ID",
     L"Quon2_SDRTMGREG3_ID", L"Quon2_SDRTMGREG4_ID", L"Quon2_SDRTMGREG5_ID", L"Quon2_SDRCTLREG1_ID",
     L"Quon2_SDRCTLREG2_ID", L"Quon2_SDRCTLREG3_ID", L"Quon2_SDRCTLREG4_ID", L"Quon2_SDRCTLREG5_ID",
@@ -88,19 +90,19 @@ const wchar_t* const kQuon2DdrNames[] = {
 };
 static_assert(sizeof(kQuon2DdrNames) / sizeof(kQuon2DdrNames[0]) == 69, "69 Quon2 DDR names");
 
-const wchar_t* const kTrustZoneNames[] = {
+constexpr std::wstring_view kTrustZoneNames[] = {
     L"TZLOCK_ID",       L"TZCS0_RANGE0_ID", L"TZCS0_RANGE1_ID", L"TZCS0_RANGE2_ID", L"TZCS0_RANGE3_ID",
     L"TZCS0_PERMR0_ID", L"TZCS0_PERMR1_ID", L"TZCS0_PERMR2_ID", L"TZCS0_PERMR3_ID", L"TZCS0_PERMRU_ID",
 };
-const wchar_t* const kQuon2TrustZoneRegidNames[] = {
+constexpr std::wstring_view kQuon2TrustZoneRegidNames[] = {
     L"Quon2_TZSELECT_ID", L"Quon2_TZRANGE0_ID", L"Quon2_TZRANGE1_ID", L"Quon2_TZPERMISSION_ID"};
-const wchar_t* const kQuon3TrustZoneRegidNames[] = {
+constexpr std::wstring_view kQuon3TrustZoneRegidNames[] = {
     L"Quon3_TZSELECT_ID", L"Quon3_TZRANGE0_ID", L"Quon3_TZRANGE1_ID", L"Quon3_TZPERMISSION_ID"};
 
 // The NLT104 family's registers have no names of their own: every entry is
 // this one placeholder, so a lookup by name reaches only position 0. The
 // lists keep their lengths, as the register indexes count on them.
-const wchar_t kNlt104Placeholder[] = L"STRINGIZE(field_enum)";
+constexpr wchar_t kNlt104Placeholder[] = L"STRINGIZE(field_enum)";
 constexpr size_t kNlt104ClockCount = 2;
 constexpr size_t kNlt104FrequencyCount = 1;
 constexpr size_t kNlt104DdrCount = 49;
@@ -113,12 +115,25 @@ static_assert(kNlt104ClockCount == sizeof(kRhevoClockNames) / sizeof(kRhevoClock
 
 void Load(NameTable& table, NameList list)
 {
-    table.assign(list.names, list.names + list.count);
+    table = NameTable(list.names, list.count);
 }
+
+// As many placeholders as the longest NLT104 list holds.
+constexpr size_t kNlt104MostNames = kNlt104DdrCount;
+static_assert(kNlt104ClockCount <= kNlt104MostNames && kNlt104FrequencyCount <= kNlt104MostNames &&
+                  kNlt104OpDivCount <= kNlt104MostNames && kNlt104OpModeCount <= kNlt104MostNames,
+              "every NLT104 list fits in the placeholder list");
+constexpr std::array<std::wstring_view, kNlt104MostNames> kNlt104Placeholders = [] {
+    std::array<std::wstring_view, kNlt104MostNames> names{};
+    for (std::wstring_view& name : names) {
+        name = kNlt104Placeholder;
+    }
+    return names;
+}();
 
 void LoadPlaceholders(NameTable& table, size_t count)
 {
-    table.assign(count, kNlt104Placeholder);
+    table = NameTable(kNlt104Placeholders.data(), count);
 }
 
 // The Quon families differ only in their trust-zone region-id list.
@@ -136,7 +151,7 @@ void LoadQuonRegisterNames(CExtendedReservedData& erd, NameList trustZoneRegidNa
 
 void FreeNameTable(NameTable& table)
 {
-    table.clear();
+    table = NameTable();
 }
 
 void LoadSdramSpecNames(NameTable& table)

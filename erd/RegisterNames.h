@@ -4,15 +4,28 @@
 // the order of every list is part of the data format.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
-#include <vector>
 
 class CExtendedReservedData;
 
-// An ordered table of register names; position i names register i. The
-// names are views of the constant lists: a table is loaded for every
-// layout read, and copying some 300 names each time was most of its cost.
-using NameTable = std::vector<std::wstring_view>;
+// An ordered table of register names; position i names register i. A
+// table views one of the constant lists: it is loaded for every layout
+// read, and copying some 300 names each time was most of its cost.
+class NameTable {
+public:
+    NameTable() = default;
+    NameTable(const std::wstring_view* names, size_t count) : m_Names(names), m_Count(count) {}
+    size_t size() const { return m_Count; }
+    bool empty() const { return m_Count == 0; }
+    std::wstring_view operator[](size_t i) const { return m_Names[i]; }
+    const std::wstring_view* begin() const { return m_Names; }
+    const std::wstring_view* end() const { return m_Names + m_Count; }
+
+private:
+    const std::wstring_view* m_Names = nullptr;
+    size_t m_Count = 0;
+};
 
 // Empties the table.
 void FreeNameTable(NameTable& table);

@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "erd/ExtendedReservedData.h"
@@ -21,6 +22,12 @@ std::vector<size_t> Sizes(const Erd& erd)
             erd.m_FrequencyNames.size(),   erd.m_SdramSpecNames.size(), erd.m_VoltagesNames.size(),
             erd.m_CmccNames.size(),        erd.m_TrustZoneNames.size(), erd.m_TrustZoneRegidNames.size(),
             erd.m_OpDivNames.size(),       erd.m_OpModeNames.size()};
+}
+
+// A table's names, to compare with a list.
+std::vector<std::wstring> Listed(const NameTable& table)
+{
+    return std::vector<std::wstring>(table.begin(), table.end());
 }
 
 // An object whose tables are all empty, to watch one loader at a time.
@@ -56,16 +63,18 @@ TEST(RegisterNamesTest, FamilyLoadersEmptyTheVoltagesTableAndKeepOthers)
 {
     EmptyErd erd;
     LoadQuon2RegisterNames(erd);
-    erd.m_VoltagesNames = {L"VOLT"};
-    erd.m_OpDivNames = {L"DIV"};
+    static constexpr std::wstring_view kVolt[] = {L"VOLT"};
+    static constexpr std::wstring_view kDiv[] = {L"DIV"};
+    erd.m_VoltagesNames = NameTable(kVolt, 1);
+    erd.m_OpDivNames = NameTable(kDiv, 1);
     LoadRhevoRegisterNames(erd);
     EXPECT_TRUE(erd.m_VoltagesNames.empty());
     // Tables outside the Rhevo row keep what they held.
     EXPECT_EQ(erd.m_DdrCustomNames.size(), 69u);
     EXPECT_EQ(erd.m_TrustZoneNames.size(), 10u);
-    EXPECT_EQ(erd.m_OpDivNames, NameTable{L"DIV"});
-    EXPECT_EQ(erd.m_ClockEnableNames, (NameTable{L"Rhevo_CLOCK_ID_MCU", L"Rhevo_CLOCK_ID_I2C"}));
-    EXPECT_EQ(erd.m_FrequencyNames, NameTable{L"Rhevo_FREQ_ID_MCU"});
+    EXPECT_EQ(Listed(erd.m_OpDivNames), std::vector<std::wstring>{L"DIV"});
+    EXPECT_EQ(Listed(erd.m_ClockEnableNames), (std::vector<std::wstring>{L"Rhevo_CLOCK_ID_MCU", L"Rhevo_CLOCK_ID_I2C"}));
+    EXPECT_EQ(Listed(erd.m_FrequencyNames), std::vector<std::wstring>{L"Rhevo_FREQ_ID_MCU"});
 }
 
 TEST(RegisterNamesTest, NamesStandAtTheirRegisterIndexes)
@@ -116,7 +125,8 @@ TEST(RegisterNamesTest, ListLoadersFillTheirTable)
     }
     NameTable cmcc;
     LoadCmccNames(cmcc);
-    EXPECT_EQ(cmcc, (NameTable{L"CMCC_CONFIG_ENA_ID", L"CMCC_MEMTEST_ENA_ID", L"CMCC_CONSUMER_ID"}));
+    EXPECT_EQ(Listed(cmcc),
+              (std::vector<std::wstring>{L"CMCC_CONFIG_ENA_ID", L"CMCC_MEMTEST_ENA_ID", L"CMCC_CONSUMER_ID"}));
     FreeNameTable(cmcc);
     EXPECT_TRUE(cmcc.empty());
 }
@@ -147,14 +157,16 @@ TEST(RegisterNamesTest, QuonFamiliesDifferOnlyInTheRegionIdNames)
     EmptyErd quon3;
     LoadQuon2RegisterNames(quon2);
     LoadQuon3RegisterNames(quon3);
-    EXPECT_EQ(quon2.m_ClockEnableNames, quon3.m_ClockEnableNames);
-    EXPECT_EQ(quon2.m_FrequencyNames, quon3.m_FrequencyNames);
-    EXPECT_EQ(quon2.m_DdrCustomNames, quon3.m_DdrCustomNames);
-    EXPECT_EQ(quon2.m_TrustZoneNames, quon3.m_TrustZoneNames);
-    EXPECT_EQ(quon2.m_TrustZoneRegidNames,
-              (NameTable{L"Quon2_TZSELECT_ID", L"Quon2_TZRANGE0_ID", L"Quon2_TZRANGE1_ID", L"Quon2_TZPERMISSION_ID"}));
-    EXPECT_EQ(quon3.m_TrustZoneRegidNames,
-              (NameTable{L"Quon3_TZSELECT_ID", L"Quon3_TZRANGE0_ID", L"Quon3_TZRANGE1_ID", L"Quon3_TZPERMISSION_ID"}));
+    EXPECT_EQ(Listed(quon2.m_ClockEnableNames), Listed(quon3.m_ClockEnableNames));
+    EXPECT_EQ(Listed(quon2.m_FrequencyNames), Listed(quon3.m_FrequencyNames));
+    EXPECT_EQ(Listed(quon2.m_DdrCustomNames), Listed(quon3.m_DdrCustomNames));
+    EXPECT_EQ(Listed(quon2.m_TrustZoneNames), Listed(quon3.m_TrustZoneNames));
+    EXPECT_EQ(Listed(quon2.m_TrustZoneRegidNames),
+              (std::vector<std::wstring>{L"Quon2_TZSELECT_ID", L"Quon2_TZRANGE0_ID", L"Quon2_TZRANGE1_ID",
+                                         L"Quon2_TZPERMISSION_ID"}));
+    EXPECT_EQ(Listed(quon3.m_TrustZoneRegidNames),
+              (std::vector<std::wstring>{L"Quon3_TZSELECT_ID", L"Quon3_TZRANGE0_ID", L"Quon3_TZRANGE1_ID",
+                                         L"Quon3_TZPERMISSION_ID"}));
 }
 
 TEST(RegisterNamesTest, Nlt104EntriesAreOnePlaceholder)
