@@ -3,12 +3,14 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -63,27 +65,35 @@ inline void RemoveWorkFolder()
 // Empties the folder but keeps it, and so its mkdtemp permissions. The
 // harness's own bookkeeping goes straight to the system: it runs for every
 // input, and the tool's path handling is not what is being tested here.
+// The folder stays open for the whole process and is read again from its
+// start each time, so that no input pays for opening it.
 inline void EmptyWorkFolder()
 {
-    DIR* folder = opendir(NativeWorkFolder().c_str());
-    if (folder == nullptr) {
-        Fail("list work folder");
-    }
+    static DIR* const folder = [] {
+        DIR* opened = opendir(NativeWorkFolder().c_str());
+        if (opened == nullptr) {
+            Fail("list work folder");
+        }
+        return opened;
+    }();
+    rewinddir(folder);
     std::vector<std::string> subfolders;
+    std::string path = NativeWorkFolder() + "/";
+    const size_t prefix = path.size();
     while (const dirent* entry = readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
             continue;
         }
-        const std::string path = NativeWorkFolder() + "/" + name;
+        path.resize(prefix);
+        path += name;
         if (unlink(path.c_str()) != 0) {
             if (errno != EISDIR) {
                 Fail("clean work folder");
             }
-            subfolders.push_back(name);
+            subfolders.emplace_back(name);
         }
     }
-    closedir(folder);
     for (const std::string& name : subfolders) {
         if (!DeleteTempFolder(WorkFolder() + L"/" + platform::DecodeText(name))) {
             Fail("clean work folder");
@@ -93,12 +103,22 @@ inline void EmptyWorkFolder()
 
 inline void WriteInputFile(const std::wstring& path, const std::string& bytes)
 {
-    FILE* file = std::fopen(platform::EncodeText(path).c_str(), "wb");
-    if (file == nullptr) {
+    const int file = open(platform::EncodeText(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file < 0) {
         Fail("create input file");
     }
-    const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !written) {
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = write(file, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            Fail("write input file");
+        }
+        written += static_cast<size_t>(n);
+    }
+    if (close(file) != 0) {
         Fail("write input file");
     }
 }
