@@ -36,11 +36,15 @@ bool PiecesOf(std::wstring_view text, uint64_t& pieces)
         }
         const size_t end = std::min(text.size(), block + kCharsPerStopCheck);
         size_t i = block;
-        // Four pieces a round: this runs over every character of the text.
-        for (; i + 4 <= end; i += 4) {
+        // Eight pieces a round: this runs over every character of the text.
+        for (; i + 8 <= end; i += 8) {
             pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]) | PieceBit(chars[i - 1], chars[i], chars[i + 1]) |
                       PieceBit(chars[i], chars[i + 1], chars[i + 2]) |
-                      PieceBit(chars[i + 1], chars[i + 2], chars[i + 3]);
+                      PieceBit(chars[i + 1], chars[i + 2], chars[i + 3]) |
+                      PieceBit(chars[i + 2], chars[i + 3], chars[i + 4]) |
+                      PieceBit(chars[i + 3], chars[i + 4], chars[i + 5]) |
+                      PieceBit(chars[i + 4], chars[i + 5], chars[i + 6]) |
+                      PieceBit(chars[i + 5], chars[i + 6], chars[i + 7]);
         }
         for (; i < end; ++i) {
             pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]);
@@ -283,8 +287,9 @@ const uint32_t* LineIndex::CandidatesFor(std::wstring_view key, size_t& count) c
 
 bool LineIndex::Holds(const Line& line, std::wstring_view key, uint64_t keyPieces) const
 {
-    return line.length >= key.size() && (line.pieces & keyPieces) == keyPieces &&
-           TextOf(line).find(key) != std::wstring_view::npos;
+    // The marks pass most lines by; find itself passes a line shorter than
+    // the key.
+    return (line.pieces & keyPieces) == keyPieces && TextOf(line).find(key) != std::wstring_view::npos;
 }
 
 LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const
@@ -307,13 +312,18 @@ LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wst
         }
         return LookupResult::kMissing;
     }
-    for (size_t i = header + 1; i < m_Lines.size(); ++i) {
-        if (i % kLinesPerStopCheck == 0 && platform::StopRequested()) {
+    // The stop flag between blocks of lines: every lookup of a small file
+    // takes this path.
+    for (size_t block = header + 1; block < m_Lines.size(); block += kLinesPerStopCheck) {
+        if (block > header + 1 && platform::StopRequested()) {
             return LookupResult::kStopped;
         }
-        if (Holds(m_Lines[i], key, keyPieces)) {
-            ValueOf(TextOf(m_Lines[i]), value);
-            return LookupResult::kFound;
+        const size_t end = std::min(m_Lines.size(), block + kLinesPerStopCheck);
+        for (size_t i = block; i < end; ++i) {
+            if (Holds(m_Lines[i], key, keyPieces)) {
+                ValueOf(TextOf(m_Lines[i]), value);
+                return LookupResult::kFound;
+            }
         }
     }
     return LookupResult::kMissing;
