@@ -151,9 +151,27 @@ std::wstring DecodeText(const std::string& bytes)
 
 std::string EncodeText(const wchar_t* text, size_t length)
 {
+    static_assert(sizeof(wchar_t) == 4, "two characters to a 64-bit word");
     std::string out;
     out.reserve(length);
     for (size_t i = 0; i < length; ++i) {
+        // Four characters of plain ASCII at a time, the common case.
+        while (length - i >= 4) {
+            uint64_t low;
+            uint64_t high;
+            std::memcpy(&low, text + i, 8);
+            std::memcpy(&high, text + i + 2, 8);
+            if (((low | high) & 0xFFFFFF80FFFFFF80ull) != 0) {
+                break;
+            }
+            const char ascii[4] = {static_cast<char>(text[i]), static_cast<char>(text[i + 1]),
+                                   static_cast<char>(text[i + 2]), static_cast<char>(text[i + 3])};
+            out.append(ascii, 4);
+            i += 4;
+        }
+        if (i >= length) {
+            break;
+        }
         const unsigned long cp = static_cast<unsigned long>(static_cast<unsigned int>(text[i]));
         if (cp >= kEscapeBase + 0x80 && cp <= kEscapeBase + 0xFF) {
             out += static_cast<char>(cp - kEscapeBase);

@@ -41,9 +41,10 @@ TEST(TextTest, EveryByteValueRoundTrips)
     EXPECT_EQ(EncodeText(DecodeText(all)), all);
 }
 
-// Plain ASCII is decoded eight bytes at a time: a character of several
-// bytes, or a byte that is not text, at any place among ASCII bytes.
-TEST(TextTest, DecodesAnyMixOfAsciiRunsAndOtherBytes)
+// Plain ASCII is decoded eight bytes and encoded four characters at a
+// time: a character of several bytes, or a byte that is not text, at any
+// place among ASCII bytes.
+TEST(TextTest, CodesAnyMixOfAsciiRunsAndOtherBytes)
 {
     const std::string others[] = {"\xe2\x82\xac", "\xff", "\xc3"};
     const std::wstring decoded[] = {L"\u20ac", std::wstring(1, static_cast<wchar_t>(0xDCFF)),
@@ -56,6 +57,14 @@ TEST(TextTest, DecodesAnyMixOfAsciiRunsAndOtherBytes)
             std::wstring stoppable;
             ASSERT_TRUE(platform::DecodeTextUnlessStopped(bytes.data(), bytes.size(), stoppable));
             EXPECT_EQ(stoppable, expected) << k << " after " << before;
+            EXPECT_EQ(EncodeText(expected), bytes) << k << " after " << before;
+        }
+    }
+    // What is no character at all is written as '?', wherever it stands.
+    for (const wchar_t none : {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), static_cast<wchar_t>(-1)}) {
+        for (size_t before = 0; before <= 9; ++before) {
+            const std::wstring text = std::wstring(before, L'a') + none + std::wstring(9 - before, L'b');
+            EXPECT_EQ(EncodeText(text), std::string(before, 'a') + "?" + std::string(9 - before, 'b')) << before;
         }
     }
 }
