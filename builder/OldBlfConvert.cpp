@@ -1,5 +1,6 @@
 #include "builder/OldBlfConvert.h"
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 
@@ -418,13 +419,16 @@ void CConvertedFile::Write(const std::wstring& text)
     if (!Good()) {
         return;
     }
+    // Every line feed becomes CR LF; what stands between them moves whole.
     std::wstring lines;
     lines.reserve(text.size() + text.size() / 16);
-    for (wchar_t c : text) {
-        if (c == L'\n') {
-            lines += L'\r';
+    for (size_t from = 0; from < text.size();) {
+        const size_t lineFeed = std::min(text.find(L'\n', from), text.size());
+        lines.append(text, from, lineFeed - from);
+        if (lineFeed < text.size()) {
+            lines.append(L"\r\n");
         }
-        lines += c;
+        from = lineFeed + 1;
     }
     const std::string bytes = platform::EncodeText(lines);
     FILE* file = m_File->Get();

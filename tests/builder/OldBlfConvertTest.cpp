@@ -476,6 +476,12 @@ TEST(ConvertedFileTest, Utf8WithCrLfAndFailedWritesReported)
     EXPECT_TRUE(out.Close());
     EXPECT_EQ(OpenDescriptors(), descriptors);
     EXPECT_EQ(ReadFile(folder.File("second.blf")), "2\r\n");
+    // Line feeds anywhere: first, one after another, none at the end; a CR
+    // of the text stays as it is.
+    ASSERT_TRUE(out.Open(Wide(folder.File("lines.blf"))));
+    out.Write(L"\na\n\nb\rc");
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ(ReadFile(folder.File("lines.blf")), "\r\na\r\n\r\nb\rc");
 
     // A file that was never opened, and one the disk cannot take.
     CConvertedFile none;
