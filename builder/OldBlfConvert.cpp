@@ -530,7 +530,7 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
         PrintLog(L"WriteReservedDataBlock failed..\n");
         return false;
     }
-    if (!ConvertExtendedReservedDataBlock(blfPath, out)) {
+    if (!ConvertExtendedReservedDataBlock(c.parser, blfPath, out)) {
         PrintLog(L"ConvertExtendedReservedDataBlock failed..\n");
         return false;
     }
@@ -553,11 +553,13 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
 bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
 {
     platform::Print(L"Parsing Reserved data.....\n");
-    std::wistringstream stream;
-    if (!layout::OpenLayoutStream(blfPath, stream)) {
+    // The text the lookups read, when the reader holds the old file's.
+    layout::LayoutStream layoutStream(c.parser, blfPath);
+    if (!layoutStream.Readable()) {
         PrintLog(L"\nOpen blf file %s failed\n", blfPath);
         return false;
     }
+    std::wistream& stream = layoutStream.Stream();
     platform::Print(L"begin to parsing reserved data\n");
 
     ReservedPackageList& packages = c.oldBlfTimDescriptor.m_ReservedPackages;
@@ -657,14 +659,15 @@ bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConverte
     return out.Good();
 }
 
-bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out)
+bool ConvertExtendedReservedDataBlock(CBlfParser& reader, const std::wstring& blfPath, CConvertedFile& out)
 {
     platform::Print(L"Parsing ExtendedReservedData\n");
-    std::wistringstream stream;
-    if (!layout::OpenLayoutStream(blfPath, stream)) {
+    layout::LayoutStream layoutStream(reader, blfPath);
+    if (!layoutStream.Readable()) {
         PrintLog(L"\nOpen blf file failed\n");
         return false;
     }
+    std::wistream& stream = layoutStream.Stream();
 
     std::wstring line;
     bool found = false;

@@ -104,7 +104,8 @@ bool ParseNLT07x_ReservedData(OldBlfContext& context, const std::wstring& blfPat
 // so far.
 bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConvertedFile& out);
 
-// Rewrites the old extended-reserved-data blocks in the new syntax. False
-// after a logged reason when the old file cannot be read, and when the copy
-// has not taken every write so far.
-bool ConvertExtendedReservedDataBlock(const std::wstring& blfPath, CConvertedFile& out);
+// Rewrites the old extended-reserved-data blocks in the new syntax, from
+// the text reader holds when it is the old file's (the file is read
+// otherwise). False after a logged reason when the old file cannot be
+// read, and when the copy has not taken every write so far.
+bool ConvertExtendedReservedDataBlock(CBlfParser& reader, const std::wstring& blfPath, CConvertedFile& out);

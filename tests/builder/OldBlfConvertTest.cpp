@@ -392,7 +392,8 @@ TEST_F(OldBlfConvertTest, ExtendedReservedDataBlocks)
         WriteFile(Path("ext.blf"), c.old);
         CConvertedFile out;
         ASSERT_TRUE(out.Open(Wide(Path("ext.txt"))));
-        const Outcome o = Capture([&] { return ConvertExtendedReservedDataBlock(Wide(Path("ext.blf")), out); });
+        CBlfParser reader;
+        const Outcome o = Capture([&] { return ConvertExtendedReservedDataBlock(reader, Wide(Path("ext.blf")), out); });
         EXPECT_TRUE(o.result);
         EXPECT_EQ(o.out, "Parsing ExtendedReservedData\ncomplete to parse ExtendedReservedData\n");
         EXPECT_TRUE(out.Close());
@@ -400,7 +401,8 @@ TEST_F(OldBlfConvertTest, ExtendedReservedDataBlocks)
     }
     CConvertedFile out;
     ASSERT_TRUE(out.Open(Wide(Path("ext.txt"))));
-    const Outcome o = Capture([&] { return ConvertExtendedReservedDataBlock(Wide(Path("none.blf")), out); });
+    CBlfParser reader;
+    const Outcome o = Capture([&] { return ConvertExtendedReservedDataBlock(reader, Wide(Path("none.blf")), out); });
     EXPECT_FALSE(o.result);
     EXPECT_EQ(o.out, "Parsing ExtendedReservedData\n\nOpen blf file failed\n");
 }
@@ -421,7 +423,8 @@ TEST_F(OldBlfConvertTest, BlockWritersReportACopyThatCannotBeWritten)
         CConvertedFile full;
         ASSERT_TRUE(full.Open(L"/dev/full"));
         const Outcome o = Capture([&] {
-            return extended ? ConvertExtendedReservedDataBlock(Wide(Path("ext.blf")), full)
+            CBlfParser reader;
+            return extended ? ConvertExtendedReservedDataBlock(reader, Wide(Path("ext.blf")), full)
                             : WriteReservedDataBlock(withPackage, full);
         });
         EXPECT_FALSE(o.result);
