@@ -32,11 +32,21 @@ bool IsTrailingTrimChar(wchar_t c)
 
 // The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
 // "0X" occurs anywhere, otherwise by the C literal rules; wraps.
-uint64_t ReadValueText(std::wstring text, unsigned bits)
+// Trimmed as CTimLib::Trim trims, but looked at in place: every number of
+// a layout file is read through here.
+uint64_t ReadValueText(std::wstring_view text, unsigned bits)
 {
-    CTimLib::Trim(text);
+    size_t first = 0;
+    while (first < text.size() && platform::IsBlank(text[first])) {
+        ++first;
+    }
+    size_t last = text.size();
+    while (last > first && platform::IsBlank(text[last - 1])) {
+        --last;
+    }
+    text = text.substr(first, last - first);
     const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
-    return platform::ScanInteger(text, base, bits);
+    return platform::ScanInteger(text.data(), text.size(), base, bits);
 }
 
 }  // namespace
@@ -60,9 +70,9 @@ bool ContainsNotSetMarker32(const std::wstring& text)
     return ContainsMarker(text, L"0xffffffff") || ContainsMarker(text, L"0xFFFFFFFF");
 }
 
-bool ContainsHexPrefix(const std::wstring& text)
+bool ContainsHexPrefix(std::wstring_view text)
 {
-    return text.find(L"0x") != std::wstring::npos || text.find(L"0X") != std::wstring::npos;
+    return text.find(L"0x") != std::wstring_view::npos || text.find(L"0X") != std::wstring_view::npos;
 }
 
 CTimLib::~CTimLib() = default;
@@ -150,9 +160,9 @@ uint32_t CTimLib::ScanUInt32(const std::wstring& text)
         platform::ScanInteger(text, hex ? platform::ScanBase::Hex : platform::ScanBase::Auto, kBits32));
 }
 
-uint32_t CTimLib::ParseUInt32(std::wstring text)
+uint32_t CTimLib::ParseUInt32(std::wstring_view text)
 {
-    return static_cast<uint32_t>(ReadValueText(std::move(text), kBits32));
+    return static_cast<uint32_t>(ReadValueText(text, kBits32));
 }
 
 void CTimLib::RemoveAngleBrackets(std::wstring& text)
@@ -301,7 +311,7 @@ uint64_t StrToUInt64(std::wstring text)
     if (ContainsNotSetMarker32(text)) {
         return 0xFFFFFFFFull;
     }
-    return ReadValueText(std::move(text), kBits64);
+    return ReadValueText(text, kBits64);
 }
 
 wchar_t* TrimInPlace(wchar_t* text)

@@ -46,7 +46,7 @@ public:
     // The common value-text rule: trimmed, read as hexadecimal when "0x" or
     // "0X" occurs anywhere (ContainsHexPrefix), otherwise by the C literal
     // rules; wraps at 32 bits; 0 when nothing converts.
-    static uint32_t ParseUInt32(std::wstring text);
+    static uint32_t ParseUInt32(std::wstring_view text);
 
     // Removes the first '<' and then the first '>'. Throws std::out_of_range
     // (leaving text unchanged) when either is missing.
@@ -86,7 +86,7 @@ public:
 
 // Whether "0x" or "0X" occurs anywhere in the text: the value texts' test
 // for hexadecimal.
-bool ContainsHexPrefix(const std::wstring& text);
+bool ContainsHexPrefix(std::wstring_view text);
 
 // Whether the 32-bit not-set marker "0xFFFFFFFF" (in one case) stands
 // anywhere in the text; so does it in the 40-bit one.
