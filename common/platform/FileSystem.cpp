@@ -601,15 +601,16 @@ TextFileStatus ReadTextBytes(RegularFileReader& file, size_t maxBytes, std::stri
         return TextFileStatus::kTooLarge;
     }
     // Room for the size it has now and a byte more, so that a file that
-    // keeps its size is read in one piece and its end seen in the next. A
-    // stop is looked for between pieces.
+    // keeps its size is read with no copy and its end seen in the last
+    // piece. Each piece is made room for only as it comes, and a stop is
+    // looked for between pieces: filling the room of a large file at once
+    // would hold a stop up.
     size_t used = 0;
-    bytes.resize(static_cast<size_t>(file.SizeAtOpen()) + 1);
+    bytes.reserve(static_cast<size_t>(file.SizeAtOpen()) + 1);
     for (;;) {
-        if (used == bytes.size()) {
-            bytes.resize(std::min(maxBytes + 1, std::max(bytes.size() * 2, size_t(65536))));
-        }
-        const size_t wanted = std::min(bytes.size() - used, kTextBytesPerStopCheck);
+        const size_t room = bytes.capacity() > used ? bytes.capacity() - used : size_t(65536);
+        const size_t wanted = std::min(room, kTextBytesPerStopCheck);
+        bytes.resize(used + wanted);
         const ptrdiff_t got = file.Fill(&bytes[used], wanted);
         if (got < 0) {
             return TextFileStatus::kUnreadable;
