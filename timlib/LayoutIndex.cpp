@@ -1,6 +1,8 @@
 #include "timlib/LayoutIndex.h"
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
 #include <limits>
 
 #include "common/TimLib.h"
@@ -36,15 +38,15 @@ bool PiecesOf(std::wstring_view text, uint64_t& pieces)
         }
         const size_t end = std::min(text.size(), block + kCharsPerStopCheck);
         size_t i = block;
-        // Eight pieces a round: this runs over every character of the text.
+        // Eight pieces a round, from a copy of the ten characters they
+        // span: this runs over every character of the text, and checked
+        // builds check each access of the text itself.
         for (; i + 8 <= end; i += 8) {
-            pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]) | PieceBit(chars[i - 1], chars[i], chars[i + 1]) |
-                      PieceBit(chars[i], chars[i + 1], chars[i + 2]) |
-                      PieceBit(chars[i + 1], chars[i + 2], chars[i + 3]) |
-                      PieceBit(chars[i + 2], chars[i + 3], chars[i + 4]) |
-                      PieceBit(chars[i + 3], chars[i + 4], chars[i + 5]) |
-                      PieceBit(chars[i + 4], chars[i + 5], chars[i + 6]) |
-                      PieceBit(chars[i + 5], chars[i + 6], chars[i + 7]);
+            wchar_t w[10];
+            std::memcpy(w, chars + i - 2, sizeof w);
+            pieces |= PieceBit(w[0], w[1], w[2]) | PieceBit(w[1], w[2], w[3]) | PieceBit(w[2], w[3], w[4]) |
+                      PieceBit(w[3], w[4], w[5]) | PieceBit(w[4], w[5], w[6]) | PieceBit(w[5], w[6], w[7]) |
+                      PieceBit(w[6], w[7], w[8]) | PieceBit(w[7], w[8], w[9]);
         }
         for (; i < end; ++i) {
             pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]);
@@ -118,6 +120,17 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
 {
     Clear();
     m_Text = text;
+    // Room for every line at once, counted by the line feeds.
+    size_t lineFeeds = 0;
+    const wchar_t* const textEnd = text.data() + text.size();
+    for (const wchar_t* at = text.data(); at < textEnd; ++at) {
+        at = std::wmemchr(at, L'\n', static_cast<size_t>(textEnd - at));
+        if (at == nullptr) {
+            break;
+        }
+        ++lineFeeds;
+    }
+    m_Lines.reserve(lineFeeds + 1);
     size_t start = 0;
     // A last line without a line feed counts too.
     while (start < text.size()) {

@@ -73,9 +73,12 @@ bool AppendDecoded(const char* bytes, size_t length, bool checkStop, std::wstrin
             if ((word & 0x8080808080808080ull) != 0) {
                 break;
             }
-            for (size_t k = 0; k < 8; ++k) {
-                o[k] = static_cast<wchar_t>(p[i + k]);
-            }
+            // Taken from a copy, not from the bytes again: checked builds
+            // check every access of the text itself.
+            unsigned char b[8];
+            std::memcpy(b, &word, sizeof b);
+            const wchar_t chars[8] = {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7]};
+            std::memcpy(o, chars, sizeof chars);
             o += 8;
             i += 8;
         }
