@@ -17,6 +17,11 @@ int PrintLogText(const std::wstring& text)
     return cut ? -1 : static_cast<int>(line.size());
 }
 
+int PrintLogArgs(const wchar_t* format, const platform::FormatArg* args, size_t count)
+{
+    return PrintLogText(platform::FormatLine(format, args, count));
+}
+
 int MessageBoxText(const std::wstring& text)
 {
     return platform::ShowMessageBox(platform::CutText(text, platform::kTextBufferChars));

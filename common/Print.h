@@ -11,10 +11,15 @@
 // Returns the characters written, or -1 when the line was dropped or cut.
 int PrintLogText(const std::wstring& text);
 
+// Formats into a text of the calling thread's, which keeps its room from
+// line to line, and hands it to PrintLogText.
+int PrintLogArgs(const wchar_t* format, const platform::FormatArg* args, size_t count);
+
 template <class... A>
 int PrintLog(const wchar_t* format, const A&... args)
 {
-    return PrintLogText(platform::Format(format, args...));
+    const platform::FormatArg list[] = {platform::MakeFormatArg(args)..., platform::FormatArg()};
+    return PrintLogArgs(format, list, sizeof...(A));
 }
 
 // Shows the formatted text (cut to 1023 characters) in a message box and

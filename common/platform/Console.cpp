@@ -47,12 +47,43 @@ void WriteBytes(FILE* stream, const std::string& bytes)
     }
 }
 
+// The room a thread's line texts keep from line to line; a longer line's
+// room is given back.
+constexpr size_t kKeptOutputRoom = 64 * 1024;
+
+template <class Text>
+void KeepOnlyUsualRoom(Text& text)
+{
+    if (text.capacity() > kKeptOutputRoom) {
+        Text().swap(text);
+    }
+}
+
 }  // namespace
 
-int WriteOut(const std::wstring& text)
+int WriteOut(std::wstring_view text)
 {
-    WriteBytes(stdout, EncodeText(text));
+    // Every line the program prints comes through here: it is encoded into
+    // a buffer of the thread's that keeps its room.
+    thread_local std::string bytes;
+    KeepOnlyUsualRoom(bytes);
+    bytes.clear();
+    AppendEncoded(bytes, text.data(), text.size());
+    WriteBytes(stdout, bytes);
     return static_cast<int>(text.size());
+}
+
+const std::wstring& FormatLine(const wchar_t* format, const FormatArg* args, size_t count)
+{
+    thread_local std::wstring line;
+    KeepOnlyUsualRoom(line);
+    FormatArgsInto(line, format, args, count);
+    return line;
+}
+
+int PrintArgs(const wchar_t* format, const FormatArg* args, size_t count)
+{
+    return WriteOut(FormatLine(format, args, count));
 }
 
 bool HasConsole()

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "common/platform/Format.h"
 
@@ -10,12 +11,21 @@ namespace platform {
 
 // The one output routine: encodes to UTF-8, writes to standard output and
 // flushes. Returns the number of characters of the text.
-int WriteOut(const std::wstring& text);
+int WriteOut(std::wstring_view text);
+
+// The line formatted into a text of the calling thread's, which keeps its
+// room from line to line: every line printed or logged is made here.
+// Valid until the thread's next line.
+const std::wstring& FormatLine(const wchar_t* format, const FormatArg* args, size_t count);
+
+// WriteOut of FormatLine.
+int PrintArgs(const wchar_t* format, const FormatArg* args, size_t count);
 
 template <class... A>
 int Print(const wchar_t* format, const A&... args)
 {
-    return WriteOut(Format(format, args...));
+    const FormatArg list[] = {MakeFormatArg(args)..., FormatArg()};
+    return PrintArgs(format, list, sizeof...(A));
 }
 
 // The process has a console when its standard output is open.

@@ -343,7 +343,14 @@ bool Convert(std::wstring& out, Spec& spec, const wchar_t* start, const wchar_t*
 std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t count)
 {
     std::wstring out;
-    if (!format) return out;
+    FormatArgsInto(out, format, args, count);
+    return out;
+}
+
+void FormatArgsInto(std::wstring& out, const wchar_t* format, const FormatArg* args, size_t count)
+{
+    out.clear();
+    if (!format) return;
     // One allocation for the usual result: the format text, the texts and
     // a number's digits.
     size_t expected = std::char_traits<wchar_t>::length(format);
@@ -371,11 +378,10 @@ std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t cou
         ReadWidthAndPrecision(p, spec, reader);
         ReadLength(p, spec);
         if (!Convert(out, spec, start, p, reader)) {
-            return out;
+            return;
         }
         ++p;
     }
-    return out;
 }
 
 std::wstring CutText(const std::wstring& text, size_t maxChars, bool* cut)

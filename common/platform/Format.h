@@ -68,6 +68,9 @@ FormatArg MakeFormatArg(T v)
 }
 
 std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t count);
+// The same into out, which it replaces. out keeps its room, so that lines
+// formatted one after another into one text need no allocation each.
+void FormatArgsInto(std::wstring& out, const wchar_t* format, const FormatArg* args, size_t count);
 
 template <class... A>
 std::wstring Format(const wchar_t* format, const A&... args)

@@ -154,9 +154,15 @@ std::wstring DecodeText(const std::string& bytes)
 
 std::string EncodeText(const wchar_t* text, size_t length)
 {
-    static_assert(sizeof(wchar_t) == 4, "two characters to a 64-bit word");
     std::string out;
-    out.reserve(length);
+    AppendEncoded(out, text, length);
+    return out;
+}
+
+void AppendEncoded(std::string& out, const wchar_t* text, size_t length)
+{
+    static_assert(sizeof(wchar_t) == 4, "two characters to a 64-bit word");
+    out.reserve(out.size() + length);
     for (size_t i = 0; i < length; ++i) {
         // Four characters of plain ASCII at a time, the common case.
         while (length - i >= 4) {
@@ -184,7 +190,6 @@ std::string EncodeText(const wchar_t* text, size_t length)
             AppendUtf8(out, cp);
         }
     }
-    return out;
 }
 
 std::string EncodeText(const std::wstring& text)

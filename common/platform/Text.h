@@ -15,6 +15,8 @@ std::string EncodeText(const std::wstring& text);
 // was asked for (see Stop.h) before the end.
 bool DecodeTextUnlessStopped(const char* bytes, size_t length, std::wstring& out);
 std::string EncodeText(const wchar_t* text, size_t length);
+// EncodeText, appended to out.
+void AppendEncoded(std::string& out, const wchar_t* text, size_t length);
 
 // Upper-cases ASCII a-z only, whatever the locale.
 wchar_t ToUpperAscii(wchar_t c);

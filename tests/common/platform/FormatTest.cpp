@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "common/platform/Console.h"
 #include "common/platform/Format.h"
 
 using platform::Format;
@@ -105,6 +106,27 @@ TEST(FormatTest, WrongOrMissingArgumentsNeverCrash)
     EXPECT_EQ(Format(L"%y!", 1), L"%y!");              // unknown conversion shown as written
     EXPECT_EQ(Format(L"%n|%d", 1, 2), L"|2");          // %n writes nothing
     EXPECT_EQ(Format(nullptr), L"");
+}
+
+// Lines are made one after another in one text of the thread's: each holds
+// only its own characters, after a longer line, a line of a text argument
+// past the room kept, an unfinished conversion or no format at all.
+TEST(FormatTest, LinesMadeOneAfterAnotherHoldOnlyTheirOwnText)
+{
+    const std::wstring huge(100000, L'h');
+    struct Case {
+        const wchar_t* format;
+        std::wstring arg;
+    };
+    const Case cases[] = {
+        {L"first line %s\n", L"with a text"}, {L"x", L""}, {L"[%s]", huge}, {L"%s", L"ab"},
+        {L"tail %", L""},                      {nullptr, L""}, {L"%d%%", L""},
+    };
+    for (const Case& c : cases) {
+        const platform::FormatArg args[] = {platform::MakeFormatArg(c.arg), platform::FormatArg()};
+        EXPECT_EQ(platform::FormatLine(c.format, args, 1), Format(c.format, c.arg))
+            << (c.format ? testing::PrintToString(std::wstring(c.format)) : "null");
+    }
 }
 
 TEST(FormatTest, CutTextKeepsABuffersWorth)
