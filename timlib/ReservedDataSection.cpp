@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "common/Tag.h"
@@ -22,6 +23,14 @@ struct PackageTag {
     const wchar_t* tag;
     uint32_t id;
 };
+
+// Whether the line is "End_" and the tag, looked at in place: a block's
+// every line is compared.
+bool IsEndLineOf(const PackageTag& tag, std::wstring_view line)
+{
+    constexpr std::wstring_view kEnd = L"End_";
+    return line.size() >= kEnd.size() && line.substr(0, kEnd.size()) == kEnd && line.substr(kEnd.size()) == tag.tag;
+}
 
 // Compared in this order, each with the whole line. Kept apart from the
 // package display names: a layout file's tag lines are a different set of
@@ -178,8 +187,7 @@ bool CBlfParser::ParseReservedData()
             enabledFlag = &m_bCrcsEnabled;
         }
         // A package whose end line never comes takes every line after it.
-        const std::wstring endLine = std::wstring(L"End_") + tag->tag;
-        while (layout::NextLine(stream, line) && line != endLine) {
+        while (layout::NextLine(stream, line) && !IsEndLineOf(*tag, line)) {
             uint32_t enabled = 0;
             if (enabledFlag != nullptr && ReadEnabledLine(line, enabled)) {
                 *enabledFlag = enabled != 0 ? 1 : 0;
