@@ -108,7 +108,7 @@ void LineIndex::Clear()
     m_Lines.clear();
     m_Lines.shrink_to_fit();
     m_Headers.clear();
-    m_Sections.clear();
+    m_Headers.shrink_to_fit();
     m_BucketStart.clear();
     m_BucketStart.shrink_to_fit();
     m_Postings.clear();
@@ -156,10 +156,12 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         }
         std::wstring_view name;
         if (HeaderName(line, name)) {
-            m_Headers.push_back(m_Lines.size());
+            m_Headers.push_back({name, m_Lines.size()});
         }
         m_Lines.push_back(entry);
     }
+    std::stable_sort(m_Headers.begin(), m_Headers.end(),
+                     [](const Header& a, const Header& b) { return a.name < b.name; });
     if (!IndexPieces(pieces)) {
         Clear();
         return false;
@@ -245,20 +247,9 @@ bool LineIndex::IndexPieces(Pieces pieces)
 
 size_t LineIndex::HeaderOf(std::wstring_view section) const
 {
-    const auto known = m_Sections.find(section);
-    if (known != m_Sections.end()) {
-        return known->second;
-    }
-    size_t found = std::wstring::npos;
-    for (const size_t header : m_Headers) {
-        std::wstring_view name;
-        if (HeaderName(TextOf(m_Lines[header]), name) && name == section) {
-            found = header;
-            break;
-        }
-    }
-    m_Sections.emplace(std::wstring(section), found);
-    return found;
+    const auto first = std::lower_bound(m_Headers.begin(), m_Headers.end(), section,
+                                        [](const Header& header, std::wstring_view name) { return header.name < name; });
+    return first != m_Headers.end() && first->name == section ? first->line : std::wstring::npos;
 }
 
 LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const

@@ -5,8 +5,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,8 +60,14 @@ private:
     // Only the lines that are not empty once trimmed: no other line holds
     // a key.
     std::vector<Line> m_Lines;
-    // The indexes in m_Lines of the header lines, in order.
-    std::vector<size_t> m_Headers;
+    // The header lines by their section names, and among one name in the
+    // order of the text: a lookup finds its section's first header by a
+    // binary search, with nothing to remember between lookups.
+    struct Header {
+        std::wstring_view name;
+        size_t line = 0;  // in m_Lines
+    };
+    std::vector<Header> m_Headers;
     // For each bucket of four-character pieces, the indexes in m_Lines of
     // the lines holding one of its pieces, ascending, at
     // m_Postings[m_BucketStart[bucket]] up to the next bucket's start.
@@ -72,7 +76,6 @@ private:
     std::vector<uint32_t> m_Postings;
     // Pieces hash into 2^m_BucketBits buckets, more for more lines.
     unsigned m_BucketBits = 0;
-    mutable std::map<std::wstring, size_t, std::less<>> m_Sections;
 };
 
 }  // namespace layout
