@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "common/platform/Text.h"
 
@@ -28,51 +28,91 @@ size_t FindLastSeparator(const std::wstring& path)
     return std::wstring::npos;
 }
 
-std::wstring NormalizePath(const std::wstring& path)
-{
-    const bool absolute = IsAbsolutePath(path);
-    // Views of the path's own segments: every file the tool opens passes
-    // here, so the parts are not copied one by one.
-    std::vector<std::wstring_view> parts;
-    const std::wstring_view whole(path);
-    size_t start = 0;
-    while (start < whole.size()) {
-        size_t end = start;
-        while (end < whole.size() && !IsSeparator(whole[end])) {
-            ++end;
+namespace {
+
+// Builds a normalized path segment by segment, straight into its text:
+// every file the tool opens passes here. Of the segments kept, the first
+// `climbs` are "..", which only a relative path keeps.
+class NormalizedPath {
+public:
+    explicit NormalizedPath(bool absolute, size_t sizeHint) : m_Absolute(absolute)
+    {
+        m_Text.reserve(sizeHint + 1);
+        if (absolute) {
+            m_Text += L'/';
         }
-        const std::wstring_view segment = whole.substr(start, end - start);
-        start = end + 1;
-        if (segment.empty() || segment == L".") {
-            continue;
-        }
-        if (segment == L"..") {
-            if (!parts.empty() && parts.back() != L"..") {
-                parts.pop_back();
-            } else if (!absolute) {
-                // Nothing left to remove: a relative path has to keep it.
-                parts.push_back(segment);
-            }
-            continue;
-        }
-        parts.push_back(segment);
     }
 
-    std::wstring result;
-    result.reserve(path.size() + 1);
-    if (absolute) {
-        result += L'/';
-    }
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) {
-            result += L'/';
+    // Takes the segments of part, as if it followed those taken so far.
+    void Take(std::wstring_view part)
+    {
+        size_t start = 0;
+        while (start < part.size()) {
+            size_t end = part.find_first_of(L"/\\", start);
+            if (end == std::wstring_view::npos) {
+                end = part.size();
+            }
+            const std::wstring_view segment = part.substr(start, end - start);
+            start = end + 1;
+            if (segment.empty() || segment == L".") {
+                continue;
+            }
+            if (segment == L"..") {
+                if (m_Kept > m_Climbs) {
+                    DropLast();
+                } else if (!m_Absolute) {
+                    // Nothing left to remove: a relative path has to keep it.
+                    Append(segment);
+                    ++m_Climbs;
+                }
+                continue;
+            }
+            Append(segment);
         }
-        result += parts[i];
     }
-    if (result.empty() && !path.empty()) {
-        result = L".";
+
+    // "." for a relative path that came to nothing.
+    std::wstring Result(bool anyInput) &&
+    {
+        if (m_Text.empty() && anyInput) {
+            m_Text = L".";
+        }
+        return std::move(m_Text);
     }
-    return result;
+
+private:
+    void Append(std::wstring_view segment)
+    {
+        if (m_Kept > 0) {
+            m_Text += L'/';
+        }
+        m_Text += segment;
+        ++m_Kept;
+    }
+
+    void DropLast()
+    {
+        --m_Kept;
+        if (m_Kept == 0) {
+            m_Text.resize(m_Absolute ? 1 : 0);
+        } else {
+            m_Text.resize(m_Text.rfind(L'/'));
+        }
+    }
+
+    bool m_Absolute;
+    size_t m_Kept = 0;
+    size_t m_Climbs = 0;
+    std::wstring m_Text;
+};
+
+}  // namespace
+
+std::wstring NormalizePath(const std::wstring& path)
+{
+    NormalizedPath normalized(IsAbsolutePath(path), path.size());
+    normalized.Take(path);
+    return std::move(normalized).Result(!path.empty());
 }
 
 std::wstring JoinPath(const std::wstring& base, const std::wstring& rel)
@@ -80,7 +120,11 @@ std::wstring JoinPath(const std::wstring& base, const std::wstring& rel)
     if (base.empty() || IsAbsolutePath(rel)) {
         return NormalizePath(rel);
     }
-    return NormalizePath(base + L"/" + rel);
+    // As NormalizePath(base + "/" + rel), without making that text.
+    NormalizedPath normalized(IsAbsolutePath(base), base.size() + 1 + rel.size());
+    normalized.Take(base);
+    normalized.Take(rel);
+    return std::move(normalized).Result(true);
 }
 
 std::wstring JoinFolderAndName(const std::wstring& folder, const std::wstring& name)

@@ -60,6 +60,11 @@ TEST(PathTest, JoinPath)
         {L"rel", L"../../a", L"../a"},
         {L"", L"a/b", L"a/b"},
         {L"/", L"a", L"/a"},
+        // The climbs of the second part reach into the first.
+        {L"a", L"..", L"."},
+        {L"../x", L"../..", L"../.."},
+        {L"/a/b", L"../../..", L"/"},
+        {L"a/b", L"./../c", L"a/c"},
     };
     for (const JoinCase& c : cases) {
         EXPECT_EQ(platform::JoinPath(c.base, c.rel), c.out)
