@@ -8,9 +8,16 @@
 
 namespace platform {
 
+namespace {
+
+// The path separators: both, as layout files written on Windows use '\\'.
+constexpr std::wstring_view kSeparators = L"/\\";
+
+}  // namespace
+
 bool IsSeparator(wchar_t c)
 {
-    return c == L'/' || c == L'\\';
+    return c == kSeparators[0] || c == kSeparators[1];
 }
 
 bool IsAbsolutePath(const std::wstring& path)
@@ -48,7 +55,7 @@ public:
     {
         size_t start = 0;
         while (start < part.size()) {
-            size_t end = part.find_first_of(L"/\\", start);
+            size_t end = part.find_first_of(kSeparators, start);
             if (end == std::wstring_view::npos) {
                 end = part.size();
             }
