@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <sstream>
 
 #include "common/ErdCategoryNames.h"
 #include "common/FileUtils.h"

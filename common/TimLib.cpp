@@ -32,9 +32,8 @@ bool IsTrailingTrimChar(wchar_t c)
 
 // The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
 // "0X" occurs anywhere, otherwise by the C literal rules; wraps.
-// Trimmed as CTimLib::Trim trims, but looked at in place: every number of
-// a layout file is read through here.
-uint64_t ReadValueText(std::wstring_view text, unsigned bits)
+// The text without the blanks at either end: CTimLib::Trim's rule.
+std::wstring_view WithoutOuterBlanks(std::wstring_view text)
 {
     size_t first = 0;
     while (first < text.size() && platform::IsBlank(text[first])) {
@@ -44,7 +43,14 @@ uint64_t ReadValueText(std::wstring_view text, unsigned bits)
     while (last > first && platform::IsBlank(text[last - 1])) {
         --last;
     }
-    text = text.substr(first, last - first);
+    return text.substr(first, last - first);
+}
+
+// Trimmed in place, without a copy: every number of a layout file is read
+// through here.
+uint64_t ReadValueText(std::wstring_view text, unsigned bits)
+{
+    text = WithoutOuterBlanks(text);
     const platform::ScanBase base = ContainsHexPrefix(text) ? platform::ScanBase::Hex : platform::ScanBase::Auto;
     return platform::ScanInteger(text.data(), text.size(), base, bits);
 }
@@ -133,16 +139,10 @@ bool CTimLib::SplitNameValue(std::wstring& name, std::wstring& value, const std:
 
 void CTimLib::Trim(std::wstring& text)
 {
-    size_t first = 0;
-    while (first < text.size() && platform::IsBlank(text[first])) {
-        ++first;
-    }
+    const std::wstring_view kept = WithoutOuterBlanks(text);
+    const size_t first = static_cast<size_t>(kept.data() - text.data());
+    text.erase(first + kept.size());
     text.erase(0, first);
-    size_t last = text.size();
-    while (last > 0 && platform::IsBlank(text[last - 1])) {
-        --last;
-    }
-    text.erase(last);
 }
 
 uint32_t CTimLib::ScanUInt32(const wchar_t* text)
