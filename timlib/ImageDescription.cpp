@@ -6,15 +6,15 @@ namespace {
 
 // The four bytes of an ID, most significant first, one character each. A
 // zero byte stays in the text, and a byte of 0x80 or above becomes
-// 0xFF00 + byte, as a signed 8-bit character widens.
-std::wstring IdValueToTag(uint32_t value)
+// 0xFF00 + byte, as a signed 8-bit character widens. Written over the
+// tag's old text, in its room.
+void AssignTagOfIdValue(std::wstring& tag, uint32_t value)
 {
-    std::wstring tag(4, L'\0');
+    tag.assign(4, L'\0');
     for (int i = 0; i < 4; ++i) {
         const uint32_t byte = (value >> (8 * (3 - i))) & 0xFFu;
         tag[i] = static_cast<wchar_t>(byte >= 0x80 ? 0xFF00u + byte : byte);
     }
-    return tag;
 }
 
 }  // namespace
@@ -63,14 +63,14 @@ void CImageDescription::SetIdName(std::wstring tag)
 void CImageDescription::SetImageId(std::wstring id)
 {
     ImageId = std::move(id);
-    IdName = IdValueToTag(ParseUInt32(ImageId));
+    AssignTagOfIdValue(IdName, ParseUInt32(ImageId));
     Changed = true;
 }
 
 void CImageDescription::SetNextImageId(std::wstring id)
 {
     NextImageId = std::move(id);
-    NextIdName = IdValueToTag(ParseUInt32(NextImageId));
+    AssignTagOfIdValue(NextIdName, ParseUInt32(NextImageId));
     Changed = true;
 }
 

@@ -1,6 +1,7 @@
 #include "timlib/ImageListParser.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "common/FileUtils.h"
 #include "common/Print.h"
@@ -41,14 +42,14 @@ void ApplyEraseSize(CImageDescription& image, std::wstring text)
         value = CTimLib::ParseUInt32(text);
         text = CTimLib::FormatHex32(value);
     }
-    image.SetEraseSize(text);
+    image.SetEraseSize(std::move(text));
     image.EraseSizeValue = value;
 }
 
-void ApplySizeToHash(CImageDescription& image, const std::wstring& text)
+void ApplySizeToHash(CImageDescription& image, std::wstring text)
 {
-    image.SetImageSizeToHash(text);
     image.ImageSizeToHash = text.empty() ? 0 : CTimLib::ParseUInt32(text);
+    image.SetImageSizeToHash(std::move(text));
 }
 
 // Counts the entries a list section is about to create, so that no count
@@ -88,7 +89,7 @@ std::wstring ResolveListPath(const CBlfParser& parser, std::wstring path)
 
 }  // namespace
 
-std::wstring ByteAddressToSectorText(std::wstring addressText)
+std::wstring ByteAddressToSectorText(const std::wstring& addressText)
 {
     if (ContainsNotSetMarker32(addressText)) {
         return L"0xFFFFFFFF";
@@ -179,7 +180,7 @@ void CheckImageFile(const std::wstring& idName, std::wstring& path, bool& enable
 // Which partition an enabled descriptor image of the list goes into.
 void NoteTimhPartition(CBlfParser& parser, const CImageDescription& image)
 {
-    const bool enabledTimh = image.GetIdName() == L"TIMH" && image.Enable;
+    const bool enabledTimh = image.IdName == L"TIMH" && image.Enable;
     const int32_t timIncluded = image.TimIncluded;
     const int32_t partition = image.PartitionNumber;
     if (parser.m_FlashType == kFlashTypeEmmc) {
@@ -202,6 +203,7 @@ std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool
     // fifteen of them. Every use of a key ends before the next is made.
     const std::wstring prefix = platform::Format(L"%d_Image_", i);
     std::wstring keyText;
+    keyText.reserve(prefix.size() + 32);
     const auto key = [&prefix, &keyText](const wchar_t* suffix) -> const std::wstring& {
         keyText.assign(prefix).append(suffix);
         return keyText;
@@ -209,47 +211,48 @@ std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool
 
     bool enable = Int(parser, kImageList, key(L"Enable"), 1) == 1;
     const int32_t timIncluded = Int(parser, kImageList, key(L"Tim_Included"), 0);
-    const std::wstring imageId = Text(parser, kImageList, key(L"Image_ID"), kNotAvailable);
-    const std::wstring idName = Text(parser, kImageList, key(L"ID_Name"), L"");
-    const std::wstring nextImageId = Text(parser, kImageList, key(L"Next_Image_ID"), kNotAvailable);
+    // The texts are moved into the image, each once.
+    std::wstring imageId = Text(parser, kImageList, key(L"Image_ID"), kNotAvailable);
+    std::wstring idName = Text(parser, kImageList, key(L"ID_Name"), L"");
+    std::wstring nextImageId = Text(parser, kImageList, key(L"Next_Image_ID"), kNotAvailable);
     std::wstring path;
     if (!ReadImagePath(parser, key(L"Path"), path)) {
         return nullptr;
     }
     CheckImageFile(idName, path, enable);
 
-    const std::wstring flashEntry =
+    std::wstring flashEntry =
         NormaliseFlashAddress(Text(parser, kImageList, key(L"Flash_Entry_Address"), kNotSet64), wideAddresses);
-    const std::wstring loadAddress = NormaliseAddress32(Text(parser, kImageList, key(L"Load_Address"), kNotSet64));
-    const std::wstring imageType = Text(parser, kImageList, key(L"Type"), kNotSet64);
-    const std::wstring eraseSize = Text(parser, kImageList, key(L"Erase_Size"), L"");
-    const std::wstring sizeToHash = Text(parser, kImageList, key(L"Image_Size_To_Hash_in_bytes"), L"");
-    const std::wstring hashAlgorithm = Text(parser, kImageList, key(L"Hash_Algorithm_ID"), L"");
-    const std::wstring sizeToCrc = Text(parser, kImageList, key(L"Size_To_CRC_in_bytes"), L"");
+    std::wstring loadAddress = NormaliseAddress32(Text(parser, kImageList, key(L"Load_Address"), kNotSet64));
+    std::wstring imageType = Text(parser, kImageList, key(L"Type"), kNotSet64);
+    std::wstring eraseSize = Text(parser, kImageList, key(L"Erase_Size"), L"");
+    std::wstring sizeToHash = Text(parser, kImageList, key(L"Image_Size_To_Hash_in_bytes"), L"");
+    std::wstring hashAlgorithm = Text(parser, kImageList, key(L"Hash_Algorithm_ID"), L"");
+    std::wstring sizeToCrc = Text(parser, kImageList, key(L"Size_To_CRC_in_bytes"), L"");
     const int32_t partition = Int(parser, kImageList, key(L"Partition_Number"), 0);
 
     auto image = std::make_unique<CImageDescription>();
-    image->SetIdName(idName);
-    image->SetImageId(imageId);
-    image->SetNextImageId(nextImageId);
-    image->SetFlashEntryAddress(flashEntry);
+    image->SetIdName(std::move(idName));
+    image->SetImageId(std::move(imageId));
+    image->SetNextImageId(std::move(nextImageId));
     image->SetFlashEntrySector(ByteAddressToSectorText(flashEntry));
+    image->SetFlashEntryAddress(std::move(flashEntry));
 
     // Images the boot ROM finds by byte address keep it; all others are
     // addressed by sector in layout files with 64-bit addresses.
-    const bool byteAddressed = !wideAddresses || IsByteAddressedTag(image->GetIdName());
+    const bool byteAddressed = !wideAddresses || IsByteAddressedTag(image->IdName);
     image->SetFlashAddress(byteAddressed ? image->FlashEntryAddress : image->FlashEntrySector);
 
-    image->SetLoadAddress(loadAddress);
-    image->SetSizeToCrc(sizeToCrc);
-    image->SetImagePath(path);
-    image->SetImageType(imageType);
+    image->SetLoadAddress(std::move(loadAddress));
+    image->SetSizeToCrc(std::move(sizeToCrc));
+    image->SetImagePath(std::move(path));
+    image->SetImageType(std::move(imageType));
     image->Enable = enable;
     image->PartitionNumber = partition;
     image->Changed = true;
-    image->SetHashAlgorithmId(hashAlgorithm);
-    ApplyEraseSize(*image, eraseSize);
-    ApplySizeToHash(*image, sizeToHash);
+    image->SetHashAlgorithmId(std::move(hashAlgorithm));
+    ApplyEraseSize(*image, std::move(eraseSize));
+    ApplySizeToHash(*image, std::move(sizeToHash));
     image->TimIncluded = timIncluded;
     return image;
 }

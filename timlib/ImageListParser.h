@@ -13,7 +13,7 @@ bool ParseImageInfo(CBlfParser& parser);
 std::wstring CreateEmptyImageFile(std::wstring imagePath);
 // A byte address text as a 512-byte sector address, "0x%08X";
 // "0xFFFFFFFF" for a not-set address.
-std::wstring ByteAddressToSectorText(std::wstring addressText);
+std::wstring ByteAddressToSectorText(const std::wstring& addressText);
 // The tags of the images that the boot ROM finds by byte address.
 inline constexpr const wchar_t* kByteAddressedTags[] = {L"TIMH", L"OBMI", L"VKTI", L"TZII"};
 // Whether the tag contains one of those tags: the reader's rule, by which
