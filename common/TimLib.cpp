@@ -30,8 +30,6 @@ bool IsTrailingTrimChar(wchar_t c)
     return c == L' ' || c == L'\n' || c == L'\r';
 }
 
-// The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
-// "0X" occurs anywhere, otherwise by the C literal rules; wraps.
 // The text without the blanks at either end: CTimLib::Trim's rule.
 std::wstring_view WithoutOuterBlanks(std::wstring_view text)
 {
@@ -46,8 +44,9 @@ std::wstring_view WithoutOuterBlanks(std::wstring_view text)
     return text.substr(first, last - first);
 }
 
-// Trimmed in place, without a copy: every number of a layout file is read
-// through here.
+// The value-text rule at 32 or 64 bits: trimmed, hexadecimal when "0x" or
+// "0X" occurs anywhere, otherwise by the C literal rules; wraps. Trimmed in
+// place, without a copy: every number of a layout file is read through here.
 uint64_t ReadValueText(std::wstring_view text, unsigned bits)
 {
     text = WithoutOuterBlanks(text);
@@ -137,6 +136,11 @@ bool CTimLib::SplitNameValue(std::wstring& name, std::wstring& value, const std:
     return true;
 }
 
+std::wstring_view CTimLib::Trimmed(std::wstring_view text)
+{
+    return WithoutOuterBlanks(text);
+}
+
 void CTimLib::Trim(std::wstring& text)
 {
     const std::wstring_view kept = WithoutOuterBlanks(text);
@@ -224,16 +228,38 @@ std::wstring CTimLib::HexTextToTag(const std::wstring& text)
     return tag;
 }
 
-std::wstring CTimLib::ToUpperText(std::wstring& text, bool keepLowerX)
+void CTimLib::MakeUpperText(std::wstring& text, bool keepLowerX)
 {
     for (wchar_t& c : text) {
         c = platform::ToUpperAscii(c);
     }
-    std::wstring result = text;
-    if (keepLowerX && result.size() >= 2 && result[0] == L'0' && result[1] == L'X') {
-        result[1] = L'x';
+    if (keepLowerX && text.size() >= 2 && text[0] == L'0' && text[1] == L'X') {
+        text[1] = L'x';
     }
+}
+
+std::wstring CTimLib::ToUpperText(std::wstring& text, bool keepLowerX)
+{
+    MakeUpperText(text, false);
+    std::wstring result = text;
+    MakeUpperText(result, keepLowerX);
     return result;
+}
+
+bool CTimLib::EqualsUpperText(std::wstring_view text, std::wstring_view upper)
+{
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    const bool lowerX = text.size() >= 2 && platform::ToUpperAscii(text[0]) == L'0' &&
+                        platform::ToUpperAscii(text[1]) == L'X';
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = i == 1 && lowerX ? L'x' : platform::ToUpperAscii(text[i]);
+        if (c != upper[i]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::wstring CTimLib::TagToHexText(std::wstring tag)

@@ -37,6 +37,8 @@ public:
     // The value-text trim: removes white space (the six C blanks) at both
     // ends.
     static void Trim(std::wstring& text);
+    // The same trim, as a view into the text.
+    static std::wstring_view Trimmed(std::wstring_view text);
 
     // The tag-text rule: "%x" when the second character is 'x' or 'X',
     // otherwise "%i"; no trimming.
@@ -65,6 +67,10 @@ public:
     // Upper-cases text in place (ASCII letters only) and returns a copy; with
     // keepLowerX, a copy starting "0X" gets its 'x' back.
     static std::wstring ToUpperText(std::wstring& text, bool keepLowerX);
+    // What ToUpperText returns, written over the text itself.
+    static void MakeUpperText(std::wstring& text, bool keepLowerX);
+    // Whether ToUpperText(text, true) would give upper, without a copy.
+    static bool EqualsUpperText(std::wstring_view text, std::wstring_view upper);
 
     // The first four characters' low bytes, right-aligned, as "0x%08X".
     static std::wstring TagToHexText(std::wstring tag);

@@ -115,8 +115,7 @@ bool CExtendedReservedData::FindField(const std::wstring& line, const NameTable&
     // A name that extends an earlier one ("SDRAM_S_tRCD" after
     // "SDRAM_S_tRC") would be taken for the earlier one by the containment
     // rule alone, so the name written before "=" comes first.
-    std::wstring written = line.substr(0, line.find(L'='));
-    CTimLib::Trim(written);
+    const std::wstring_view written = CTimLib::Trimmed(std::wstring_view(line).substr(0, line.find(L'=')));
     for (size_t i = 0; i < names.size(); ++i) {
         if (names[i] == written && CTimLib::GetFieldValue(names[i], line, value)) {
             fieldIndex = static_cast<uint32_t>(i);

@@ -188,7 +188,8 @@ void CReservedPackageData::Clear()
 
 void CReservedPackageData::SetPackageId(std::wstring id)
 {
-    m_PackageId = ToUpperText(id, true);
+    MakeUpperText(id, true);
+    m_PackageId = std::move(id);
     m_bChanged = true;
 
     const uint32_t number = ParseUInt32(m_PackageId);
@@ -199,8 +200,7 @@ void CReservedPackageData::SetPackageId(std::wstring id)
         }
     }
     for (const ErdCategory& category : kErdCategories) {
-        std::wstring categoryId = category.id;
-        if (ToUpperText(categoryId, true) == m_PackageId) {
+        if (EqualsUpperText(category.id, m_PackageId)) {
             m_PackageName = category.name;
             return;
         }

@@ -1,6 +1,7 @@
 #include "timlib/Key.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/platform/Console.h"
 
@@ -219,7 +220,8 @@ bool CKey::GetExponentOrY(uint32_t* words, size_t capacity) const
 void CKey::SetKeyId(std::wstring keyId)
 {
     keyId.resize(4);
-    m_KeyId = ToUpperText(keyId, true);
+    MakeUpperText(keyId, true);
+    m_KeyId = std::move(keyId);
     m_KeyIdHex = TagToHexText(m_KeyId);
     m_bChanged = true;
 }

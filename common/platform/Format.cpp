@@ -350,6 +350,11 @@ std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t cou
 void FormatArgsInto(std::wstring& out, const wchar_t* format, const FormatArg* args, size_t count)
 {
     out.clear();
+    AppendFormatArgs(out, format, args, count);
+}
+
+void AppendFormatArgs(std::wstring& out, const wchar_t* format, const FormatArg* args, size_t count)
+{
     if (!format) return;
     // One allocation for the usual result: the format text, the texts and
     // a number's digits.
@@ -357,7 +362,7 @@ void FormatArgsInto(std::wstring& out, const wchar_t* format, const FormatArg* a
     for (size_t i = 0; i < count; ++i) {
         expected += args[i].kind == FormatArg::kWide || args[i].kind == FormatArg::kNarrow ? args[i].length : 20;
     }
-    out.reserve(expected);
+    out.reserve(out.size() + expected);
     ArgReader reader(args, count);
     const wchar_t* p = format;
     while (*p) {

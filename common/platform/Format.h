@@ -71,12 +71,21 @@ std::wstring FormatArgs(const wchar_t* format, const FormatArg* args, size_t cou
 // The same into out, which it replaces. out keeps its room, so that lines
 // formatted one after another into one text need no allocation each.
 void FormatArgsInto(std::wstring& out, const wchar_t* format, const FormatArg* args, size_t count);
+// The same appended to out.
+void AppendFormatArgs(std::wstring& out, const wchar_t* format, const FormatArg* args, size_t count);
 
 template <class... A>
 std::wstring Format(const wchar_t* format, const A&... args)
 {
     const FormatArg list[] = {MakeFormatArg(args)..., FormatArg()};
     return FormatArgs(format, list, sizeof...(A));
+}
+
+template <class... A>
+void AppendFormat(std::wstring& out, const wchar_t* format, const A&... args)
+{
+    const FormatArg list[] = {MakeFormatArg(args)..., FormatArg()};
+    AppendFormatArgs(out, format, list, sizeof...(A));
 }
 
 // The text cut to at most maxChars characters, as a fixed buffer of

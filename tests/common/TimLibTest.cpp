@@ -458,7 +458,22 @@ TEST(TimLibTagTest, ToUpperText)
         std::wstring text = c.input;
         EXPECT_EQ(CTimLib::ToUpperText(text, c.keepLowerX), c.returned) << Show(c.input);
         EXPECT_EQ(text, c.argument) << Show(c.input);
+        // The two forms that make no copy give the same text.
+        std::wstring inPlace = c.input;
+        CTimLib::MakeUpperText(inPlace, c.keepLowerX);
+        EXPECT_EQ(inPlace, c.returned) << Show(c.input);
+        if (c.keepLowerX) {
+            EXPECT_TRUE(CTimLib::EqualsUpperText(c.input, c.returned)) << Show(c.input);
+        }
     }
+    // Only the very text ToUpperText(text, true) returns is equal.
+    EXPECT_FALSE(CTimLib::EqualsUpperText(L"0xabc", L"0XABC"));
+    EXPECT_FALSE(CTimLib::EqualsUpperText(L"0xabc", L"0xABCD"));
+    EXPECT_FALSE(CTimLib::EqualsUpperText(L"0xabcd", L"0xABC"));
+    EXPECT_FALSE(CTimLib::EqualsUpperText(L"0xabc", L"0xabc"));
+    EXPECT_TRUE(CTimLib::EqualsUpperText(L"0x434c4b45", L"0x434C4B45"));
+    EXPECT_FALSE(CTimLib::EqualsUpperText(L"x0", L"x0"));
+    EXPECT_TRUE(CTimLib::EqualsUpperText(L"x0", L"X0"));
 }
 
 // ----------------------------------------------------------------- lists

@@ -129,6 +129,27 @@ TEST(FormatTest, LinesMadeOneAfterAnotherHoldOnlyTheirOwnText)
     }
 }
 
+TEST(FormatTest, AppendedLinesFollowTheTextBeforeThem)
+{
+    // Each appended part reads as its own Format; what stood before stays.
+    std::wstring text = L"[Flash_Properties]\n";
+    std::wstring expected = text;
+    const std::wstring huge(5000, L'v');
+    platform::AppendFormat(text, L"Flash_Block_Size = 0x%x\n", 0x20000u);
+    expected += Format(L"Flash_Block_Size = 0x%x\n", 0x20000u);
+    platform::AppendFormat(text, L"%d", -7);
+    expected += L"-7";
+    platform::AppendFormat(text, L"%s|%5s|", huge, L"ab");
+    expected += huge + L"|   ab|";
+    platform::AppendFormat(text, L"tail %");
+    expected += Format(L"tail %");
+    EXPECT_EQ(text, expected);
+    // The replacing form still replaces.
+    const platform::FormatArg args[] = {platform::MakeFormatArg(1), platform::FormatArg()};
+    platform::FormatArgsInto(text, L"%d", args, 1);
+    EXPECT_EQ(text, L"1");
+}
+
 TEST(FormatTest, CutTextKeepsABuffersWorth)
 {
     const std::wstring longText(2000, L'a');
