@@ -188,14 +188,22 @@ void AddLine(std::wstring& text, const std::wstring& key, const std::wstring& va
     text.append(key).append(L" = ").append(value).append(L"\n");
 }
 
-std::wstring Hex(uint32_t value)
+// The copy's numbers: hexadecimal in lower case after "0x", or decimal.
+void AppendHex(std::wstring& text, uint32_t value)
 {
-    return platform::Format(L"0x%x", value);
+    platform::AppendFormat(text, L"0x%x", value);
+}
+
+void AppendDec(std::wstring& text, int32_t value)
+{
+    platform::AppendFormat(text, L"%d", value);
 }
 
 std::wstring Dec(int32_t value)
 {
-    return platform::Format(L"%d", value);
+    std::wstring text;
+    AppendDec(text, value);
+    return text;
 }
 
 // What the header sections of the copy are written from.
@@ -210,11 +218,45 @@ struct CopyHeader {
     bool eraseAll;
 };
 
+// A header line's value: a text of the settings or the descriptor, which
+// outlive the copy's writing, or a number in hexadecimal or decimal.
+struct HeaderValue {
+    enum Kind { kText, kHex, kDec } kind;
+    std::wstring_view text;
+    uint32_t hex;
+    int32_t dec;
+};
+
+HeaderValue TextValue(std::wstring_view text)
+{
+    return {HeaderValue::kText, text, 0, 0};
+}
+
+HeaderValue HexValue(uint32_t value)
+{
+    return {HeaderValue::kHex, {}, value, 0};
+}
+
+HeaderValue DecValue(int32_t value)
+{
+    return {HeaderValue::kDec, {}, 0, value};
+}
+
+// Written straight into the copy's text.
+void AppendValue(std::wstring& text, const HeaderValue& value)
+{
+    switch (value.kind) {
+    case HeaderValue::kText: text.append(value.text); break;
+    case HeaderValue::kHex: AppendHex(text, value.hex); break;
+    case HeaderValue::kDec: AppendDec(text, value.dec); break;
+    }
+}
+
 // One line of the header sections: "[key]" when value is null, else
 // "key = value" where when is null or holds.
 struct HeaderRow {
     const wchar_t* key;
-    std::wstring (*value)(const CopyHeader&);
+    HeaderValue (*value)(const CopyHeader&);
     bool (*when)(const CopyHeader&);
 };
 
@@ -232,49 +274,57 @@ using H = const CopyHeader&;
 
 const HeaderRow kHeaderRows[] = {
     {L"BLF_Version", nullptr, nullptr},
-    {L"Blf_Version_Number", [](H) -> std::wstring { return L"V2.0.0"; }, nullptr},
+    {L"Blf_Version_Number", [](H) { return TextValue(L"V2.0.0"); }, nullptr},
     {L"UE_Options", nullptr, nullptr},
     // The old format has no such key: the reader's default.
-    {L"UE_Boot_Option", [](H) { return Dec(0); }, nullptr},
+    {L"UE_Boot_Option", [](H) { return DecValue(0); }, nullptr},
     {L"Flash_Properties", nullptr, nullptr},
-    {L"Flash_Block_Size", [](H h) { return Hex(h.settings.Flash_Block_Size); }, OnNand},
-    {L"Flash_NandID", [](H h) { return Hex(h.settings.Flash_NandID); }, OnNand},
-    {L"Number_of_Blocks_0", [](H h) { return Dec(h.numberOfBlocks0); }, nullptr},
-    {L"Start_Address_0", [](H h) { return Hex(h.startAddress0); }, nullptr},
-    {L"Max_Upload_Split_Size", [](H h) { return Hex(h.settings.Max_Upload_Split_Size); }, nullptr},
-    {L"Max_KXP_Split_Size", [](H h) { return Hex(h.settings.Max_KXP_Split_Size); }, nullptr},
-    {L"Flash_Family", [](H h) { return h.settings.Flash_Family; }, nullptr},
-    {L"Spare_Area_Size", [](H h) { return h.settings.Spare_Area_Size; }, nullptr},
-    {L"Data_Area_Size", [](H h) { return h.settings.Data_Area_Size; }, nullptr},
-    {L"KXP_Sector_Size", [](H h) { return Dec(h.settings.KXP_Sector_Size); }, nullptr},
+    {L"Flash_Block_Size", [](H h) { return HexValue(h.settings.Flash_Block_Size); }, OnNand},
+    {L"Flash_NandID", [](H h) { return HexValue(h.settings.Flash_NandID); }, OnNand},
+    {L"Number_of_Blocks_0", [](H h) { return DecValue(h.numberOfBlocks0); }, nullptr},
+    {L"Start_Address_0", [](H h) { return HexValue(h.startAddress0); }, nullptr},
+    {L"Max_Upload_Split_Size", [](H h) { return HexValue(h.settings.Max_Upload_Split_Size); }, nullptr},
+    {L"Max_KXP_Split_Size", [](H h) { return HexValue(h.settings.Max_KXP_Split_Size); }, nullptr},
+    {L"Flash_Family", [](H h) { return TextValue(h.settings.Flash_Family); }, nullptr},
+    {L"Spare_Area_Size", [](H h) { return TextValue(h.settings.Spare_Area_Size); }, nullptr},
+    {L"Data_Area_Size", [](H h) { return TextValue(h.settings.Data_Area_Size); }, nullptr},
+    {L"KXP_Sector_Size", [](H h) { return DecValue(h.settings.KXP_Sector_Size); }, nullptr},
     {L"Flash_Options", nullptr, nullptr},
-    {L"Skip_Blocks_Number", [](H h) { return h.settings.Skip_Blocks_Number; }, nullptr},
-    {L"Erase_All_Flash", [](H h) { return Dec(h.eraseAll ? 1 : 0); }, nullptr},
-    {L"Reset_BBT", [](H) { return Dec(0); }, nullptr},
+    {L"Skip_Blocks_Number", [](H h) { return TextValue(h.settings.Skip_Blocks_Number); }, nullptr},
+    {L"Erase_All_Flash", [](H h) { return DecValue(h.eraseAll ? 1 : 0); }, nullptr},
+    {L"Reset_BBT", [](H) { return DecValue(0); }, nullptr},
     {L"TIM_Configuration", nullptr, nullptr},
-    {L"Number_of_Images", [](H h) { return Dec(h.imageCount); }, nullptr},
-    {L"Number_of_Keys", [](H h) { return Dec(h.keyCount); }, nullptr},
-    {L"FlasherLoadAddress", [](H h) { return h.settings.FlasherLoadAddress; }, nullptr},
-    {L"VKT_Save_State_Flash_Signature", [](H h) { return h.tim.m_VktSaveStateFlashSignature; }, WhenTrusted},
-    {L"VKT_Save_State_Flash_Entry_Address", [](H h) { return h.tim.m_VktSaveStateFlashEntryAddress; }, WhenTrusted},
-    {L"VKT_Save_State_BackUp_Entry_Address", [](H h) { return h.tim.m_VktSaveStateBackUpEntryAddress; },
+    {L"Number_of_Images", [](H h) { return DecValue(h.imageCount); }, nullptr},
+    {L"Number_of_Keys", [](H h) { return DecValue(h.keyCount); }, nullptr},
+    {L"FlasherLoadAddress", [](H h) { return TextValue(h.settings.FlasherLoadAddress); }, nullptr},
+    {L"VKT_Save_State_Flash_Signature", [](H h) { return TextValue(h.tim.m_VktSaveStateFlashSignature); },
      WhenTrusted},
-    {L"Boot_Flash_Signature", [](H h) { return h.tim.m_BootFlashSignature; }, nullptr},
-    {L"Processor_Type", [](H h) { return h.tim.m_ProcessorType; }, nullptr},
-    {L"OEM_UniqueID", [](H h) { return h.tim.m_OemUniqueId; }, nullptr},
-    {L"Issue_Date", [](H h) { return h.tim.m_IssueDate; }, nullptr},
-    {L"Version", [](H h) { return h.tim.m_Version; }, nullptr},
-    {L"Trusted", [](H h) { return Dec(h.trusted ? 1 : 0); }, nullptr},
+    {L"VKT_Save_State_Flash_Entry_Address", [](H h) { return TextValue(h.tim.m_VktSaveStateFlashEntryAddress); },
+     WhenTrusted},
+    {L"VKT_Save_State_BackUp_Entry_Address", [](H h) { return TextValue(h.tim.m_VktSaveStateBackUpEntryAddress); },
+     WhenTrusted},
+    {L"Boot_Flash_Signature", [](H h) { return TextValue(h.tim.m_BootFlashSignature); }, nullptr},
+    {L"Processor_Type", [](H h) { return TextValue(h.tim.m_ProcessorType); }, nullptr},
+    {L"OEM_UniqueID", [](H h) { return TextValue(h.tim.m_OemUniqueId); }, nullptr},
+    {L"Issue_Date", [](H h) { return TextValue(h.tim.m_IssueDate); }, nullptr},
+    {L"Version", [](H h) { return TextValue(h.tim.m_Version); }, nullptr},
+    {L"Trusted", [](H h) { return DecValue(h.trusted ? 1 : 0); }, nullptr},
 };
+
+// The header sections hold about 700 characters.
+constexpr size_t kHeaderRoom = 1024;
 
 std::wstring HeaderSections(const CopyHeader& header)
 {
     std::wstring text;
+    text.reserve(kHeaderRoom);
     for (const HeaderRow& row : kHeaderRows) {
         if (row.value == nullptr) {
             AddSection(text, row.key);
         } else if (row.when == nullptr || row.when(header)) {
-            AddLine(text, row.key, row.value(header));
+            text.append(row.key).append(L" = ");
+            AppendValue(text, row.value(header));
+            text.append(L"\n");
         }
     }
     return text;
@@ -299,7 +349,8 @@ void AppendEntryLines(std::wstring& text, OldBlfContext& c, const std::wstring& 
         oldKey.resize(oldPrefix);
         oldKey.append(key.oldKey);
         if (key.number) {
-            value = Dec(Int(c.parser, blfPath, section, oldKey, -1));
+            value.clear();
+            AppendDec(value, Int(c.parser, blfPath, section, oldKey, -1));
         } else {
             c.parser.GetKeyValue(kNotAvailable, value, section, oldKey, blfPath);
         }
