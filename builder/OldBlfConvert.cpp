@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "common/ErdCategoryNames.h"
 #include "common/FileUtils.h"
@@ -665,9 +666,9 @@ bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
             remaining = value - kPackageHeaderBytes;
             sizeExpected = false;
         } else if (current && remaining > 0) {
-            const std::wstring word = CTimLib::FormatHex32(value);
+            std::wstring word = CTimLib::FormatHex32(value);
             current->AddData(word, std::wstring());
-            current->AddField(L"item", word);
+            current->AddField(L"item", std::move(word));
             remaining -= 4;
         } else if (remaining == 0) {
             startPackage(value);

@@ -16,6 +16,8 @@ namespace {
 // the stop flag: far below a millisecond of work.
 constexpr size_t kLinesPerStopCheck = 4096;
 constexpr size_t kCharsPerStopCheck = size_t(1) << 20;
+// Room for the section headers of a usual layout file, made at once.
+constexpr size_t kUsualHeaders = 32;
 
 uint64_t PieceBit(wchar_t a, wchar_t b, wchar_t c)
 {
@@ -131,6 +133,7 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         ++lineFeeds;
     }
     m_Lines.reserve(lineFeeds + 1);
+    m_Headers.reserve(kUsualHeaders);
     size_t start = 0;
     // A last line without a line feed counts too.
     while (start < text.size()) {
@@ -160,8 +163,11 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         }
         m_Lines.push_back(entry);
     }
-    std::stable_sort(m_Headers.begin(), m_Headers.end(),
-                     [](const Header& a, const Header& b) { return a.name < b.name; });
+    // Headers of one name stay in their order in the text: the first one
+    // is where a lookup starts.
+    std::sort(m_Headers.begin(), m_Headers.end(), [](const Header& a, const Header& b) {
+        return a.name < b.name || (a.name == b.name && a.line < b.line);
+    });
     if (!IndexPieces(pieces)) {
         Clear();
         return false;
