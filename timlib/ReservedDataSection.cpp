@@ -20,7 +20,7 @@ const wchar_t kBlockEnd[] = L"[End_Reserved_Data]";
 const wchar_t kEnabled[] = L"Enabled";
 
 struct PackageTag {
-    const wchar_t* tag;
+    std::wstring_view tag;  // with its length: most lines differ in that alone
     uint32_t id;
 };
 
@@ -32,10 +32,10 @@ bool IsEndLineOf(const PackageTag& tag, std::wstring_view line)
     return line.size() >= kEnd.size() && line.substr(0, kEnd.size()) == kEnd && line.substr(kEnd.size()) == tag.tag;
 }
 
-// Compared in this order, each with the whole line. Kept apart from the
+// Compared in this order, each with the whole line of every block. Kept apart from the
 // package display names: a layout file's tag lines are a different set of
 // texts ("USB_CONFIG_DESCRIPTOR", the register categories, "ERAS").
-const PackageTag kPackageTags[] = {
+constexpr PackageTag kPackageTags[] = {
     {L"ERAS", TagValue("ERAS")},
     {L"AUTOBIND", TagValue("BIND")},
     {L"DDRID", TagValue("DDrH")},
