@@ -219,7 +219,10 @@ public:
     int Release() { return std::exchange(m_Fd, -1); }
 
     // Reads up to count bytes, fewer only at the end of the file; -1 on an
-    // error.
+    // error. A short read that ends where the file ended when it was
+    // opened is taken as the end, without one more read to confirm it; a
+    // file that reported no size (as /proc's do) is read until a read
+    // gives nothing.
     ptrdiff_t Fill(char* into, size_t count)
     {
         size_t got = 0;
@@ -234,7 +237,12 @@ public:
             if (n == 0) {
                 break;
             }
+            const bool shortRead = static_cast<size_t>(n) < count - got;
             got += static_cast<size_t>(n);
+            m_Offset += static_cast<uint64_t>(n);
+            if (shortRead && m_SizeAtOpen > 0 && m_Offset == m_SizeAtOpen) {
+                break;
+            }
         }
         return static_cast<ptrdiff_t>(got);
     }
@@ -244,6 +252,7 @@ public:
 private:
     int m_Fd = -1;
     uint64_t m_SizeAtOpen = 0;
+    uint64_t m_Offset = 0;  // bytes read so far
 };
 
 }  // namespace
