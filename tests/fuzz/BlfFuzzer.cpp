@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzzharness::Quiet();
     std::string bytes(reinterpret_cast<const char*>(data), size);
     fuzzinput::KeepPathsInside(bytes);
-    const std::wstring blfPath = fuzzharness::WorkFolder() + L"/layout.blf";
+    static const std::wstring blfPath = fuzzharness::WorkFolder() + L"/layout.blf";
     fuzzharness::WriteInputFile(blfPath, bytes);
     {
         CBlfParser parser;
@@ -30,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // whatever the input holds.
         AcceptReadersFailures([&] { parser.ParseDtimKeyInfo(); });
     }
-    fuzzharness::EmptyWorkFolder();
+    fuzzharness::EmptyWorkFolder("layout.blf");
     return 0;
 }

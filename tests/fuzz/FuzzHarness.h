@@ -62,12 +62,14 @@ inline void RemoveWorkFolder()
     DeleteTempFolder(WorkFolder());
 }
 
-// Empties the folder but keeps it, and so its mkdtemp permissions. The
-// harness's own bookkeeping goes straight to the system: it runs for every
-// input, and the tool's path handling is not what is being tested here.
-// The folder stays open for the whole process and is read again from its
-// start each time, so that no input pays for opening it.
-inline void EmptyWorkFolder()
+// Empties the folder but keeps it, and so its mkdtemp permissions, and
+// the file named kept: the one every input writes anew (truncating it
+// costs less than making it). The harness's own bookkeeping goes straight
+// to the system: it runs for every input, and the tool's path handling is
+// not what is being tested here. The folder stays open for the whole
+// process and is read again from its start each time, so that no input
+// pays for opening it.
+inline void EmptyWorkFolder(const char* kept)
 {
     static DIR* const folder = [] {
         DIR* opened = opendir(NativeWorkFolder().c_str());
@@ -82,7 +84,7 @@ inline void EmptyWorkFolder()
     const size_t prefix = path.size();
     while (const dirent* entry = readdir(folder)) {
         const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || std::strcmp(name, kept) == 0) {
             continue;
         }
         path.resize(prefix);

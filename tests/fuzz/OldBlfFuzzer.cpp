@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     fuzzinput::ConvertOldLayout(fuzzharness::WorkFolder(), bytes, fuzzharness::WriteInputFile,
                                 [](auto&& step) { fuzzharness::AcceptReadersFailures(step); });
-    fuzzharness::EmptyWorkFolder();
+    fuzzharness::EmptyWorkFolder(fuzzinput::kOldLayoutFileName);
     return 0;
 }

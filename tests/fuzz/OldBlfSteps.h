@@ -14,6 +14,9 @@
 
 namespace fuzzinput {
 
+// The name of the older-format layout file an input becomes.
+inline constexpr char kOldLayoutFileName[] = "old.blf";
+
 // Writes the input's files into the folder (with writeFile(path, bytes)),
 // converts the layout with the folder as the program's folder and reads the
 // copy as the build does, then looks up the copy's reserved-data switches.
@@ -24,7 +27,7 @@ void ConvertOldLayout(const std::wstring& folder, const std::string& bytes, Writ
 {
     std::string layout;
     std::string flasher;
-    const std::wstring layoutPath = platform::JoinPath(folder, L"old.blf");
+    const std::wstring layoutPath = platform::JoinPath(folder, platform::DecodeText(kOldLayoutFileName));
     if (SplitOldLayoutInput(bytes, layout, flasher)) {
         writeFile(platform::JoinPath(folder, platform::DecodeText(kFlasherFileName)), flasher);
     }
