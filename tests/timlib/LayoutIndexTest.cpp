@@ -163,6 +163,27 @@ TEST(LayoutIndexTest, NumberedKeysFindTheirOwnLine)
     ExpectLikeTheWalk(text, {L"Image_List"}, keys);
 }
 
+// Image lists of thousands of images, over a million characters in the
+// larger one, as sections between two others.
+TEST(LayoutIndexTest, LargeImageListsFindTheirOwnLine)
+{
+    for (const int images : {20000, 3000}) {
+        SCOPED_TRACE(images);
+        std::wstring text = L"[First]\n1_Image_Path = first\n[Image_List]\n";
+        for (int i = 1; i <= images; ++i) {
+            const std::wstring n = std::to_wstring(i);
+            text += n + L"_Image_Path = image" + n + L".bin\n" + n + L"_Image_Flash_Entry_Address = 0x" + n + L"00\n";
+        }
+        text += L"[Last]\nEnd = 1\n";
+        std::vector<std::wstring> keys = {L"End", L"0_Image_Path", L"first", L"Image_Path = image7.bin", L"bin\n2"};
+        for (const int i : {1, 2, 10, 99, images / 2, images - 1, images, images + 1}) {
+            keys.push_back(std::to_wstring(i) + L"_Image_Path");
+            keys.push_back(std::to_wstring(i) + L"_Image_Flash_Entry_Address");
+        }
+        ExpectLikeTheWalk(text, {L"First", L"Image_List", L"Last"}, keys);
+    }
+}
+
 class LayoutIndexStopTest : public testing::Test {
 protected:
     void TearDown() override { platform::SetStopSignal(0); }
