@@ -199,12 +199,28 @@ void CTimLib::SplitAtClosingBracket(std::wstring& comment, std::wstring& text)
 
 std::wstring CTimLib::FormatHex32(uint32_t value)
 {
-    return platform::Format(L"0x%08X", value);
+    std::wstring text;
+    AssignHex32(text, value);
+    return text;
 }
 
 std::wstring CTimLib::FormatHex64(uint64_t value)
 {
-    return platform::Format(L"0x%010I64X", value);
+    std::wstring text;
+    AssignHex64(text, value);
+    return text;
+}
+
+void CTimLib::AssignHex32(std::wstring& text, uint32_t value)
+{
+    const platform::FormatArg args[] = {platform::MakeFormatArg(value), platform::FormatArg()};
+    platform::FormatArgsInto(text, L"0x%08X", args, 1);
+}
+
+void CTimLib::AssignHex64(std::wstring& text, uint64_t value)
+{
+    const platform::FormatArg args[] = {platform::MakeFormatArg(value), platform::FormatArg()};
+    platform::FormatArgsInto(text, L"0x%010I64X", args, 1);
 }
 
 std::wstring CTimLib::HexTextToTag(const std::wstring& text)
@@ -262,19 +278,28 @@ bool CTimLib::EqualsUpperText(std::wstring_view text, std::wstring_view upper)
     return true;
 }
 
-std::wstring CTimLib::TagToHexText(std::wstring tag)
+namespace {
+
+uint32_t TagWordOf(std::wstring_view tag)
 {
     const size_t count = std::min<size_t>(4, tag.size());
     uint32_t value = 0;
     for (size_t i = 0; i < count; ++i) {
         value = (value << 8) | (static_cast<uint32_t>(tag[i]) & 0xFFu);
     }
-    return FormatHex32(value);
+    return value;
+}
+
+}  // namespace
+
+std::wstring CTimLib::TagToHexText(std::wstring tag)
+{
+    return FormatHex32(TagWordOf(tag));
 }
 
 void CTimLib::AssignTagAsHexText(const std::wstring& tag, std::wstring& hexText)
 {
-    hexText = TagToHexText(tag);
+    AssignHex32(hexText, TagWordOf(tag));
 }
 
 bool CTimLib::TextListToWords(const TextList& list, uint32_t* words, size_t capacity)

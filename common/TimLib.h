@@ -59,6 +59,9 @@ public:
 
     static std::wstring FormatHex32(uint32_t value);  // "0x%08X"
     static std::wstring FormatHex64(uint64_t value);  // "0x%010I64X"
+    // The same written over text, in its room.
+    static void AssignHex32(std::wstring& text, uint32_t value);
+    static void AssignHex64(std::wstring& text, uint64_t value);
 
     // "0x42494E44" -> "BIND"; "0x0" for a text that does not start with
     // "0x" or whose value is 0; stops at the first zero byte.

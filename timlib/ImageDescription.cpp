@@ -49,88 +49,88 @@ void CImageDescription::SetDefaults()
     ImageType.clear();
 }
 
-void CImageDescription::SetIdName(std::wstring tag)
+void CImageDescription::SetIdName(std::wstring_view tag)
 {
-    IdName = std::move(tag);
+    IdName.assign(tag);
     if (IdName.empty() || IdName == L"<None>") {
-        ImageId = L"0xFFFFFFFF";
+        ImageId.assign(L"0xFFFFFFFF");
     } else {
-        ImageId = TagToHexText(IdName);
+        AssignTagAsHexText(IdName, ImageId);
     }
     Changed = true;
 }
 
-void CImageDescription::SetImageId(std::wstring id)
+void CImageDescription::SetImageId(std::wstring_view id)
 {
-    ImageId = std::move(id);
+    ImageId.assign(id);
     AssignTagOfIdValue(IdName, ParseUInt32(ImageId));
     Changed = true;
 }
 
-void CImageDescription::SetNextImageId(std::wstring id)
+void CImageDescription::SetNextImageId(std::wstring_view id)
 {
-    NextImageId = std::move(id);
+    NextImageId.assign(id);
     AssignTagOfIdValue(NextIdName, ParseUInt32(NextImageId));
     Changed = true;
 }
 
-void CImageDescription::SetFlashAddress(std::wstring text)
+void CImageDescription::SetFlashAddress(std::wstring_view text)
 {
-    FlashAddress = std::move(text);
+    FlashAddress.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetFlashEntrySector(std::wstring text)
+void CImageDescription::SetFlashEntrySector(std::wstring_view text)
 {
-    FlashEntrySector = std::move(text);
+    FlashEntrySector.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetFlashEntryAddress(std::wstring text)
+void CImageDescription::SetFlashEntryAddress(std::wstring_view text)
 {
-    FlashEntryAddress = std::move(text);
+    FlashEntryAddress.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetLoadAddress(std::wstring text)
+void CImageDescription::SetLoadAddress(std::wstring_view text)
 {
-    LoadAddress = std::move(text);
+    LoadAddress.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetSizeToCrc(std::wstring text)
+void CImageDescription::SetSizeToCrc(std::wstring_view text)
 {
-    SizeToCrc = std::move(text);
+    SizeToCrc.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetImagePath(std::wstring text)
+void CImageDescription::SetImagePath(std::wstring_view text)
 {
-    ImagePath = std::move(text);
+    ImagePath.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetHashAlgorithmId(std::wstring text)
+void CImageDescription::SetHashAlgorithmId(std::wstring_view text)
 {
-    HashAlgorithmId = std::move(text);
+    HashAlgorithmId.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetEraseSize(std::wstring text)
+void CImageDescription::SetEraseSize(std::wstring_view text)
 {
-    EraseSize = std::move(text);
+    EraseSize.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetImageType(std::wstring text)
+void CImageDescription::SetImageType(std::wstring_view text)
 {
-    ImageType = std::move(text);
+    ImageType.assign(text);
     Changed = true;
 }
 
-void CImageDescription::SetImageSizeToHash(std::wstring text)
+void CImageDescription::SetImageSizeToHash(std::wstring_view text)
 {
-    ImageSizeToHashText = std::move(text);
+    ImageSizeToHashText.assign(text);
 }
 
 bool IsNotTimhId(const std::wstring& tag)

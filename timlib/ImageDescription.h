@@ -4,12 +4,15 @@
 // its partition and its flags. Texts stay as written in the layout file;
 // some also keep their value as a number. Callers set the numbers and flags
 // as plain members, but should set the ID and address texts through the
-// setters, which keep the fields derived from them in step.
+// setters, which keep the fields derived from them in step. A setter
+// writes its text into the field's own room: most values fit in that of
+// the construction text they replace.
 #pragma once
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include "common/TimLib.h"
 
 class CImageDescription : public CTimLib {
@@ -25,33 +28,33 @@ public:
 
     // Sets the tag and derives ImageId from it ("0xFFFFFFFF" for an empty
     // tag or "<None>").
-    void SetIdName(std::wstring tag);
+    void SetIdName(std::wstring_view tag);
     std::wstring GetIdName() const { return IdName; }
     // Sets the ID text and derives the four-character tag from its value.
-    void SetImageId(std::wstring id);
+    void SetImageId(std::wstring_view id);
     std::wstring GetImageId() const { return ImageId; }
     // As SetImageId, for the next image's ID and tag.
-    void SetNextImageId(std::wstring id);
+    void SetNextImageId(std::wstring_view id);
     std::wstring GetNextImageId() const { return NextImageId; }
 
-    void SetFlashAddress(std::wstring text);
+    void SetFlashAddress(std::wstring_view text);
     std::wstring GetFlashAddress() const { return FlashAddress; }
-    void SetFlashEntrySector(std::wstring text);
+    void SetFlashEntrySector(std::wstring_view text);
     std::wstring GetFlashEntrySector() const { return FlashEntrySector; }
-    void SetFlashEntryAddress(std::wstring text);
+    void SetFlashEntryAddress(std::wstring_view text);
     std::wstring GetFlashEntryAddress() const { return FlashEntryAddress; }
-    void SetLoadAddress(std::wstring text);
+    void SetLoadAddress(std::wstring_view text);
     std::wstring GetLoadAddress() const { return LoadAddress; }
-    void SetSizeToCrc(std::wstring text);
+    void SetSizeToCrc(std::wstring_view text);
     std::wstring GetSizeToCrc() const { return SizeToCrc; }
-    void SetImagePath(std::wstring text);
+    void SetImagePath(std::wstring_view text);
     std::wstring GetImagePath() const { return ImagePath; }
-    void SetHashAlgorithmId(std::wstring text);
+    void SetHashAlgorithmId(std::wstring_view text);
     std::wstring GetHashAlgorithmId() const { return HashAlgorithmId; }
-    void SetEraseSize(std::wstring text);
-    void SetImageType(std::wstring text);
+    void SetEraseSize(std::wstring_view text);
+    void SetImageType(std::wstring_view text);
     // The one setter that leaves Changed alone.
-    void SetImageSizeToHash(std::wstring text);
+    void SetImageSizeToHash(std::wstring_view text);
 
     std::wstring IdName;
     std::wstring ImageId;

@@ -21,35 +21,57 @@ const wchar_t kNandImagesList[] = L"Nand_Images_list_Property";
 const wchar_t kEmmcImagesList[] = L"EMMC_Images_list_Property";
 const wchar_t kNotSet64[] = L"0xFFFFFFFFFF";
 
-// The flash entry address as normalised text: 64-bit for layout files with
-// 64-bit addresses, 32-bit otherwise.
-std::wstring NormaliseFlashAddress(const std::wstring& text, bool wide)
+// The flash entry address as normalised text, written over the text it
+// is read from: 64-bit for layout files with 64-bit addresses, 32-bit
+// otherwise.
+void NormaliseFlashAddressIn(std::wstring& text, bool wide)
 {
-    return wide ? CTimLib::FormatHex64(StrToUInt64(text)) : CTimLib::FormatHex32(CTimLib::ParseUInt32(text));
+    if (wide) {
+        CTimLib::AssignHex64(text, StrToUInt64(text));
+    } else {
+        CTimLib::AssignHex32(text, CTimLib::ParseUInt32(text));
+    }
 }
 
-std::wstring NormaliseAddress32(const std::wstring& text)
+std::wstring NormaliseFlashAddress(std::wstring text, bool wide)
 {
-    return CTimLib::FormatHex32(CTimLib::ParseUInt32(text));
+    NormaliseFlashAddressIn(text, wide);
+    return text;
+}
+
+void NormaliseAddress32In(std::wstring& text)
+{
+    CTimLib::AssignHex32(text, CTimLib::ParseUInt32(text));
+}
+
+std::wstring NormaliseAddress32(std::wstring text)
+{
+    NormaliseAddress32In(text);
+    return text;
 }
 
 // An erase size counts only when it is written in hexadecimal; its text is
-// then normalised.
-void ApplyEraseSize(CImageDescription& image, std::wstring text)
+// then normalised (in place).
+void ApplyEraseSizeIn(CImageDescription& image, std::wstring& text)
 {
     uint32_t value = 0;
     if (ContainsHexPrefix(text)) {
         value = CTimLib::ParseUInt32(text);
-        text = CTimLib::FormatHex32(value);
+        CTimLib::AssignHex32(text, value);
     }
-    image.SetEraseSize(std::move(text));
+    image.SetEraseSize(text);
     image.EraseSizeValue = value;
 }
 
-void ApplySizeToHash(CImageDescription& image, std::wstring text)
+void ApplyEraseSize(CImageDescription& image, std::wstring text)
+{
+    ApplyEraseSizeIn(image, text);
+}
+
+void ApplySizeToHash(CImageDescription& image, const std::wstring& text)
 {
     image.ImageSizeToHash = text.empty() ? 0 : CTimLib::ParseUInt32(text);
-    image.SetImageSizeToHash(std::move(text));
+    image.SetImageSizeToHash(text);
 }
 
 // Counts the entries a list section is about to create, so that no count
@@ -153,7 +175,7 @@ namespace {
 // without a drive cannot be made absolute.
 bool ReadImagePath(CBlfParser& parser, const std::wstring& key, std::wstring& path)
 {
-    path = Text(parser, kImageList, key, kNotAvailable);
+    parser.GetKeyValue(kNotAvailable, path, kImageList, key, parser.m_BlfPath);
     if (IsPathWithoutDrive(path) && !path.empty()) {
         // A converted copy's paths start from the file it was made from.
         if (!GetAbsPath(path, parser.m_bConvertedCopy ? parser.m_OriginalBlfPath : parser.m_BlfPath)) {
@@ -196,63 +218,72 @@ void NoteTimhPartition(CBlfParser& parser, const CImageDescription& image)
     }
 }
 
-// Image i of the list; null when its path cannot be resolved.
-std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool wideAddresses)
+// The texts of an image as they are read, kept from one image to the next
+// so that their room is made once for the whole list: a list may have a
+// thousand images.
+struct ImageTexts {
+    std::wstring prefix;
+    std::wstring key;
+    std::wstring imageId;
+    std::wstring idName;
+    std::wstring nextImageId;
+    std::wstring path;
+    std::wstring value;
+};
+
+// Image i of the list; null when its path cannot be resolved. The keys are
+// looked up in the order of the list's lines, and each text is written into
+// the image as soon as it is read.
+std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool wideAddresses, ImageTexts& t)
 {
     // Each key is "<i>_Image_<suffix>", made in one buffer: an image has
     // fifteen of them. Every use of a key ends before the next is made.
-    const std::wstring prefix = platform::Format(L"%d_Image_", i);
-    std::wstring keyText;
-    keyText.reserve(prefix.size() + 32);
-    const auto key = [&prefix, &keyText](const wchar_t* suffix) -> const std::wstring& {
-        keyText.assign(prefix).append(suffix);
-        return keyText;
+    const platform::FormatArg number[] = {platform::MakeFormatArg(i), platform::FormatArg()};
+    platform::FormatArgsInto(t.prefix, L"%d_Image_", number, 1);
+    const auto key = [&t](const wchar_t* suffix) -> const std::wstring& {
+        t.key.assign(t.prefix).append(suffix);
+        return t.key;
+    };
+    const auto text = [&](const wchar_t* suffix, const wchar_t* defaultText, std::wstring& into) -> std::wstring& {
+        parser.GetKeyValue(defaultText, into, kImageList, key(suffix), parser.m_BlfPath);
+        return into;
     };
 
+    auto image = std::make_unique<CImageDescription>();
     bool enable = Int(parser, kImageList, key(L"Enable"), 1) == 1;
     const int32_t timIncluded = Int(parser, kImageList, key(L"Tim_Included"), 0);
-    // The texts are moved into the image, each once.
-    std::wstring imageId = Text(parser, kImageList, key(L"Image_ID"), kNotAvailable);
-    std::wstring idName = Text(parser, kImageList, key(L"ID_Name"), L"");
-    std::wstring nextImageId = Text(parser, kImageList, key(L"Next_Image_ID"), kNotAvailable);
-    std::wstring path;
-    if (!ReadImagePath(parser, key(L"Path"), path)) {
+    text(L"Image_ID", kNotAvailable, t.imageId);
+    text(L"ID_Name", L"", t.idName);
+    text(L"Next_Image_ID", kNotAvailable, t.nextImageId);
+    if (!ReadImagePath(parser, key(L"Path"), t.path)) {
         return nullptr;
     }
-    CheckImageFile(idName, path, enable);
+    CheckImageFile(t.idName, t.path, enable);
+    // The tag first: the ID then gives the tag that stays.
+    image->SetIdName(t.idName);
+    image->SetImageId(t.imageId);
+    image->SetNextImageId(t.nextImageId);
+    image->SetImagePath(t.path);
 
-    std::wstring flashEntry =
-        NormaliseFlashAddress(Text(parser, kImageList, key(L"Flash_Entry_Address"), kNotSet64), wideAddresses);
-    std::wstring loadAddress = NormaliseAddress32(Text(parser, kImageList, key(L"Load_Address"), kNotSet64));
-    std::wstring imageType = Text(parser, kImageList, key(L"Type"), kNotSet64);
-    std::wstring eraseSize = Text(parser, kImageList, key(L"Erase_Size"), L"");
-    std::wstring sizeToHash = Text(parser, kImageList, key(L"Image_Size_To_Hash_in_bytes"), L"");
-    std::wstring hashAlgorithm = Text(parser, kImageList, key(L"Hash_Algorithm_ID"), L"");
-    std::wstring sizeToCrc = Text(parser, kImageList, key(L"Size_To_CRC_in_bytes"), L"");
-    const int32_t partition = Int(parser, kImageList, key(L"Partition_Number"), 0);
-
-    auto image = std::make_unique<CImageDescription>();
-    image->SetIdName(std::move(idName));
-    image->SetImageId(std::move(imageId));
-    image->SetNextImageId(std::move(nextImageId));
+    std::wstring& flashEntry = text(L"Flash_Entry_Address", kNotSet64, t.value);
+    NormaliseFlashAddressIn(flashEntry, wideAddresses);
+    image->SetFlashEntryAddress(flashEntry);
     image->SetFlashEntrySector(ByteAddressToSectorText(flashEntry));
-    image->SetFlashEntryAddress(std::move(flashEntry));
-
     // Images the boot ROM finds by byte address keep it; all others are
     // addressed by sector in layout files with 64-bit addresses.
     const bool byteAddressed = !wideAddresses || IsByteAddressedTag(image->IdName);
     image->SetFlashAddress(byteAddressed ? image->FlashEntryAddress : image->FlashEntrySector);
 
-    image->SetLoadAddress(std::move(loadAddress));
-    image->SetSizeToCrc(std::move(sizeToCrc));
-    image->SetImagePath(std::move(path));
-    image->SetImageType(std::move(imageType));
+    NormaliseAddress32In(text(L"Load_Address", kNotSet64, t.value));
+    image->SetLoadAddress(t.value);
+    image->SetImageType(text(L"Type", kNotSet64, t.value));
+    ApplyEraseSizeIn(*image, text(L"Erase_Size", L"", t.value));
+    ApplySizeToHash(*image, text(L"Image_Size_To_Hash_in_bytes", L"", t.value));
+    image->SetHashAlgorithmId(text(L"Hash_Algorithm_ID", L"", t.value));
+    image->SetSizeToCrc(text(L"Size_To_CRC_in_bytes", L"", t.value));
+    image->PartitionNumber = Int(parser, kImageList, key(L"Partition_Number"), 0);
     image->Enable = enable;
-    image->PartitionNumber = partition;
     image->Changed = true;
-    image->SetHashAlgorithmId(std::move(hashAlgorithm));
-    ApplyEraseSize(*image, std::move(eraseSize));
-    ApplySizeToHash(*image, std::move(sizeToHash));
     image->TimIncluded = timIncluded;
     return image;
 }
@@ -289,8 +320,9 @@ bool ParseImageInfo(CBlfParser& parser)
     }
 
     const bool wideAddresses = parser.m_FlashSettings.BlfVersionFlag == 1;
+    ImageTexts texts;
     for (int32_t i = 1; i <= count; ++i) {
-        std::unique_ptr<CImageDescription> image = ReadImage(parser, i, wideAddresses);
+        std::unique_ptr<CImageDescription> image = ReadImage(parser, i, wideAddresses, texts);
         if (!image) {
             return false;
         }
