@@ -331,21 +331,34 @@ std::wstring HeaderSections(const CopyHeader& header)
     return text;
 }
 
+// The keys and the value of an entry's lines, kept from one entry to the
+// next.
+struct EntryTexts {
+    std::wstring oldKey;
+    std::wstring newKey;
+    std::wstring value;
+};
+
 // Appends the lines of entry n: oldInfix and newInfix stand between the
 // number and the key in the old file and in the copy.
 template <size_t N>
 void AppendEntryLines(std::wstring& text, OldBlfContext& c, const std::wstring& blfPath, const wchar_t* section,
-                      int32_t n, const wchar_t* oldInfix, const wchar_t* newInfix, const EntryKey (&keys)[N])
+                      int32_t n, const wchar_t* oldInfix, const wchar_t* newInfix, const EntryKey (&keys)[N],
+                      EntryTexts& t)
 {
     // The keys of an entry share their start, so each is made in one
     // buffer; the values share one too. An image list makes a lookup for
     // every key of every entry.
-    const std::wstring number = Dec(n);
-    std::wstring oldKey = number + oldInfix;
+    std::wstring& oldKey = t.oldKey;
+    std::wstring& newKey = t.newKey;
+    std::wstring& value = t.value;
+    oldKey.clear();
+    AppendDec(oldKey, n);
+    newKey = oldKey;
+    oldKey.append(oldInfix);
+    newKey.append(newInfix);
     const size_t oldPrefix = oldKey.size();
-    std::wstring newKey = number + newInfix;
     const size_t newPrefix = newKey.size();
-    std::wstring value;
     for (const EntryKey& key : keys) {
         oldKey.resize(oldPrefix);
         oldKey.append(key.oldKey);
@@ -366,19 +379,21 @@ std::wstring EraseOnlyAreas(OldBlfContext& c, const std::wstring& blfPath, int32
     std::wstring text;
     AddSection(text, L"EraseOnly_Option");
     AddLine(text, L"Total_Eraseonly_Areas", Dec(count));
+    EntryTexts texts;
     for (int32_t n = 1; n <= count; ++n) {
-        AppendEntryLines(text, c, blfPath, kEraseOnlyArea, n, L" ", L"_", kEraseAreaKeys);
+        AppendEntryLines(text, c, blfPath, kEraseOnlyArea, n, L" ", L"_", kEraseAreaKeys, texts);
     }
     return text;
 }
 
 // Appends image n's lines, the section header before the first.
-void AppendImageListEntry(std::wstring& text, OldBlfContext& c, const std::wstring& blfPath, int32_t n)
+void AppendImageListEntry(std::wstring& text, OldBlfContext& c, const std::wstring& blfPath, int32_t n,
+                          EntryTexts& texts)
 {
     if (n == 1) {
         AddSection(text, L"Image_List");
     }
-    AppendEntryLines(text, c, blfPath, kImageList, n, L" Image ", L"_Image_", kImageKeys);
+    AppendEntryLines(text, c, blfPath, kImageList, n, L" Image ", L"_Image_", kImageKeys, texts);
 }
 
 // Reads the settings of the old file and its flasher settings file into the
@@ -471,19 +486,20 @@ void CConvertedFile::Write(const std::wstring& text)
         return;
     }
     // Every line feed becomes CR LF; what stands between them moves whole.
-    std::wstring lines;
-    lines.reserve(text.size() + text.size() / 16);
+    m_Lines.clear();
+    m_Lines.reserve(text.size() + text.size() / 16);
     for (size_t from = 0; from < text.size();) {
         const size_t lineFeed = std::min(text.find(L'\n', from), text.size());
-        lines.append(text, from, lineFeed - from);
+        m_Lines.append(text, from, lineFeed - from);
         if (lineFeed < text.size()) {
-            lines.append(L"\r\n");
+            m_Lines.append(L"\r\n");
         }
         from = lineFeed + 1;
     }
-    const std::string bytes = platform::EncodeText(lines);
+    m_Bytes.clear();
+    platform::AppendEncoded(m_Bytes, m_Lines.data(), m_Lines.size());
     FILE* file = m_File->Get();
-    m_Good = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
+    m_Good = std::fwrite(m_Bytes.data(), 1, m_Bytes.size(), file) == m_Bytes.size() && std::fflush(file) == 0;
 }
 
 bool CConvertedFile::Close()
@@ -588,9 +604,10 @@ bool ConvertOldBlf2New(OldBlfContext& c, const std::wstring& blfPath)
 
     // The image list, written one image at a time.
     std::wstring entry;
+    EntryTexts texts;
     for (int32_t n = 1; n <= imageCount; ++n) {
         entry.clear();
-        AppendImageListEntry(entry, c, blfPath, n);
+        AppendImageListEntry(entry, c, blfPath, n, texts);
         out.Write(entry);
     }
 
