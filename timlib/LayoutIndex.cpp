@@ -18,6 +18,9 @@ constexpr size_t kLinesPerStopCheck = 4096;
 constexpr size_t kCharsPerStopCheck = size_t(1) << 20;
 // Room for the section headers of a usual layout file, made at once.
 constexpr size_t kUsualHeaders = 32;
+// A piece whose bucket holds no more lines than this is taken for a
+// lookup without looking at the key's other pieces.
+constexpr size_t kRareEnough = 16;
 
 uint64_t PieceBit(wchar_t a, wchar_t b, wchar_t c)
 {
@@ -284,14 +287,18 @@ const uint32_t* LineIndex::CandidatesFor(std::wstring_view key, size_t& count) c
     if (m_BucketStart.empty() || key.size() < kPieceLength) {
         return nullptr;
     }
+    // Any piece of the key will do; the search takes the rarest, and stops
+    // at one that is rare enough: a numbered key's first piece usually is.
     uint32_t rarest = BucketOf(key.data(), m_BucketBits);
-    for (size_t at = 1; at + kPieceLength <= key.size(); ++at) {
+    count = m_BucketStart[rarest + 1] - m_BucketStart[rarest];
+    for (size_t at = 1; count > kRareEnough && at + kPieceLength <= key.size(); ++at) {
         const uint32_t bucket = BucketOf(key.data() + at, m_BucketBits);
-        if (m_BucketStart[bucket + 1] - m_BucketStart[bucket] < m_BucketStart[rarest + 1] - m_BucketStart[rarest]) {
+        const size_t size = m_BucketStart[bucket + 1] - m_BucketStart[bucket];
+        if (size < count) {
             rarest = bucket;
+            count = size;
         }
     }
-    count = m_BucketStart[rarest + 1] - m_BucketStart[rarest];
     return m_Postings.data() + m_BucketStart[rarest];
 }
 
