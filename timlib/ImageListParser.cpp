@@ -232,8 +232,8 @@ struct ImageTexts {
 };
 
 // Image i of the list; null when its path cannot be resolved. The keys are
-// looked up in the order of the list's lines, and each text is written into
-// the image as soon as it is read.
+// looked up in their usual order, and each text is written into the image
+// once it is read (the tag only after the path is checked).
 std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool wideAddresses, ImageTexts& t)
 {
     // Each key is "<i>_Image_<suffix>", made in one buffer: an image has
