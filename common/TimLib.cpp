@@ -244,13 +244,30 @@ std::wstring CTimLib::HexTextToTag(const std::wstring& text)
     return tag;
 }
 
+namespace {
+
+// ToUpperText's rule, one character at a time: ASCII letters upper-cased,
+// and with keepLowerX a leading "0X" keeps (or gets) its 'x'.
+struct UpperTextRule {
+    UpperTextRule(std::wstring_view text, bool keepLowerX)
+        : lowerX(keepLowerX && text.size() >= 2 && platform::ToUpperAscii(text[0]) == L'0' &&
+                 platform::ToUpperAscii(text[1]) == L'X')
+    {
+    }
+    wchar_t At(std::wstring_view text, size_t i) const
+    {
+        return i == 1 && lowerX ? L'x' : platform::ToUpperAscii(text[i]);
+    }
+    bool lowerX;
+};
+
+}  // namespace
+
 void CTimLib::MakeUpperText(std::wstring& text, bool keepLowerX)
 {
-    for (wchar_t& c : text) {
-        c = platform::ToUpperAscii(c);
-    }
-    if (keepLowerX && text.size() >= 2 && text[0] == L'0' && text[1] == L'X') {
-        text[1] = L'x';
+    const UpperTextRule rule(text, keepLowerX);
+    for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = rule.At(text, i);
     }
 }
 
@@ -267,11 +284,9 @@ bool CTimLib::EqualsUpperText(std::wstring_view text, std::wstring_view upper)
     if (text.size() != upper.size()) {
         return false;
     }
-    const bool lowerX = text.size() >= 2 && platform::ToUpperAscii(text[0]) == L'0' &&
-                        platform::ToUpperAscii(text[1]) == L'X';
+    const UpperTextRule rule(text, true);
     for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = i == 1 && lowerX ? L'x' : platform::ToUpperAscii(text[i]);
-        if (c != upper[i]) {
+        if (rule.At(text, i) != upper[i]) {
             return false;
         }
     }
