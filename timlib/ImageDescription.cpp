@@ -1,7 +1,5 @@
 #include "timlib/ImageDescription.h"
 
-#include <utility>
-
 namespace {
 
 // The four bytes of an ID, most significant first, one character each. A

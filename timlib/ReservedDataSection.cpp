@@ -32,9 +32,10 @@ bool IsEndLineOf(const PackageTag& tag, std::wstring_view line)
     return line.size() >= kEnd.size() && line.substr(0, kEnd.size()) == kEnd && line.substr(kEnd.size()) == tag.tag;
 }
 
-// Compared in this order, each with the whole line of every block. Kept apart from the
-// package display names: a layout file's tag lines are a different set of
-// texts ("USB_CONFIG_DESCRIPTOR", the register categories, "ERAS").
+// Compared in this order, each with the whole line, for every line of a
+// block. Kept apart from the package display names: a layout file's tag
+// lines are a different set of texts ("USB_CONFIG_DESCRIPTOR", the register
+// categories, "ERAS").
 constexpr PackageTag kPackageTags[] = {
     {L"ERAS", TagValue("ERAS")},
     {L"AUTOBIND", TagValue("BIND")},

@@ -11,12 +11,19 @@
 
 using fuzzharness::AcceptReadersFailures;
 
+namespace {
+
+// The layout file every input becomes; it stays in the work folder.
+constexpr char kLayoutFileName[] = "layout.blf";
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzzharness::Quiet();
     std::string bytes(reinterpret_cast<const char*>(data), size);
     fuzzinput::KeepPathsInside(bytes);
-    static const std::wstring blfPath = fuzzharness::WorkFolder() + L"/layout.blf";
+    static const std::wstring blfPath = fuzzharness::WorkFolder() + L"/" + platform::DecodeText(kLayoutFileName);
     fuzzharness::WriteInputFile(blfPath, bytes);
     {
         CBlfParser parser;
@@ -30,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // whatever the input holds.
         AcceptReadersFailures([&] { parser.ParseDtimKeyInfo(); });
     }
-    fuzzharness::EmptyWorkFolder("layout.blf");
+    fuzzharness::EmptyWorkFolder(kLayoutFileName);
     return 0;
 }
