@@ -122,8 +122,9 @@ bool CExtendedReservedData::FindField(const std::wstring& line, const NameTable&
             return true;
         }
     }
+    const uint64_t lineMark = CharacterMark(line);
     for (size_t i = 0; i < names.size(); ++i) {
-        if (CTimLib::GetFieldValue(names[i], line, value)) {
+        if (names.MayBeIn(i, lineMark) && CTimLib::GetFieldValue(names[i], line, value)) {
             fieldIndex = static_cast<uint32_t>(i);
             return true;
         }

@@ -2,22 +2,39 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "erd/ExtendedReservedData.h"
 
 namespace {
 
-// A constant name list and its length.
+// A constant name list, the character marks of its names and its length.
 struct NameList {
     const std::wstring_view* names;
+    const uint64_t* marks;
     size_t count;
 };
 
 template <size_t N>
-constexpr NameList List(const std::wstring_view (&names)[N])
+constexpr std::array<uint64_t, N> MarksOf(const std::wstring_view* names)
 {
-    return {names, N};
+    std::array<uint64_t, N> marks{};
+    for (size_t i = 0; i < N; ++i) {
+        marks[i] = CharacterMark(names[i]);
+    }
+    return marks;
+}
+
+// Made when the program is built, once for each list.
+template <const auto& names>
+constexpr std::array<uint64_t, std::size(names)> kMarksOf = MarksOf<std::size(names)>(std::data(names));
+
+template <const auto& names>
+constexpr NameList List()
+{
+    return {std::data(names), kMarksOf<names>.data(), std::size(names)};
 }
 
 constexpr std::wstring_view kSdramSpecNames[] = {
@@ -115,7 +132,7 @@ static_assert(kNlt104ClockCount == sizeof(kRhevoClockNames) / sizeof(kRhevoClock
 
 void Load(NameTable& table, NameList list)
 {
-    table = NameTable(list.names, list.count);
+    table = NameTable(list.names, list.marks, list.count);
 }
 
 // As many placeholders as the longest NLT104 list holds.
@@ -133,17 +150,17 @@ constexpr std::array<std::wstring_view, kNlt104MostNames> kNlt104Placeholders = 
 
 void LoadPlaceholders(NameTable& table, size_t count)
 {
-    table = NameTable(kNlt104Placeholders.data(), count);
+    table = NameTable(kNlt104Placeholders.data(), kMarksOf<kNlt104Placeholders>.data(), count);
 }
 
 // The Quon families differ only in their trust-zone region-id list.
 void LoadQuonRegisterNames(CExtendedReservedData& erd, NameList trustZoneRegidNames)
 {
     FreeNameTable(erd.m_VoltagesNames);
-    Load(erd.m_ClockEnableNames, List(kQuon2ClockNames));
-    Load(erd.m_FrequencyNames, List(kQuon2FrequencyNames));
-    Load(erd.m_DdrCustomNames, List(kQuon2DdrNames));
-    Load(erd.m_TrustZoneNames, List(kTrustZoneNames));
+    Load(erd.m_ClockEnableNames, List<kQuon2ClockNames>());
+    Load(erd.m_FrequencyNames, List<kQuon2FrequencyNames>());
+    Load(erd.m_DdrCustomNames, List<kQuon2DdrNames>());
+    Load(erd.m_TrustZoneNames, List<kTrustZoneNames>());
     Load(erd.m_TrustZoneRegidNames, trustZoneRegidNames);
 }
 
@@ -156,30 +173,30 @@ void FreeNameTable(NameTable& table)
 
 void LoadSdramSpecNames(NameTable& table)
 {
-    Load(table, List(kSdramSpecNames));
+    Load(table, List<kSdramSpecNames>());
 }
 
 void LoadCmccNames(NameTable& table)
 {
-    Load(table, List(kCmccNames));
+    Load(table, List<kCmccNames>());
 }
 
 void LoadRhevoRegisterNames(CExtendedReservedData& erd)
 {
     FreeNameTable(erd.m_VoltagesNames);
-    Load(erd.m_ClockEnableNames, List(kRhevoClockNames));
-    Load(erd.m_FrequencyNames, List(kRhevoFrequencyNames));
-    Load(erd.m_DdrCustomNlt07xNames, List(kRhevoDdrNames));
+    Load(erd.m_ClockEnableNames, List<kRhevoClockNames>());
+    Load(erd.m_FrequencyNames, List<kRhevoFrequencyNames>());
+    Load(erd.m_DdrCustomNlt07xNames, List<kRhevoDdrNames>());
 }
 
 void LoadQuon2RegisterNames(CExtendedReservedData& erd)
 {
-    LoadQuonRegisterNames(erd, List(kQuon2TrustZoneRegidNames));
+    LoadQuonRegisterNames(erd, List<kQuon2TrustZoneRegidNames>());
 }
 
 void LoadQuon3RegisterNames(CExtendedReservedData& erd)
 {
-    LoadQuonRegisterNames(erd, List(kQuon3TrustZoneRegidNames));
+    LoadQuonRegisterNames(erd, List<kQuon3TrustZoneRegidNames>());
 }
 
 void LoadNlt104RegisterNames(CExtendedReservedData& erd)

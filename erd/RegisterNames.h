@@ -5,17 +5,38 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 class CExtendedReservedData;
 
+// A mark of the characters a text holds, each setting one of 64 bits: a
+// line that holds a name holds each of its characters, so the line's mark
+// covers the name's. A line is looked up in a table of some 80 names, and
+// the marks pass by most names without a search for them.
+constexpr uint64_t CharacterMark(std::wstring_view text)
+{
+    uint64_t mark = 0;
+    for (const wchar_t c : text) {
+        mark |= uint64_t(1) << (static_cast<uint32_t>(c) & 63u);
+    }
+    return mark;
+}
+
 // An ordered table of register names; position i names register i. A
-// table views one of the constant lists: it is loaded for every layout
-// read, and copying some 300 names each time was most of its cost.
+// table views one of the constant lists, and the character marks of its
+// names when it has them: it is loaded for every layout read, and copying
+// some 300 names each time was most of its cost.
 class NameTable {
 public:
     NameTable() = default;
     NameTable(const std::wstring_view* names, size_t count) : m_Names(names), m_Count(count) {}
+    NameTable(const std::wstring_view* names, const uint64_t* marks, size_t count)
+        : m_Names(names), m_Marks(marks), m_Count(count)
+    {
+    }
+    // False only when name i cannot stand in a text of this character mark.
+    bool MayBeIn(size_t i, uint64_t textMark) const { return m_Marks == nullptr || (m_Marks[i] & ~textMark) == 0; }
     size_t size() const { return m_Count; }
     bool empty() const { return m_Count == 0; }
     std::wstring_view operator[](size_t i) const { return m_Names[i]; }
@@ -24,6 +45,7 @@ public:
 
 private:
     const std::wstring_view* m_Names = nullptr;
+    const uint64_t* m_Marks = nullptr;
     size_t m_Count = 0;
 };
 
