@@ -485,19 +485,18 @@ void CConvertedFile::Write(const std::wstring& text)
     if (!Good()) {
         return;
     }
-    // Every line feed becomes CR LF; what stands between them moves whole.
-    m_Lines.clear();
-    m_Lines.reserve(text.size() + text.size() / 16);
+    // Every line feed becomes CR LF; what stands between them is encoded
+    // whole.
+    m_Bytes.clear();
+    m_Bytes.reserve(text.size() + text.size() / 16);
     for (size_t from = 0; from < text.size();) {
         const size_t lineFeed = std::min(text.find(L'\n', from), text.size());
-        m_Lines.append(text, from, lineFeed - from);
+        platform::AppendEncoded(m_Bytes, text.data() + from, lineFeed - from);
         if (lineFeed < text.size()) {
-            m_Lines.append(L"\r\n");
+            m_Bytes.append("\r\n");
         }
         from = lineFeed + 1;
     }
-    m_Bytes.clear();
-    platform::AppendEncoded(m_Bytes, m_Lines.data(), m_Lines.size());
     FILE* file = m_File->Get();
     m_Good = std::fwrite(m_Bytes.data(), 1, m_Bytes.size(), file) == m_Bytes.size() && std::fflush(file) == 0;
 }

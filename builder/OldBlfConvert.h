@@ -37,9 +37,8 @@ public:
 private:
     std::optional<platform::OpenedFile> m_File;
     bool m_Good = false;  // open, and every write went out
-    // Each text as written, and its bytes; kept from one write to the
-    // next, as the image list is written one image at a time.
-    std::wstring m_Lines;
+    // The bytes of each text as written; kept from one write to the next,
+    // as the image list is written one image at a time.
     std::string m_Bytes;
 };
 

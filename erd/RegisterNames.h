@@ -24,19 +24,19 @@ constexpr uint64_t CharacterMark(std::wstring_view text)
 }
 
 // An ordered table of register names; position i names register i. A
-// table views one of the constant lists, and the character marks of its
-// names when it has them: it is loaded for every layout read, and copying
+// table views one of the constant lists and the character marks of its
+// names: it is loaded for every layout read, and copying
 // some 300 names each time was most of its cost.
 class NameTable {
 public:
     NameTable() = default;
-    NameTable(const std::wstring_view* names, size_t count) : m_Names(names), m_Count(count) {}
+    // marks[i] is CharacterMark(names[i]).
     NameTable(const std::wstring_view* names, const uint64_t* marks, size_t count)
         : m_Names(names), m_Marks(marks), m_Count(count)
     {
     }
     // False only when name i cannot stand in a text of this character mark.
-    bool MayBeIn(size_t i, uint64_t textMark) const { return m_Marks == nullptr || (m_Marks[i] & ~textMark) == 0; }
+    bool MayBeIn(size_t i, uint64_t textMark) const { return (m_Marks[i] & ~textMark) == 0; }
     size_t size() const { return m_Count; }
     bool empty() const { return m_Count == 0; }
     std::wstring_view operator[](size_t i) const { return m_Names[i]; }

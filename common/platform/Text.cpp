@@ -36,6 +36,30 @@ void AppendUtf8(std::string& out, unsigned long cp)
     }
 }
 
+// Appends the plain ASCII characters from text on, eight a round while
+// they last, and returns how many: every character of every converted
+// copy and console line passes here.
+size_t AppendAsciiRun(std::string& out, const wchar_t* text, size_t length)
+{
+    size_t i = 0;
+    for (; length - i >= 8; i += 8) {
+        const wchar_t* const c = text + i;
+        if ((static_cast<uint32_t>(c[0]) | static_cast<uint32_t>(c[1]) | static_cast<uint32_t>(c[2]) |
+             static_cast<uint32_t>(c[3]) | static_cast<uint32_t>(c[4]) | static_cast<uint32_t>(c[5]) |
+             static_cast<uint32_t>(c[6]) | static_cast<uint32_t>(c[7])) >= 0x80) {
+            break;
+        }
+        const char bytes[8] = {static_cast<char>(c[0]), static_cast<char>(c[1]), static_cast<char>(c[2]),
+                               static_cast<char>(c[3]), static_cast<char>(c[4]), static_cast<char>(c[5]),
+                               static_cast<char>(c[6]), static_cast<char>(c[7])};
+        out.append(bytes, 8);
+    }
+    for (; i < length && static_cast<uint32_t>(text[i]) < 0x80; ++i) {
+        out += static_cast<char>(text[i]);
+    }
+    return i;
+}
+
 }  // namespace
 
 namespace {
@@ -161,23 +185,9 @@ std::string EncodeText(const wchar_t* text, size_t length)
 
 void AppendEncoded(std::string& out, const wchar_t* text, size_t length)
 {
-    static_assert(sizeof(wchar_t) == 4, "two characters to a 64-bit word");
     out.reserve(out.size() + length);
     for (size_t i = 0; i < length; ++i) {
-        // Four characters of plain ASCII at a time, the common case.
-        while (length - i >= 4) {
-            uint64_t low;
-            uint64_t high;
-            std::memcpy(&low, text + i, 8);
-            std::memcpy(&high, text + i + 2, 8);
-            if (((low | high) & 0xFFFFFF80FFFFFF80ull) != 0) {
-                break;
-            }
-            const char ascii[4] = {static_cast<char>(text[i]), static_cast<char>(text[i + 1]),
-                                   static_cast<char>(text[i + 2]), static_cast<char>(text[i + 3])};
-            out.append(ascii, 4);
-            i += 4;
-        }
+        i += AppendAsciiRun(out, text + i, length - i);
         if (i >= length) {
             break;
         }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
@@ -65,8 +66,10 @@ TEST(RegisterNamesTest, FamilyLoadersEmptyTheVoltagesTableAndKeepOthers)
     LoadQuon2RegisterNames(erd);
     static constexpr std::wstring_view kVolt[] = {L"VOLT"};
     static constexpr std::wstring_view kDiv[] = {L"DIV"};
-    erd.m_VoltagesNames = NameTable(kVolt, 1);
-    erd.m_OpDivNames = NameTable(kDiv, 1);
+    static constexpr uint64_t kVoltMark[] = {CharacterMark(kVolt[0])};
+    static constexpr uint64_t kDivMark[] = {CharacterMark(kDiv[0])};
+    erd.m_VoltagesNames = NameTable(kVolt, kVoltMark, 1);
+    erd.m_OpDivNames = NameTable(kDiv, kDivMark, 1);
     LoadRhevoRegisterNames(erd);
     EXPECT_TRUE(erd.m_VoltagesNames.empty());
     // Tables outside the Rhevo row keep what they held.
