@@ -99,6 +99,13 @@ bool HeaderName(std::wstring_view line, std::wstring_view& name)
     return name.find_first_of(std::wstring_view(kBreaks, 2)) == std::wstring_view::npos;
 }
 
+// The order of the header index: by the name's length, then by the name. A
+// lookup's binary search then tells most names apart by length alone.
+bool NameBefore(std::wstring_view a, std::wstring_view b)
+{
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
 void ValueOf(std::wstring_view line, std::wstring_view& value)
 {
     const size_t equals = line.find(L'=');
@@ -169,7 +176,7 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
     // Headers of one name stay in their order in the text: the first one
     // is where a lookup starts.
     std::sort(m_Headers.begin(), m_Headers.end(), [](const Header& a, const Header& b) {
-        return a.name < b.name || (a.name == b.name && a.line < b.line);
+        return NameBefore(a.name, b.name) || (a.name == b.name && a.line < b.line);
     });
     if (!IndexPieces(pieces)) {
         Clear();
@@ -256,8 +263,9 @@ bool LineIndex::IndexPieces(Pieces pieces)
 
 size_t LineIndex::HeaderOf(std::wstring_view section) const
 {
-    const auto first = std::lower_bound(m_Headers.begin(), m_Headers.end(), section,
-                                        [](const Header& header, std::wstring_view name) { return header.name < name; });
+    const auto first =
+        std::lower_bound(m_Headers.begin(), m_Headers.end(), section,
+                         [](const Header& header, std::wstring_view name) { return NameBefore(header.name, name); });
     return first != m_Headers.end() && first->name == section ? first->line : std::wstring::npos;
 }
 

@@ -60,8 +60,8 @@ private:
     // Only the lines that are not empty once trimmed: no other line holds
     // a key.
     std::vector<Line> m_Lines;
-    // The header lines by their section names, and among one name in the
-    // order of the text: a lookup finds its section's first header by a
+    // The header lines by their section names (shorter names first), and
+    // among one name in the order of the text: a lookup finds its section's first header by a
     // binary search, with nothing to remember between lookups.
     struct Header {
         std::wstring_view name;
