@@ -44,8 +44,8 @@ public:
 
     // Looks the line up in a name table: first the name that equals the
     // trimmed text before "=", then the first name the line contains.
-    // fieldIndex is the name's position, value the number read after it.
-    // Comment lines never match.
+    // fieldIndex is the name's position, value the number read after it (0
+    // when no name is found). Comment lines never match.
     static bool FindField(const std::wstring& line, const NameTable& names, uint32_t& fieldIndex, uint32_t& value);
 
     // Appends a record to the category's list and marks the data changed.

@@ -10,10 +10,12 @@
 
 namespace {
 
-// A constant name list, the character marks of its names and its length.
+// A constant name list, the character marks of its names, the mark of
+// their first characters and its length.
 struct NameList {
     const std::wstring_view* names;
     const uint64_t* marks;
+    uint64_t firstMark;
     size_t count;
 };
 
@@ -34,7 +36,8 @@ constexpr std::array<uint64_t, std::size(names)> kMarksOf = MarksOf<std::size(na
 template <const auto& names>
 constexpr NameList List()
 {
-    return {std::data(names), kMarksOf<names>.data(), std::size(names)};
+    return {std::data(names), kMarksOf<names>.data(), FirstCharacterMark(std::data(names), std::size(names)),
+            std::size(names)};
 }
 
 constexpr std::wstring_view kSdramSpecNames[] = {
@@ -132,7 +135,7 @@ static_assert(kNlt104ClockCount == sizeof(kRhevoClockNames) / sizeof(kRhevoClock
 
 void Load(NameTable& table, NameList list)
 {
-    table = NameTable(list.names, list.marks, list.count);
+    table = NameTable(list.names, list.marks, list.firstMark, list.count);
 }
 
 // As many placeholders as the longest NLT104 list holds.
@@ -150,7 +153,8 @@ constexpr std::array<std::wstring_view, kNlt104MostNames> kNlt104Placeholders = 
 
 void LoadPlaceholders(NameTable& table, size_t count)
 {
-    table = NameTable(kNlt104Placeholders.data(), kMarksOf<kNlt104Placeholders>.data(), count);
+    table = NameTable(kNlt104Placeholders.data(), kMarksOf<kNlt104Placeholders>.data(),
+                      FirstCharacterMark(kNlt104Placeholders.data(), count), count);
 }
 
 // The Quon families differ only in their trust-zone region-id list.

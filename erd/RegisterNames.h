@@ -23,6 +23,18 @@ constexpr uint64_t CharacterMark(std::wstring_view text)
     return mark;
 }
 
+// The mark of the first characters of the names: a text that holds one of
+// them holds its first character. An empty name stands in every text, so
+// it marks every character.
+constexpr uint64_t FirstCharacterMark(const std::wstring_view* names, size_t count)
+{
+    uint64_t mark = 0;
+    for (size_t i = 0; i < count; ++i) {
+        mark |= names[i].empty() ? ~uint64_t(0) : CharacterMark(names[i].substr(0, 1));
+    }
+    return mark;
+}
+
 // An ordered table of register names; position i names register i. A
 // table views one of the constant lists and the character marks of its
 // names: it is loaded for every layout read, and copying
@@ -30,11 +42,15 @@ constexpr uint64_t CharacterMark(std::wstring_view text)
 class NameTable {
 public:
     NameTable() = default;
-    // marks[i] is CharacterMark(names[i]).
-    NameTable(const std::wstring_view* names, const uint64_t* marks, size_t count)
-        : m_Names(names), m_Marks(marks), m_Count(count)
+    // marks[i] is CharacterMark(names[i]); firstMark is FirstCharacterMark
+    // of the names.
+    NameTable(const std::wstring_view* names, const uint64_t* marks, uint64_t firstMark, size_t count)
+        : m_Names(names), m_Marks(marks), m_FirstMark(firstMark), m_Count(count)
     {
     }
+    // False only when no name can stand in a text of this character mark:
+    // the text holds no name's first character.
+    bool AnyMayBeIn(uint64_t textMark) const { return (m_FirstMark & textMark) != 0; }
     // False only when name i cannot stand in a text of this character mark.
     bool MayBeIn(size_t i, uint64_t textMark) const { return (m_Marks[i] & ~textMark) == 0; }
     size_t size() const { return m_Count; }
@@ -46,6 +62,7 @@ public:
 private:
     const std::wstring_view* m_Names = nullptr;
     const uint64_t* m_Marks = nullptr;
+    uint64_t m_FirstMark = 0;
     size_t m_Count = 0;
 };
 

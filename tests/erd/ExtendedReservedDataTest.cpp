@@ -215,6 +215,55 @@ TEST(ExtendedReservedDataTest, FindFieldPrefersTheWrittenName)
     }
 }
 
+// Every name of every table, in lines that hold it whole, in part or
+// with its first character lost: the table answers as a plain search of
+// its names does, the written name first, then the first name held.
+TEST(ExtendedReservedDataTest, FindFieldAnswersAsASearchOfEveryName)
+{
+    Erd all(L"");
+    Erd quon3(L"");
+    LoadQuon3RegisterNames(quon3);
+    Erd nlt104(L"");
+    LoadNlt104RegisterNames(nlt104);
+    const NameTable Erd::*const tables[] = {
+        &Erd::m_ClockEnableNames, &Erd::m_DdrCustomNames, &Erd::m_DdrCustomNlt07xNames, &Erd::m_FrequencyNames,
+        &Erd::m_SdramSpecNames,   &Erd::m_VoltagesNames,  &Erd::m_CmccNames,            &Erd::m_TrustZoneNames,
+        &Erd::m_TrustZoneRegidNames, &Erd::m_OpDivNames,  &Erd::m_OpModeNames};
+    const auto expected = [](const NameTable& names, const std::wstring& line, uint32_t& index) {
+        std::wstring written = line.substr(0, line.find(L'='));
+        CTimLib::Trim(written);
+        for (size_t pass = 0; pass < 2; ++pass) {
+            for (size_t i = 0; i < names.size(); ++i) {
+                if (pass == 0 ? names[i] == written : line.find(names[i]) != std::wstring::npos) {
+                    index = static_cast<uint32_t>(i);
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    for (const Erd* erd : {&all, &quon3, &nlt104}) {
+        for (const auto table : tables) {
+            const NameTable& names = erd->*table;
+            for (const std::wstring_view name : names) {
+                const std::wstring whole(name);
+                for (const std::wstring& line : {whole + L" = 5", L"  x" + whole + L"_Z=0x20 ; c",
+                                                 whole.substr(1) + L" = 5", L"1_Image_Enable = " + whole}) {
+                    SCOPED_TRACE(testing::PrintToString(line));
+                    uint32_t wantIndex = 0;
+                    const bool want = expected(names, line, wantIndex);
+                    uint32_t index = 99;
+                    uint32_t value = 99;
+                    ASSERT_EQ(Erd::FindField(line, names, index, value), want);
+                    if (want) {
+                        EXPECT_EQ(index, wantIndex);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(ExtendedReservedDataTest, CategoryBlocksFillTheirLists)
 {
     struct Case {

@@ -68,8 +68,8 @@ TEST(RegisterNamesTest, FamilyLoadersEmptyTheVoltagesTableAndKeepOthers)
     static constexpr std::wstring_view kDiv[] = {L"DIV"};
     static constexpr uint64_t kVoltMark[] = {CharacterMark(kVolt[0])};
     static constexpr uint64_t kDivMark[] = {CharacterMark(kDiv[0])};
-    erd.m_VoltagesNames = NameTable(kVolt, kVoltMark, 1);
-    erd.m_OpDivNames = NameTable(kDiv, kDivMark, 1);
+    erd.m_VoltagesNames = NameTable(kVolt, kVoltMark, FirstCharacterMark(kVolt, 1), 1);
+    erd.m_OpDivNames = NameTable(kDiv, kDivMark, FirstCharacterMark(kDiv, 1), 1);
     LoadRhevoRegisterNames(erd);
     EXPECT_TRUE(erd.m_VoltagesNames.empty());
     // Tables outside the Rhevo row keep what they held.
