@@ -66,13 +66,34 @@ constexpr size_t kPieceLength = 4;
 constexpr unsigned kMinBucketBits = 8;
 constexpr unsigned kMaxBucketBits = 16;
 
+// A piece's hash is a polynomial in its characters, so that it rolls: the
+// next piece's hash comes from this one, the character that leaves and the
+// one that comes, and the index build reads each character once.
+constexpr uint32_t kPieceBase = 0x01000193u;
+constexpr uint32_t kLeavingFactor = kPieceBase * kPieceBase * kPieceBase;  // of the first character
+
+uint32_t PieceHash(const wchar_t* piece)
+{
+    uint32_t hash = 0;
+    for (size_t i = 0; i < kPieceLength; ++i) {
+        hash = hash * kPieceBase + static_cast<uint32_t>(piece[i]);
+    }
+    return hash;
+}
+
+uint32_t RollPiece(uint32_t hash, wchar_t leaving, wchar_t coming)
+{
+    return (hash - static_cast<uint32_t>(leaving) * kLeavingFactor) * kPieceBase + static_cast<uint32_t>(coming);
+}
+
+uint32_t BucketOfHash(uint32_t hash, unsigned bits)
+{
+    return (hash * 0x9E3779B1u) >> (32 - bits);
+}
+
 uint32_t BucketOf(const wchar_t* piece, unsigned bits)
 {
-    uint32_t mixed = 0x811C9DC5u;
-    for (size_t i = 0; i < kPieceLength; ++i) {
-        mixed = (mixed ^ static_cast<uint32_t>(piece[i])) * 0x01000193u;
-    }
-    return (mixed * 0x9E3779B1u) >> (32 - bits);
+    return BucketOfHash(PieceHash(piece), bits);
 }
 
 std::wstring_view Trimmed(std::wstring_view text)
@@ -224,14 +245,19 @@ bool LineIndex::IndexPieces(Pieces pieces)
                     }
                 }
                 const size_t end = std::min(last + 1, block + kCharsPerStopCheck);
-                for (size_t at = block; at < end; ++at) {
-                    const uint32_t bucket = BucketOf(chars + at, bits);
+                uint32_t hash = PieceHash(chars + block);
+                for (size_t at = block;;) {
+                    const uint32_t bucket = BucketOfHash(hash, bits);
                     if (lastLine[bucket] != mark) {
                         lastLine[bucket] = mark;
                         if (!take(bucket, static_cast<uint32_t>(i))) {
                             return true;
                         }
                     }
+                    if (++at == end) {
+                        break;
+                    }
+                    hash = RollPiece(hash, chars[at - 1], chars[at + kPieceLength - 1]);
                 }
             }
         }
