@@ -297,7 +297,11 @@ size_t LineIndex::HeaderOf(std::wstring_view section) const
 
 LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const
 {
-    const size_t header = HeaderOf(section);
+    return FindFrom(HeaderOf(section), key, value);
+}
+
+LookupResult LineIndex::FindFrom(size_t header, std::wstring_view key, std::wstring_view& value) const
+{
     if (header == std::wstring::npos) {
         return LookupResult::kMissing;
     }

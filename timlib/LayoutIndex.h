@@ -35,6 +35,11 @@ public:
     // when it has no '=', as a view into the text. The section runs to the
     // end of the text.
     LookupResult Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const;
+    // Find in two steps, for a caller that asks for one section many
+    // times: the position of section's first header (npos when there is
+    // none), and the lookup that starts there.
+    size_t HeaderOf(std::wstring_view section) const;
+    LookupResult FindFrom(size_t header, std::wstring_view key, std::wstring_view& value) const;
 
 private:
     struct Line {
@@ -44,8 +49,6 @@ private:
     };
 
     std::wstring_view TextOf(const Line& line) const { return m_Text.substr(line.start, line.length); }
-    // The index in m_Lines of section's first header, or npos.
-    size_t HeaderOf(std::wstring_view section) const;
     LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const;
     LookupResult FindOnNextLine(size_t header, std::wstring_view& value) const;
     // The lines that may hold key, ascending: those that share its rarest

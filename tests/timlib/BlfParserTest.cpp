@@ -164,7 +164,8 @@ TEST(BlfParserTest, CacheIsKeptUntilReleasedOrAnotherPathIsAsked)
     const std::string first = temp.File("first.blf");
     const std::string second = temp.File("second.blf");
     WriteFile(first, "[S]\nK = old\n");
-    WriteFile(second, "[S]\nK = second\n");
+    // The section stands at another line in each file.
+    WriteFile(second, "[T]\nK = other\n[S]\nK = second\n");
     CBlfParser parser;
     EXPECT_EQ(parser.CachedText(), nullptr);
     std::wstring value;
