@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <limits>
+#include <optional>
 
 #include "common/TimLib.h"
 #include "common/platform/Stop.h"
@@ -30,16 +31,17 @@ uint64_t PieceBit(wchar_t a, wchar_t b, wchar_t c)
 }
 
 // The mark of every three-character piece of text: a text that holds
-// another holds all of its pieces, so its mark covers the other's. False
-// when a stop came.
-bool PiecesOf(std::wstring_view text, uint64_t& pieces)
+// another holds all of its pieces, so its mark covers the other's. Nothing
+// when a stop came. Returned, not written through a pointer: checked
+// builds then keep it in a register.
+std::optional<uint64_t> PiecesOf(std::wstring_view text)
 {
-    pieces = 0;
+    uint64_t pieces = 0;
     const wchar_t* const chars = text.data();
     // The stop flag is looked at between blocks, not at every character.
     for (size_t block = 2; block < text.size(); block += kCharsPerStopCheck) {
         if (block > 2 && platform::StopRequested()) {
-            return false;
+            return std::nullopt;
         }
         const size_t end = std::min(text.size(), block + kCharsPerStopCheck);
         size_t i = block;
@@ -57,7 +59,7 @@ bool PiecesOf(std::wstring_view text, uint64_t& pieces)
             pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]);
         }
     }
-    return true;
+    return pieces;
 }
 
 // The pieces of the second index: four characters, hashed into one of
@@ -181,10 +183,8 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         if (line.empty()) {
             continue;
         }
-        Line entry;
-        entry.start = static_cast<size_t>(line.data() - text.data());
-        entry.length = line.size();
-        if (!PiecesOf(line, entry.pieces)) {
+        const std::optional<uint64_t> mark = PiecesOf(line);
+        if (!mark) {
             Clear();
             return false;
         }
@@ -192,7 +192,7 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         if (HeaderName(line, name)) {
             m_Headers.push_back({name, m_Lines.size()});
         }
-        m_Lines.push_back(entry);
+        m_Lines.push_back({static_cast<size_t>(line.data() - text.data()), line.size(), *mark});
     }
     // Headers of one name stay in their order in the text: the first one
     // is where a lookup starts.
@@ -320,15 +320,15 @@ LookupResult LineIndex::FindOnNextLine(size_t header, std::wstring_view& value) 
     return LookupResult::kFound;
 }
 
-const uint32_t* LineIndex::CandidatesFor(std::wstring_view key, size_t& count) const
+LineIndex::Candidates LineIndex::CandidatesFor(std::wstring_view key) const
 {
     if (m_BucketStart.empty() || key.size() < kPieceLength) {
-        return nullptr;
+        return {};
     }
     // Any piece of the key will do; the search takes the rarest, and stops
     // at one that is rare enough: a numbered key's first piece usually is.
     uint32_t rarest = BucketOf(key.data(), m_BucketBits);
-    count = m_BucketStart[rarest + 1] - m_BucketStart[rarest];
+    size_t count = m_BucketStart[rarest + 1] - m_BucketStart[rarest];
     for (size_t at = 1; count > kRareEnough && at + kPieceLength <= key.size(); ++at) {
         const uint32_t bucket = BucketOf(key.data() + at, m_BucketBits);
         const size_t size = m_BucketStart[bucket + 1] - m_BucketStart[bucket];
@@ -337,7 +337,8 @@ const uint32_t* LineIndex::CandidatesFor(std::wstring_view key, size_t& count) c
             count = size;
         }
     }
-    return m_Postings.data() + m_BucketStart[rarest];
+    const uint32_t* const first = m_Postings.data() + m_BucketStart[rarest];
+    return {first, first + count};
 }
 
 bool LineIndex::Holds(const Line& line, std::wstring_view key, uint64_t keyPieces) const
@@ -349,13 +350,14 @@ bool LineIndex::Holds(const Line& line, std::wstring_view key, uint64_t keyPiece
 
 LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const
 {
-    uint64_t keyPieces = 0;
-    PiecesOf(key, keyPieces);
-    size_t count = 0;
-    if (const uint32_t* candidates = CandidatesFor(key, count)) {
+    // A stop during the key's mark leaves no mark to pass lines by; the
+    // search then looks at every line, and at the stop flag.
+    const uint64_t keyPieces = PiecesOf(key).value_or(0);
+    const Candidates candidates = CandidatesFor(key);
+    if (candidates.first != nullptr) {
         // Every line that holds the key is among the candidates.
-        const uint32_t* const end = candidates + count;
-        const uint32_t* at = std::upper_bound(candidates, end, static_cast<uint32_t>(header));
+        const uint32_t* const end = candidates.last;
+        const uint32_t* at = std::upper_bound(candidates.first, end, static_cast<uint32_t>(header));
         for (size_t seen = 1; at != end; ++at, ++seen) {
             if (seen % kLinesPerStopCheck == 0 && platform::StopRequested()) {
                 return LookupResult::kStopped;

@@ -51,10 +51,14 @@ private:
     std::wstring_view TextOf(const Line& line) const { return m_Text.substr(line.start, line.length); }
     LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const;
     LookupResult FindOnNextLine(size_t header, std::wstring_view& value) const;
-    // The lines that may hold key, ascending: those that share its rarest
-    // four-character piece. Null when there is no index of pieces or the
-    // key is shorter than a piece.
-    const uint32_t* CandidatesFor(std::wstring_view key, size_t& count) const;
+    // The lines that may hold key, ascending, from first up to last: those
+    // that share its rarest four-character piece. first is null when there
+    // is no index of pieces or the key is shorter than a piece.
+    struct Candidates {
+        const uint32_t* first = nullptr;
+        const uint32_t* last = nullptr;
+    };
+    Candidates CandidatesFor(std::wstring_view key) const;
     // False when a stop came.
     bool IndexPieces(Pieces pieces);
     bool Holds(const Line& line, std::wstring_view key, uint64_t keyPieces) const;
