@@ -29,15 +29,17 @@ constexpr std::array<uint64_t, N> MarksOf(const std::wstring_view* names)
     return marks;
 }
 
-// Made when the program is built, once for each list.
+// Made when the program is built, once for each list: the tables are
+// loaded for every layout read.
 template <const auto& names>
 constexpr std::array<uint64_t, std::size(names)> kMarksOf = MarksOf<std::size(names)>(std::data(names));
+template <const auto& names>
+constexpr uint64_t kFirstMarkOf = FirstCharacterMark(std::data(names), std::size(names));
 
 template <const auto& names>
 constexpr NameList List()
 {
-    return {std::data(names), kMarksOf<names>.data(), FirstCharacterMark(std::data(names), std::size(names)),
-            std::size(names)};
+    return {std::data(names), kMarksOf<names>.data(), kFirstMarkOf<names>, std::size(names)};
 }
 
 constexpr std::wstring_view kSdramSpecNames[] = {
@@ -153,8 +155,10 @@ constexpr std::array<std::wstring_view, kNlt104MostNames> kNlt104Placeholders = 
 
 void LoadPlaceholders(NameTable& table, size_t count)
 {
+    // Every placeholder is the same name: the first characters of any
+    // number of them are those of all.
     table = NameTable(kNlt104Placeholders.data(), kMarksOf<kNlt104Placeholders>.data(),
-                      FirstCharacterMark(kNlt104Placeholders.data(), count), count);
+                      kFirstMarkOf<kNlt104Placeholders>, count);
 }
 
 // The Quon families differ only in their trust-zone region-id list.
