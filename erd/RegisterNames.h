@@ -37,8 +37,8 @@ constexpr uint64_t FirstCharacterMark(const std::wstring_view* names, size_t cou
 
 // An ordered table of register names; position i names register i. A
 // table views one of the constant lists and the character marks of its
-// names: it is loaded for every layout read, and copying
-// some 300 names each time was most of its cost.
+// names: it is loaded for every layout read, and copying some 300 names
+// each time was most of its cost.
 class NameTable {
 public:
     NameTable() = default;

@@ -72,7 +72,18 @@ constexpr unsigned kMaxBucketBits = 16;
 // next piece's hash comes from this one, the character that leaves and the
 // one that comes, and the index build reads each character once.
 constexpr uint32_t kPieceBase = 0x01000193u;
-constexpr uint32_t kLeavingFactor = kPieceBase * kPieceBase * kPieceBase;  // of the first character
+
+constexpr uint32_t PowerOfPieceBase(size_t exponent)
+{
+    uint32_t power = 1;
+    for (size_t i = 0; i < exponent; ++i) {
+        power *= kPieceBase;
+    }
+    return power;
+}
+
+// The factor of a piece's first character in its hash.
+constexpr uint32_t kLeavingFactor = PowerOfPieceBase(kPieceLength - 1);
 
 uint32_t PieceHash(const wchar_t* piece)
 {
