@@ -60,10 +60,6 @@ size_t AppendAsciiRun(std::string& out, const wchar_t* text, size_t length)
     return i;
 }
 
-}  // namespace
-
-namespace {
-
 // Bytes decoded between two looks at the stop flag: a few milliseconds. A
 // smaller text is decoded whole.
 constexpr size_t kBytesPerStopCheck = size_t(4) << 20;
