@@ -286,14 +286,16 @@ bool CVirtualFileStore::MoveOut(const std::wstring& name)
     if (!platform::CanReplaceFile(name, exists, mode)) {
         return false;
     }
+    // The store file's own mode, set before it takes the name: whatever the
+    // name leads to afterwards is not the run's to change.
+    if (exists) {
+        platform::SetOpenFileMode(m_Stream.Get(), mode);
+    }
     if (!m_Stream.Close()) {
         return false;
     }
     if (!platform::RenameEntry(m_StorePath, name)) {
         return false;
-    }
-    if (exists) {
-        platform::SetFileMode(name, mode);
     }
     Reset();
     return true;

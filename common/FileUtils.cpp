@@ -55,13 +55,9 @@ void DeleteTree(const std::wstring& folder)
         case platform::EntryType::kFolder:
             DeleteTree(child);
             break;
-        case platform::EntryType::kLink:
-            platform::RemoveFile(child);
-            break;
         default:
-            if (!platform::HasOwnerWriteBit(child)) {
-                platform::SetOwnerWriteBit(child);
-            }
+            // A file goes with its name, whatever its mode: its mode is
+            // never touched, as it may be a second name of a user's file.
             platform::RemoveFile(child);
             break;
         }
@@ -252,9 +248,8 @@ int ForceDeleteFile(const std::wstring& path)
     if (type == platform::EntryType::kNone) {
         return -1;
     }
-    if (type == platform::EntryType::kFile && !platform::HasOwnerWriteBit(path)) {
-        platform::SetOwnerWriteBit(path);
-    }
+    // Removing a name needs no write permission on the file, and the mode
+    // of what may be another name's file stays as it is.
     return platform::RemoveFile(path) ? 1 : 0;
 }
 

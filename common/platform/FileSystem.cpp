@@ -501,16 +501,16 @@ bool SetFileMode(const std::wstring& path, unsigned mode)
     return ToOsPath(path, native) && chmod(native.c_str(), static_cast<mode_t>(mode)) == 0;
 }
 
+bool SetOpenFileMode(FILE* stream, unsigned mode)
+{
+    return fchmod(fileno(stream), static_cast<mode_t>(mode)) == 0;
+}
+
 bool HasOwnerWriteBit(const std::wstring& path)
 {
     std::string native;
     struct stat info;
     return ToOsPath(path, native) && stat(native.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0;
-}
-
-bool SetOwnerWriteBit(const std::wstring& path)
-{
-    return AddOwnerBits(path, S_IWUSR);
 }
 
 bool SetOwnerFullAccess(const std::wstring& path)

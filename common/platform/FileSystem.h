@@ -148,13 +148,15 @@ bool RenameEntry(const std::wstring& from, const std::wstring& to);
 // process (exists true, mode its permission bits).
 bool CanReplaceFile(const std::wstring& path, bool& exists, unsigned& mode);
 bool SetFileMode(const std::wstring& path, unsigned mode);  // chmod
+// The mode of the open file itself (fchmod): whatever its name leads to by
+// now is never changed.
+bool SetOpenFileMode(FILE* stream, unsigned mode);
 
 // Whether the owner's write bit is set on what the path leads to; false when
 // nothing is there.
 bool HasOwnerWriteBit(const std::wstring& path);
-// Add the owner's write bit, or read, write and search for SetOwnerFullAccess.
-// Never changes the target of a symbolic link: on a link they fail.
-bool SetOwnerWriteBit(const std::wstring& path);
+// Adds the owner's read, write and search bits to a folder. Never changes
+// the target of a symbolic link: on a link it fails.
 bool SetOwnerFullAccess(const std::wstring& path);
 
 struct FolderEntry {

@@ -77,7 +77,9 @@ std::vector<std::string> Prepare(const ToolCopy& tool, Build build)
 }
 
 // What is put at the work file's name before the run.
-enum class Standing { kLinkToFile, kDanglingLink, kLinkToFolder, kFolder };
+// A second name of the user's read-only file (kReadOnlyFileLink) must leave
+// that file's mode as it was.
+enum class Standing { kLinkToFile, kDanglingLink, kLinkToFolder, kFolder, kReadOnlyFileLink };
 
 void Plant(const std::string& path, Standing standing, const std::string& elsewhere)
 {
@@ -97,7 +99,17 @@ void Plant(const std::string& path, Standing standing, const std::string& elsewh
     case Standing::kFolder:
         ASSERT_EQ(mkdir(path.c_str(), 0777), 0);
         break;
+    case Standing::kReadOnlyFileLink:
+        ASSERT_EQ(chmod((elsewhere + "/victim").c_str(), 0444), 0);
+        ASSERT_EQ(link((elsewhere + "/victim").c_str(), path.c_str()), 0);
+        break;
     }
+}
+
+unsigned ModeOf(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? static_cast<unsigned>(info.st_mode & 07777) : 0;
 }
 
 std::set<std::string> Entries(const std::string& folder)
@@ -135,6 +147,10 @@ TEST(WorkFileTest, WhatStandsAtAWorkFilesNameIsNeverWrittenThrough)
         {"AbsBlfTemp", Build::kOldFormat, Standing::kLinkToFolder, ""},
         {"kxp.bin", Build::kPlain, Standing::kLinkToFile, ""},
         {"kxp.bin", Build::kPlain, Standing::kDanglingLink, ""},
+        {"kxp.bin", Build::kPlain, Standing::kReadOnlyFileLink, ""},
+        {"temp/users.bin", Build::kPlain, Standing::kReadOnlyFileLink, ""},
+        {"AbsBlfTemp/users.bin", Build::kCompressed, Standing::kReadOnlyFileLink, ""},
+        {"temp/BinFile.bin", Build::kPlain, Standing::kReadOnlyFileLink, ""},
         {"temp/BinFile.bin", Build::kPlain, Standing::kFolder,
          std::string("Unable to replace @/temp/BinFile.bin") + kNotRegular + "DoTarvokfileforWebUpgrade failed.\n"},
         {"AbsBlfTemp/root.bin.lzma", Build::kCompressed, Standing::kFolder,
@@ -161,6 +177,7 @@ TEST(WorkFileTest, WhatStandsAtAWorkFilesNameIsNeverWrittenThrough)
         const TempFolder elsewhere;
         WriteFile(elsewhere.File("victim"), "not the run's");
         Plant(tool.Folder() + "/" + c.name, c.standing, elsewhere.Path());
+        const unsigned victimMode = ModeOf(elsewhere.File("victim"));
         const RunResult r = tool.Run(args);
         if (c.failure.empty()) {
             EXPECT_EQ(r.exitCode, alone.exitCode);
@@ -181,6 +198,7 @@ TEST(WorkFileTest, WhatStandsAtAWorkFilesNameIsNeverWrittenThrough)
         // the log.
         EXPECT_TRUE(ReadFile(elsewhere.File("victim")) == "not the run's");
         EXPECT_EQ(Entries(elsewhere.Path()), std::set<std::string>{"victim"});
+        EXPECT_EQ(ModeOf(elsewhere.File("victim")), victimMode);
         ExpectWorkFilesGone(tool);
     }
 }

@@ -284,6 +284,9 @@ TEST(FileUtilsTest, DeleteTempFolderRemovesTreeButNotWhatLinksPointTo)
     ASSERT_EQ(symlink(outside.c_str(), (tree + "/n1/to-outside").c_str()), 0);
     ASSERT_EQ(symlink(temp.File("keep-file").c_str(), (tree + "/to-file").c_str()), 0);
     ASSERT_EQ(chmod(temp.File("keep-file").c_str(), 0444), 0);
+    // A second name of the user's read-only file: the name goes, the file
+    // keeps its mode.
+    ASSERT_EQ(link(temp.File("keep-file").c_str(), (tree + "/n1/second-name").c_str()), 0);
     ASSERT_EQ(symlink("/no/such/target", (tree + "/dangling").c_str()), 0);
 
     EXPECT_TRUE(DeleteTempFolder(Wide(tree)));
@@ -342,6 +345,9 @@ TEST(FileUtilsTest, ForceDeleteFile)
     WriteFile(temp.File("plain"), "x");
     WriteFile(temp.File("read-only"), "x");
     ASSERT_EQ(chmod(temp.File("read-only").c_str(), 0444), 0);
+    WriteFile(temp.File("users"), "x");
+    ASSERT_EQ(chmod(temp.File("users").c_str(), 0444), 0);
+    ASSERT_EQ(link(temp.File("users").c_str(), temp.File("second-name").c_str()), 0);
     ASSERT_EQ(mkdir(temp.File("folder").c_str(), 0777), 0);
     ASSERT_EQ(symlink("/no/such/target", temp.File("dangling").c_str()), 0);
 
@@ -353,6 +359,7 @@ TEST(FileUtilsTest, ForceDeleteFile)
     const std::vector<Case> cases = {
         {"plain", 1, false},
         {"read-only", 1, false},
+        {"second-name", 1, false},
         {"dangling", 1, false},
         {"missing", -1, false},
         {"folder", 0, true},  // never removes a folder, even an empty one
@@ -361,6 +368,10 @@ TEST(FileUtilsTest, ForceDeleteFile)
         EXPECT_EQ(ForceDeleteFile(Wide(temp.File(c.name))), c.result) << c.name;
         EXPECT_EQ(FileExists(temp.File(c.name)), c.remains) << c.name;
     }
+    // The file of the removed second name keeps its mode.
+    struct stat info;
+    ASSERT_EQ(stat(temp.File("users").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0444u);
 }
 
 TEST(FileUtilsTest, GetFileSizeByPath)
