@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "builder/ImageConvert.h"
+#include "builder/ImageFile.h"
 #include "common/Print.h"
 #include "common/TimLib.h"
 #include "common/ZorlixException.h"
@@ -229,8 +230,10 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
             return false;
         }
 
-        if (!platform::OpenedFile(platform::OpenFile(path, "rb")).Get()) {
-            MessageBoxPrintf(L"Unable to open file: %s", path);
+        if (!platform::OpenedFile(platform::OpenRegularFile(path)).Get()) {
+            if (!ReportNotRegularImage(path, platform::LastErrorCode())) {
+                MessageBoxPrintf(L"Unable to open file: %s", path);
+            }
             return false;
         }
 

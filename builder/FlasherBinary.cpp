@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builder/ImageConvert.h"
+#include "builder/ImageFile.h"
 #include "builder/KxpFormat.h"
 #include "builder/ParallelJobs.h"
 #include "builder/VirtualFileStore.h"
@@ -42,6 +43,20 @@ constexpr BootFlashSignature kBootFlashSignatureCodes[] = {
 [[noreturn]] void RaiseOpenFailure(const std::wstring& path)
 {
     throw CZorlixexception(platform::Format(L"Unable to open file: %s", path));
+}
+
+// The image's file, open for reading; raises what the run says when it
+// cannot be opened, for a file that is no regular file what the checks say.
+platform::OpenedFile OpenImage(const std::wstring& path)
+{
+    platform::OpenedFile file(platform::OpenRegularFile(path));
+    if (!file.Get()) {
+        if (platform::IsNotRegularFileError(platform::LastErrorCode())) {
+            throw CZorlixexception(NotRegularImageText(path));
+        }
+        RaiseOpenFailure(path);
+    }
+    return file;
 }
 
 // The XOR of the words of length bytes of the file from offset on, bytes
@@ -89,10 +104,7 @@ CFlasherBinary::CFlasherBinary(const std::wstring& path, const std::wstring& typ
     if (type != L"ERASEONLY") {
         m_Path = path;
         m_HasPath = true;
-        m_Stream = platform::OpenedFile(platform::OpenFile(path, "rb"));
-        if (!m_Stream.Get()) {
-            RaiseOpenFailure(path);
-        }
+        m_Stream = OpenImage(path);
     }
     m_ImageId = imageId;
     m_FlashStartAddress = flashStartAddress;

@@ -11,9 +11,10 @@
 
 class CFlasherBinary {
 public:
-    // Opens the file (none for the type "ERASEONLY"). Raises
-    // CZorlixexception "Unable to open file: %s" when it cannot be opened,
-    // and when it is too large for a package.
+    // Opens the file (none for the type "ERASEONLY"), never waiting on it.
+    // Raises CZorlixexception "Unable to open file: %s" when it cannot be
+    // opened, NotRegularImageText when it is no regular file, and when it
+    // is too large for a package.
     CFlasherBinary(const std::wstring& path, const std::wstring& type, int32_t pageGeometry, int32_t deviceKind,
                    int32_t imageInTim, uint32_t imageId, uint32_t flashStartAddress, uint32_t sectorSize,
                    uint32_t commands, int32_t spareAreaSize, int32_t dataAreaSize, int32_t partition,

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "builder/ImageFile.h"
 #include "builder/ImageFileNames.h"
 #include "builder/ParallelJobs.h"
 #include "common/FileUtils.h"
@@ -151,7 +152,9 @@ SRes Encode(FILE* source, uint64_t length, FILE* target)
 }
 
 // How one compression ended; the step prints it in the images' order.
-enum class CompressFailure { kNone, kOpenInput, kOpenOutput, kMemory, kData, kWrite, kRead, kOther };
+// kNotRegularInput: the source has become something else than a regular
+// file since the checks.
+enum class CompressFailure { kNone, kOpenInput, kNotRegularInput, kOpenOutput, kMemory, kData, kWrite, kRead, kOther };
 
 CompressFailure FailureOf(SRes res)
 {
@@ -180,6 +183,7 @@ struct FailureText {
 
 constexpr FailureText kFailureTexts[] = {
     {CompressFailure::kOpenInput, L"Can not open input file\n"},
+    {CompressFailure::kNotRegularInput, L"Can not open input file\n"},
     {CompressFailure::kOpenOutput, L"Can not open output file\n"},
     {CompressFailure::kMemory, L"Can not allocate memory\n"},
     {CompressFailure::kData, L"Data error\n"},
@@ -204,9 +208,10 @@ using TargetOpener = FILE* (*)(const std::wstring& path, const char* mode);
 // others: touches nothing but its two files.
 CompressFailure CompressQuietly(const std::wstring& source, const std::wstring& target, TargetOpener openTarget)
 {
-    const platform::OpenedFile in(platform::OpenFile(source, "rb"));
+    const platform::OpenedFile in(platform::OpenRegularFile(source));
     if (!in.Get()) {
-        return CompressFailure::kOpenInput;
+        return platform::IsNotRegularFileError(platform::LastErrorCode()) ? CompressFailure::kNotRegularInput
+                                                                           : CompressFailure::kOpenInput;
     }
     platform::OpenedFile out(openTarget(target, "wb"));
     if (!out.Get()) {
@@ -252,7 +257,12 @@ bool FinishImage(const CompressJob& job)
         if (job.failure == CompressFailure::kOpenOutput) {
             ReportNameInTheWay(job.target);
         }
-        PrintFailure(job.failure);
+        // Said as the checks say it, in place of the failed open's line.
+        if (job.failure == CompressFailure::kNotRegularInput) {
+            LogNotRegularImage(job.source);
+        } else {
+            PrintFailure(job.failure);
+        }
         PrintLog(L"Compress file failed:%s\n", job.source);
         return false;
     }
@@ -260,7 +270,7 @@ bool FinishImage(const CompressJob& job)
     image.SetImagePath(job.target);
 
     uint64_t length = 0;
-    const platform::OpenedFile compressed(platform::OpenFile(job.target, "rb"));
+    const platform::OpenedFile compressed(platform::OpenRegularFile(job.target));
     if (!compressed.Get() || !platform::GetStreamEnd(compressed.Get(), length)) {
         PrintLog(L"Open file %s failed when get file size.", job.target);
         length = 0;

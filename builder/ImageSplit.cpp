@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "builder/ImageFile.h"
 #include "builder/ImageFileNames.h"
 #include "common/FileUtils.h"
 #include "common/Print.h"
@@ -130,12 +131,15 @@ bool SplitOneImage(const CImageDescription& image, FILE* in, uint64_t size, uint
     return true;
 }
 
-// The size of an image's file, opened as in (null when the open failed),
-// with the stream back at its start. False after a reported failure.
-bool MeasureImage(FILE* in, const std::wstring& path, uint64_t& size)
+// The size of an image's file, opened as in (null when the open failed,
+// with the error code), with the stream back at its start. False after a
+// reported failure.
+bool MeasureImage(FILE* in, int code, const std::wstring& path, uint64_t& size)
 {
     if (!in) {
-        PrintLog(L"Error: Can't open  %s file!\n", path);
+        if (!ReportNotRegularImage(path, code)) {
+            PrintLog(L"Error: Can't open  %s file!\n", path);
+        }
         return false;
     }
     if (!platform::GetStreamEnd(in, size) || !platform::SeekStream(in, 0)) {
@@ -163,8 +167,8 @@ bool MeasureImages(const CTimDescriptor& descriptor, uint32_t splitSize, std::ve
         }
         const std::wstring path = image->GetImagePath();
         MeasuredImage m;
-        m.in = OpenedFile(platform::OpenFile(path, "rb"));
-        if (!MeasureImage(m.in.Get(), path, m.size)) {
+        m.in = OpenedFile(platform::OpenRegularFile(path));
+        if (!MeasureImage(m.in.Get(), platform::LastErrorCode(), path, m.size)) {
             return false;
         }
         count += m.size <= splitSize ? 1 : (m.size - 1) / splitSize + 1;

@@ -5,6 +5,7 @@
 
 #include "builder/FlashDevice.h"
 #include "builder/ImageCompress.h"
+#include "builder/ImageFile.h"
 #include "builder/ImageSplit.h"
 #include "builder/KxpFile.h"
 #include "builder/PackageOutput.h"
@@ -41,7 +42,7 @@ bool ImageFilesAreUsable(const CTimDescriptor& descriptor, const std::wstring& o
         }
         const std::wstring path = image->GetImagePath();
         if (!platform::IsRegularFile(path) && !platform::IsFolder(path)) {
-            PrintLog(L"Error: image file %s is not a regular file.\n", path);
+            LogNotRegularImage(path);
             return false;
         }
         if (OutputIsInput(outputPath, path, L"image file")) {

@@ -255,7 +255,7 @@ int ForceDeleteFile(const std::wstring& path)
 
 bool GetFileSizeByPath(const std::wstring& path, uint32_t& size)
 {
-    const platform::OpenedFile file(platform::OpenFile(path, "rb"));
+    const platform::OpenedFile file(platform::OpenRegularFile(path));
     if (!file.Get()) {
         PrintLog(L"Open file %s failed when get file size.", path);
         return false;

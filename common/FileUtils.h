@@ -51,8 +51,9 @@ bool DeleteTempFolder(const std::wstring& folder);
 // name, 1 when deleted, 0 when it could not be deleted.
 int ForceDeleteFile(const std::wstring& path);
 
-// The size of a file up to 0x7FFFFFFF bytes; false (size untouched, a line
-// logged) when it cannot be opened or is larger.
+// The size of a regular file up to 0x7FFFFFFF bytes; false (size untouched,
+// a line logged) when it cannot be opened, is no regular file (never waited
+// on) or is larger.
 bool GetFileSizeByPath(const std::wstring& path, uint32_t& size);
 // True when the owner's write bit is clear, and when there is no such file.
 bool IsReadOnlyFile(const std::wstring& path);

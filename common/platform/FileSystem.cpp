@@ -273,6 +273,11 @@ FILE* OpenRegularFile(const std::wstring& path)
     return nullptr;
 }
 
+bool IsNotRegularFileError(int code)
+{
+    return code == EINVAL;
+}
+
 bool IsRegularFile(const std::wstring& path)
 {
     std::string native;

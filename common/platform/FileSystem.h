@@ -86,8 +86,14 @@ FILE* OpenFile(const std::wstring& path, const char* mode);
 // Opens for reading ("rb") only what is a regular file, following links.
 // Anything else is refused without waiting on it (a FIFO with no writer
 // would block): errno EISDIR for a folder, EINVAL for a FIFO, device or
-// socket.
+// socket. Every input of a run is opened here, or by the readers below
+// that share its open, as what the checks found may have been replaced
+// since.
 FILE* OpenRegularFile(const std::wstring& path);
+// Whether a failed OpenRegularFile's code says that the path leads to
+// something that is neither a regular file nor a folder (EINVAL; a path
+// holding a NUL character gives it too, and is no file's path).
+bool IsNotRegularFileError(int code);
 // Whether the path leads to a regular file, following links (stat).
 bool IsRegularFile(const std::wstring& path);
 

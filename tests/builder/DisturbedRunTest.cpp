@@ -40,6 +40,33 @@ struct Inputs {
     std::string layout;
 };
 
+// An image of the layout: its file in the inputs' folder and its type.
+struct LayoutImage {
+    std::string path;
+    std::string type;
+};
+
+// Writes the layout of the images, with more [Flash_Properties] lines.
+void WriteLayoutFile(Inputs& inputs, const std::string& processor, const std::string& flash,
+                     const std::vector<LayoutImage>& images)
+{
+    // Tags, image ids and flash addresses, one row per image.
+    static const char* const kEntries[][3] = {{"ROOT", "0x524F4F54", "0x00100000"},
+                                              {"KERN", "0x4B45524E", "0x08000000"}};
+    std::string text = "[BLF_Version]\nBlf_Version_Number = V3.0.0\n[TIM_Configuration]\nProcessor_Type = " +
+                       processor + "\nNumber_of_Images = " + std::to_string(images.size()) +
+                       "\n[Flash_Properties]\nFlash_Family = eMMC\nMax_OTA_Image_Size = 0x7FFFFFFF\n" + flash +
+                       "[Image_List]\n";
+    for (size_t i = 0; i < images.size(); ++i) {
+        const std::string key = std::to_string(i + 1) + "_Image_";
+        text += key + "Enable = 1\n" + key + "ID_Name = " + kEntries[i][0] + "\n" + key + "Image_ID = " +
+                kEntries[i][1] + "\n" + key + "Path = " + images[i].path + "\n" + key +
+                "Flash_Entry_Address = " + kEntries[i][2] + "\n" + key + "Type = " + images[i].type + "\n";
+    }
+    inputs.layout = inputs.folder.File("layout.blf");
+    WriteFile(inputs.layout, text);
+}
+
 void MakeInputs(Inputs& inputs, const std::string& processor, const std::string& type, size_t imageBytes,
                 bool sparse)
 {
@@ -50,13 +77,7 @@ void MakeInputs(Inputs& inputs, const std::string& processor, const std::string&
     } else {
         WriteFile(image, Pattern(imageBytes, 7));
     }
-    inputs.layout = inputs.folder.File("layout.blf");
-    WriteFile(inputs.layout, "[BLF_Version]\nBlf_Version_Number = V3.0.0\n[TIM_Configuration]\nProcessor_Type = " +
-                                 processor +
-                                 "\nNumber_of_Images = 1\n[Flash_Properties]\nFlash_Family = eMMC\n"
-                                 "Max_OTA_Image_Size = 0x7FFFFFFF\n[Image_List]\n1_Image_Enable = 1\n"
-                                 "1_Image_ID_Name = ROOT\n1_Image_Image_ID = 0x524F4F54\n1_Image_Path = " +
-                                 image + "\n1_Image_Flash_Entry_Address = 0x00100000\n1_Image_Type = " + type + "\n");
+    WriteLayoutFile(inputs, processor, "", {{image, type}});
 }
 
 std::vector<std::string> Args(const Inputs& inputs, const std::string& output, std::vector<std::string> extra = {})
@@ -248,6 +269,79 @@ TEST(DisturbedRunTest, AFifoWithoutAReaderFailsAtOnce)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Contains(r.out, "Open file failed:" + fifo + " has no reader\n")) << r.out;
     ExpectWorkFilesGone(tool);
+}
+
+// Whether the process holds the file open, as a run holds an image while it
+// compresses it.
+bool HoldsOpen(int pid, const std::string& path)
+{
+    const fs::path file = fs::canonical(path);
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        std::error_code readError;
+        if (fs::read_symlink(entry.path(), readError) == file) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(DisturbedRunTest, AnImageThatBecomesAFifoAfterTheChecksIsRefusedWithoutWaitingOnIt)
+{
+    // The second image becomes a FIFO while the run, past its checks, is
+    // held in the compression of the first one; it is opened afterwards.
+    struct Case {
+        const char* name;
+        const char* type;   // of the second image
+        const char* flash;  // more [Flash_Properties] lines
+    };
+    const Case cases[] = {
+        {"compressed after the first image", "RAW_LZMA", ""},
+        {"split after the compression", "RAW", "OTA_Image_Split_Size = 0x20000\n"},
+        {"copied into the package", "RAW", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Should the first image's compression be over before the run could
+        // be held, the run is made again with a larger first image.
+        const std::vector<size_t> sizes = {size_t(2) << 20, size_t(24) << 20};
+        for (const size_t firstBytes : sizes) {
+            const ToolCopy tool;
+            Inputs inputs;
+            const std::string first = inputs.folder.File("root.bin");
+            const std::string second = inputs.folder.File("kernel.bin");
+            WriteFile(first, Pattern(firstBytes, 7));
+            WriteFile(second, Pattern(0x30000, 8));
+            WriteLayoutFile(inputs, kCompressingProcessor, c.flash, {{first, "RAW_LZMA"}, {second, c.type}});
+            RunOptions options = FreezableRun(inputs.folder.Path());
+            options.cpu = 0;  // one image compressed after the other
+            const int pid = tool.Start(Args(inputs, "out.kxp"), options);
+            const std::string compressed = tool.File("AbsBlfTemp/root.bin.lzma");
+            WaitWhileRunning(pid, [&] { return FileExists(compressed); }, "the first image's compression");
+            bool swapped = false;
+            {
+                Frozen frozen(pid);
+                swapped = frozen.Held() && HoldsOpen(pid, first);
+                if (swapped) {
+                    ASSERT_EQ(unlink(second.c_str()), 0);
+                    ASSERT_EQ(mkfifo(second.c_str(), 0600), 0);
+                }
+            }
+            const RunResult r = tool.Wait(pid);
+            if (!swapped && firstBytes != sizes.back()) {
+                continue;  // the compression was over too soon
+            }
+            ASSERT_TRUE(swapped) << "the run was never held in its compression: " << r.out;
+            EXPECT_NE(r.exitCode, 128 + SIGALRM) << "hung: the run waited on the FIFO";
+            EXPECT_EQ(r.exitCode, 1) << r.out;
+            EXPECT_TRUE(Contains(r.out, "Error: image file " + second + " is not a regular file.\n")) << r.out;
+            EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB"}));
+            ExpectWorkFilesGone(tool);
+            struct stat st;
+            EXPECT_TRUE(lstat(second.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the FIFO did not stay";
+            break;
+        }
+    }
 }
 
 // A stop signal in the middle of a long step: compressing a large image,

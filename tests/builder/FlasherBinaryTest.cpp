@@ -171,14 +171,27 @@ TEST_F(FlasherBinaryTest, UnopenableFileRaises)
 {
     const std::string folder = temp.File("folder.bin");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    for (const std::string& path : {temp.File("missing.bin"), folder}) {
-        SCOPED_TRACE(path);
+    const std::string fifo = temp.File("fifo.bin");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {temp.File("missing.bin"), L"Unable to open file: " + Wide(temp.File("missing.bin"))},
+        {folder, L"Unable to open file: " + Wide(folder)},
+        // Refused without waiting for a writer, as the checks refuse it.
+        {fifo, L"image file " + Wide(fifo) + L" is not a regular file.\n"},
+        {"/dev/zero", L"image file /dev/zero is not a regular file.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
         const Outcome o = Capture([&] {
-            MakeBinary(path);
+            MakeBinary(c.path);
             return true;
         });
         EXPECT_TRUE(o.thrown);
-        EXPECT_EQ(o.message, L"Unable to open file: " + Wide(path));
+        EXPECT_EQ(o.message, c.message);
     }
 }
 

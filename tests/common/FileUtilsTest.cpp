@@ -385,6 +385,7 @@ TEST(FileUtilsTest, GetFileSizeByPath)
     WriteFile(tooLarge, "");
     ASSERT_EQ(truncate(largest.c_str(), 0x7FFFFFFF), 0);
     ASSERT_EQ(truncate(tooLarge.c_str(), 0x100000005LL), 0);  // would wrap to 5
+    ASSERT_EQ(mkfifo(temp.File("fifo").c_str(), 0600), 0);
 
     struct Case {
         std::string path;
@@ -398,6 +399,8 @@ TEST(FileUtilsTest, GetFileSizeByPath)
         {tooLarge, false, 77},
         {temp.File("missing"), false, 77},
         {temp.Path(), false, 77},
+        {temp.File("fifo"), false, 77},  // refused, not waited on for a writer
+        {"/dev/zero", false, 77},
     };
     for (const Case& c : cases) {
         uint32_t size = 77;
