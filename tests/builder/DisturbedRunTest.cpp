@@ -1,8 +1,8 @@
 // Runs that are disturbed: a second run of the same program copy, a failure
-// after the build, a FIFO without a reader, a stop signal. The package
-// appears whole or not at all, an existing output stays as it was until the
-// finished package replaces it, and the program's folder keeps nothing of a
-// run.
+// after the build, a FIFO without a reader, an image swapped for a FIFO
+// during the build, a stop signal. The package appears whole or not at all,
+// an existing output stays as it was until the finished package replaces
+// it, and the program's folder keeps nothing of a run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
