@@ -293,9 +293,10 @@ public:
             platform::MappedFile view;
             if (!key || !view.Map(out) || view.Size() != m_Size ||
                 !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
-                // A stop is reported once, by the run.
+                // A stop is reported once, by the run: the package is
+                // not signed, so it goes nowhere.
                 if (platform::StopRequested()) {
-                    return 1;
+                    return false;
                 }
                 platform::Print(L"Calc signature failed\n");
                 platform::Print(L"Tarvok for WEB failed......\n");
