@@ -419,14 +419,6 @@ private:
         return WriteAllTo(file);
     }
 
-    // A rename that failed for a reason the delivery cannot get around:
-    // the system's text says which.
-    bool FailRename(int code)
-    {
-        platform::Print(L"Write file failed:%s\n%s", m_Output, platform::ErrorText(code));
-        return false;
-    }
-
     bool Replace(const std::wstring& target)
     {
         // A link here is the program's own "kxp.bin": replaced, never
@@ -462,7 +454,9 @@ private:
         if (platform::IsNotPermittedError(code)) {
             return exists ? RewriteInPlace(target) : FailOpen(m_Output);
         }
-        return FailRename(code);
+        // No way around it (a missing folder, a file where a folder should
+        // be, a name too long): the output cannot be made.
+        return FailOpen(m_Output);
     }
 
     // Another file system: a copy beside the output, renamed when whole.
@@ -488,7 +482,7 @@ private:
         if (!platform::RenameEntry(m_CopyPath, target)) {
             const int code = platform::LastErrorCode();
             if (!exists || !platform::IsNotPermittedError(code)) {
-                return FailRename(code);
+                return FailOpen(m_Output);
             }
             // A sticky folder lets this user add a file beside one of
             // someone else's, but not replace it.

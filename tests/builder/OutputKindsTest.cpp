@@ -438,6 +438,70 @@ TEST(OutputKindsTest, EveryKindOfOutput)
     }
 }
 
+// An output whose name no file can take (its folder is missing, also
+// behind a dangling link, a file stands where a folder should, a trailing
+// separator, a name too long) fails like one that cannot be opened, on one
+// line, and leaves what was there and no work file.
+TEST(OutputKindsTest, AnOutputThatCannotBeMadeFailsOnOneLine)
+{
+    struct Case {
+        const char* name;
+        // Prepares the test's folder; gives the -o argument.
+        std::function<std::string(const std::string& folder)> prepare;
+        // The path the message names, relative to the program's folder
+        // when it does not start with a separator.
+        std::function<std::string(const std::string& folder)> named;
+    };
+    const auto same = [](const std::string& output) { return [output](const std::string& f) { return f + output; }; };
+    const Case cases[] = {
+        {"a missing folder", [](const std::string& f) { return f + "/missing/out.kxp"; }, same("/missing/out.kxp")},
+        {"a missing folder, relative", [](const std::string&) { return std::string("missing/out.kxp"); },
+         [](const std::string&) { return std::string("missing/out.kxp"); }},
+        {"a folder behind a dangling link",
+         [](const std::string& f) {
+             EXPECT_EQ(symlink((f + "/gone").c_str(), (f + "/away").c_str()), 0);
+             return f + "/away/out.kxp";
+         },
+         same("/away/out.kxp")},
+        {"a file used as a folder",
+         [](const std::string& f) {
+             WriteFile(f + "/file", kOld);
+             return f + "/file/out.kxp";
+         },
+         same("/file/out.kxp")},
+        {"a trailing separator",
+         [](const std::string& f) {
+             WriteFile(f + "/out.kxp", kOld);
+             return f + "/out.kxp/";
+         },
+         same("/out.kxp/")},
+        {"a name too long", [](const std::string& f) { return f + "/" + std::string(256, 'n'); },
+         [](const std::string& f) { return f + "/" + std::string(256, 'n'); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolCopy tool;
+        WriteLayout(tool, PlainLayout("0x2000000"), "layout.blf");
+        const TempFolder folder;
+        const std::string output = c.prepare(folder.Path());
+        const std::set<std::string> before = Entries(folder.Path());
+        const RunResult r = tool.Run({"-f", "layout.blf", "-i", "0x100000", "-o", output});
+        std::string named = c.named(folder.Path());
+        if (named[0] != '/') named = fs::canonical(tool.Folder()).string() + "/" + named;
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        const std::string last = "\nOpen file failed:" + named + "\n";
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), last.size())), last) << r.out;
+        EXPECT_FALSE(Contains(r.out, "successfully")) << r.out;
+        EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB", "layout.blf", "kern.bin"}));
+        EXPECT_EQ(Entries(folder.Path()), before);
+        for (const std::string& name : before) {
+            if (S_ISREG(Stat(folder.File(name)).st_mode)) {
+                EXPECT_EQ(ReadFile(folder.File(name)), kOld) << name;
+            }
+        }
+    }
+}
+
 // A FIFO whose reader takes nothing until the tool's write waits, then a
 // stop, or the reader going away: the run fails on its ordinary path and
 // leaves no work file.
