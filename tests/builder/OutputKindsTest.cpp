@@ -352,6 +352,29 @@ const OutputCase kCases[] = {
          return std::string("out.kxp");
      },
      nullptr, [](Place&, const RunResult&) {}},
+    {"a read-only file at kxp.bin, another user's run",
+     [](Place& p) {
+         WriteFile(p.tool.File("kxp.bin"), kOld);
+         chown(p.tool.File("kxp.bin").c_str(), kOtherUser, kOtherGroup);
+         chmod(p.tool.File("kxp.bin").c_str(), 0444);
+         return std::string("out.kxp");
+     },
+     nullptr, [](Place& p, const RunResult&) { EXPECT_TRUE(ReadFile(p.tool.File("out.kxp")) == p.expected); },
+     true},
+    // As the output, "kxp.bin" is an existing output like any other.
+    {"a read-only kxp.bin as the output, another user's run",
+     [](Place& p) {
+         WriteFile(p.tool.File("kxp.bin"), kOld);
+         chown(p.tool.File("kxp.bin").c_str(), kOtherUser, kOtherGroup);
+         chmod(p.tool.File("kxp.bin").c_str(), 0444);
+         return std::string();
+     },
+     "Open file failed:@/kxp.bin\n",
+     [](Place& p, const RunResult&) {
+         EXPECT_EQ(ReadFile(p.tool.File("kxp.bin")), kOld);
+         EXPECT_EQ(Stat(p.tool.File("kxp.bin")).st_mode & 07777, 0444u);
+     },
+     true},
     {"another user's file at kxp.bin",
      [](Place& p) {
          WriteFile(p.tool.File("kxp.bin"), kOld);
