@@ -46,8 +46,6 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 constexpr size_t kHeaderPrefixBytes = 0x10000;
 // What a copy the kernel refused moves at a time.
 constexpr size_t kCopyChunk = 1u << 20;
-// As many links as the kernel follows before it calls them a loop.
-constexpr int kMaxLinks = 40;
 // Package sizes are 32-bit signed file positions; a larger work file is
 // no package.
 constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
@@ -117,14 +115,15 @@ bool ResolveOutputTarget(const std::wstring& outputPath, std::wstring& target)
 {
     const std::wstring own = GetIntermediatePackagePath();
     target = outputPath;
-    for (int i = 0; i <= kMaxLinks; ++i) {
+    for (int i = 0; i < platform::kMaxLinks; ++i) {
         std::wstring next;
         if (platform::IsSameEntry(target, own) || !platform::FollowLink(target, next)) {
             return true;
         }
         target = next;
     }
-    return false;
+    std::wstring next;
+    return platform::IsSameEntry(target, own) || !platform::FollowLink(target, next);
 }
 
 bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind)

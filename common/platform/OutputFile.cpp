@@ -23,8 +23,6 @@ namespace platform {
 
 namespace {
 
-// As many links as the kernel follows before it calls it a loop (ELOOP).
-constexpr int kMaxLinks = 40;
 constexpr int kMaxNameTries = 100;
 // How long one wait for a stalled reader lasts before the stop flag is
 // looked at again.

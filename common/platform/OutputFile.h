@@ -15,12 +15,13 @@ namespace platform {
 // from the link's own folder. False when path is no link or it cannot be
 // read.
 bool FollowLink(const std::wstring& path, std::wstring& target);
-// Follows every symbolic link at the path's end (up to 40), each relative
-// target taken from the folder of the link that holds it, so that a rename
-// onto target replaces the file the links lead to and keeps the links. A
-// dangling link gives the path it points to; target is the path itself
-// when it is no link or a link cannot be read. False when the links never
-// end (a loop, or more than 40): target is then where it stopped.
+// Follows every symbolic link at the path's end (up to kMaxLinks of
+// FileSystem.h), each relative target taken from the folder of the link
+// that holds it, so that a rename onto target replaces the file the links
+// lead to and keeps the links. A dangling link gives the path it points
+// to; target is the path itself when it is no link or a link cannot be
+// read. False when the links never end (a loop, or more than kMaxLinks):
+// target is then where it stopped.
 bool FollowLinks(const std::wstring& path, std::wstring& target);
 // The same, giving the path where it stopped.
 std::wstring FollowLinks(const std::wstring& path);
