@@ -26,9 +26,11 @@ bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPat
         OutputIsInput(outputPath, platform::GetExecutablePath(), L"program")) {
         return false;
     }
-    // Where the package will go: the output's own links followed as its
-    // delivery follows them, then every link on the way (IsWithinFolder),
-    // also those that lead to a work folder not made yet.
+    // The output path itself and where every link at its end leads, each
+    // with every link on the way resolved (IsWithinFolder), also those that
+    // lead to a work folder not made yet. The links are followed also past
+    // the program's own "kxp.bin", which the delivery replaces rather than
+    // follows: a link there into a work folder is refused as well.
     const std::wstring target = platform::FollowLinks(outputPath);
     const CProcessingContext& context = g_ProcessingContext;
     for (const std::wstring* folder : {&context.m_TempFolder, &context.m_AbsBlfTempFolder, &context.m_TempSplitFolder}) {
