@@ -111,21 +111,6 @@ std::wstring GetIntermediatePackagePath()
     return platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
 }
 
-bool ResolveOutputTarget(const std::wstring& outputPath, std::wstring& target)
-{
-    const std::wstring own = GetIntermediatePackagePath();
-    target = outputPath;
-    for (int i = 0; i < platform::kMaxLinks; ++i) {
-        std::wstring next;
-        if (platform::IsSameEntry(target, own) || !platform::FollowLink(target, next)) {
-            return true;
-        }
-        target = next;
-    }
-    std::wstring next;
-    return platform::IsSameEntry(target, own) || !platform::FollowLink(target, next);
-}
-
 bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind)
 {
     if (outputPath.empty() || inputPath.empty() || !platform::IsSameFile(outputPath, inputPath)) {
@@ -209,6 +194,48 @@ bool FailWrite(const std::wstring& path)
 {
     platform::Print(L"Write file failed:%s\n", path);
     return false;
+}
+
+// How the finished package reaches its output.
+enum class Way {
+    kReplace,        // a rename (a copy beside it first on another file system)
+    kRewriteInPlace, // the existing file written over
+    kStream,         // written as it stands
+    kRefuse,         // "Open file failed:"
+};
+
+// The way for what the output path leads to, as the README gives it: for
+// any output, and for the program's own "kxp.bin" as the output, which takes
+// the package whatever stands there but a folder or a device node. A link
+// at the output keeps pointing where it did (the file it leads to is the
+// one replaced); links that never end stay as they are. Where the folder
+// refuses a rename, Replace rewrites an existing file in place.
+struct WayRow {
+    platform::OutputKind kind;
+    Way other;
+    Way own;
+};
+constexpr WayRow kWays[] = {
+    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},
+    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},
+    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},  // FIFO, pipe, device; a device node at "kxp.bin"
+    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},
+    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},
+};
+
+Way PickWay(const platform::OutputTarget& output)
+{
+    // A file reached only through a link of /proc (open, but no longer
+    // under the name the link shows) cannot be replaced by name.
+    if (!output.named) {
+        return Way::kRewriteInPlace;
+    }
+    for (const WayRow& row : kWays) {
+        if (row.kind == output.kind) {
+            return output.own ? row.own : row.other;
+        }
+    }
+    return Way::kRefuse;
 }
 
 // The package is finished in the build's work file: stamped, and signed
@@ -313,38 +340,18 @@ public:
     // Puts the finished package at the output path. Prints why it failed.
     bool Deliver()
     {
-        // A link at the output keeps pointing where it did: the file it
-        // leads to is the one replaced.
-        std::wstring target;
-        if (!ResolveOutputTarget(m_Output, target)) {
-            // Links that never end lead nowhere: they stay as they are.
-            return FailOpen(m_Output);
-        }
-        // The program's own name takes the package whatever stands there,
-        // but a folder or a device node.
-        if (platform::IsSameEntry(target, GetIntermediatePackagePath())) {
-            if (platform::GetEntryType(target) == platform::EntryType::kFolder || platform::IsDeviceNode(target)) {
-                return FailOpen(m_Output);
-            }
-            return Replace(target);
-        }
-        const platform::OutputKind kind = platform::GetOutputKind(m_Output);
-        switch (kind) {
-        case platform::OutputKind::kFolder:
-        case platform::OutputKind::kLinkLoop:
-            return FailOpen(m_Output);
-        case platform::OutputKind::kStream:
+        const platform::OutputTarget output = platform::ResolveOutput(m_Output, GetIntermediatePackagePath());
+        switch (PickWay(output)) {
+        case Way::kReplace:
+            return Replace(output.entry);
+        case Way::kRewriteInPlace:
+            return RewriteInPlace(m_Output);
+        case Way::kStream:
             return WriteToDevice();
-        case platform::OutputKind::kFile:
-        case platform::OutputKind::kNone:
+        case Way::kRefuse:
             break;
         }
-        // A file reached only through a link of /proc (open, but no longer
-        // under the name the link shows) cannot be replaced by name.
-        if (kind == platform::OutputKind::kFile && !platform::IsSameFile(target, m_Output)) {
-            return RewriteInPlace(m_Output);
-        }
-        return Replace(target);
+        return FailOpen(m_Output);
     }
 
 private:
@@ -447,15 +454,8 @@ private:
             return true;
         }
         const int code = platform::LastErrorCode();
-        if (platform::IsOtherFileSystemError(code)) {
-            return CopyBeside(target, exists, mode);
-        }
-        if (platform::IsNotPermittedError(code)) {
-            return exists ? RewriteInPlace(target) : FailOpen(m_Output);
-        }
-        // No way around it (a missing folder, a file where a folder should
-        // be, a name too long): the output cannot be made.
-        return FailOpen(m_Output);
+        return platform::IsOtherFileSystemError(code) ? CopyBeside(target, exists, mode)
+                                                      : RenameRefused(code, target, exists);
     }
 
     // Another file system: a copy beside the output, renamed when whole.
@@ -466,8 +466,7 @@ private:
         }
         m_Copy = platform::OpenedFile(platform::CreateFileBeside(target, m_CopyPath));
         if (!m_Copy.Get()) {
-            const int code = platform::LastErrorCode();
-            return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
+            return RenameRefused(platform::LastErrorCode(), target, exists);
         }
         if (!CopyPackageRest(m_Package.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
             return platform::StopRequested() ? false : FailWrite(m_Output);
@@ -478,19 +477,25 @@ private:
         if (platform::StopRequested()) {
             return false;
         }
-        if (!platform::RenameEntry(m_CopyPath, target)) {
-            const int code = platform::LastErrorCode();
-            if (!exists || !platform::IsNotPermittedError(code)) {
-                return FailOpen(m_Output);
-            }
-            // A sticky folder lets this user add a file beside one of
-            // someone else's, but not replace it.
-            platform::RemoveFile(m_CopyPath);
+        if (platform::RenameEntry(m_CopyPath, target)) {
             m_CopyPath.clear();
-            return RewriteInPlace(target);
+            return true;
         }
+        const int code = platform::LastErrorCode();
+        platform::RemoveFile(m_CopyPath);
         m_CopyPath.clear();
-        return true;
+        return RenameRefused(code, target, exists);
+    }
+
+    // The one fallback of a rename, or of the file beside the output, that
+    // failed with code. Where the folder does not permit it (it takes no new
+    // file, or it is a sticky one that lets this user add a file beside
+    // someone else's but not replace it), an existing output is rewritten
+    // in place, the one way left. Any other reason (a missing folder, a file
+    // where a folder should be, a name too long) has no way around it.
+    bool RenameRefused(int code, const std::wstring& target, bool exists)
+    {
+        return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
     }
 
     std::wstring m_Intermediate;

@@ -17,6 +17,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/OutputFile.h"
 #include "common/platform/Path.h"
 #include "common/platform/Text.h"
 
@@ -117,9 +118,7 @@ private:
 std::wstring GetPackageWorkPath(const std::wstring& outputPath)
 {
     const std::wstring packagePath = GetIntermediatePackagePath();
-    std::wstring target;
-    if (!outputPath.empty() && ResolveOutputTarget(outputPath, target) &&
-        platform::IsSameEntry(target, packagePath)) {
+    if (!outputPath.empty() && platform::ResolveOutput(outputPath, packagePath).own) {
         return platform::JoinFolderAndName(g_ProcessingContext.m_AbsBlfTempFolder, L"kxp.bin");
     }
     return packagePath;

@@ -58,7 +58,7 @@ struct IgnoredSigpipe {
     void (*previous)(int);
 };
 
-TEST(OutputFileTest, FollowLinksTakesRelativeTargetsFromTheLinksFolder)
+TEST(OutputFileTest, TheOutputsEntryTakesRelativeTargetsFromTheLinksFolder)
 {
     // The links lie away from the current folder: a relative target read
     // from there would name another path.
@@ -91,11 +91,11 @@ TEST(OutputFileTest, FollowLinksTakesRelativeTargetsFromTheLinksFolder)
         for (const auto& link : c.links) {
             ASSERT_EQ(symlink(link.second.c_str(), link.first.c_str()), 0);
         }
-        std::wstring target;
-        EXPECT_EQ(platform::FollowLinks(W(c.path), target), c.ends);
+        const platform::OutputTarget output = platform::ResolveOutput(W(c.path), std::wstring());
+        EXPECT_EQ(output.kind != platform::OutputKind::kLinkLoop, c.ends);
+        EXPECT_FALSE(output.own);
         if (c.ends) {
-            EXPECT_EQ(N(target), c.target);
-            EXPECT_EQ(N(platform::FollowLinks(W(c.path))), c.target);
+            EXPECT_EQ(N(output.entry), c.target);
         }
     }
 }
@@ -119,13 +119,11 @@ TEST(OutputFileTest, TheLinkWalksShareTheKernelsBound)
         struct stat st;
         const bool ends = links <= platform::kMaxLinks;
         EXPECT_EQ(stat(path.c_str(), &st) == 0, ends);
-        std::wstring target;
-        EXPECT_EQ(platform::FollowLinks(W(path), target), ends);
-        EXPECT_EQ(platform::GetOutputKind(W(path)), ends ? platform::OutputKind::kFile : platform::OutputKind::kLinkLoop);
-        EXPECT_EQ(N(platform::ResolveLinks(W(path))) == f + "/file", ends);
-        if (ends) {
-            EXPECT_EQ(N(target), f + "/file");
-        }
+        const platform::OutputTarget output = platform::ResolveOutput(W(path), std::wstring());
+        EXPECT_EQ(output.kind, ends ? platform::OutputKind::kFile : platform::OutputKind::kLinkLoop);
+        EXPECT_EQ(platform::GetOutputKind(W(path)), output.kind);
+        EXPECT_EQ(N(output.place) == f + "/file", ends);
+        EXPECT_EQ(N(output.entry) == f + "/file", ends);
     }
 }
 
