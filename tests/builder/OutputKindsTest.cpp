@@ -158,6 +158,36 @@ std::string Expand(std::string text, const Place& place)
     return text;
 }
 
+// Root's writable output in a sticky folder made in base, which another
+// user's run may add a file to but not replace the output in.
+std::string StickyOutput(Place& p, const std::string& base)
+{
+    const std::string folder = base + "/sticky";
+    mkdir(folder.c_str(), 0755);
+    chmod(folder.c_str(), 01777);
+    WriteFile(folder + "/out.kxp", kOld);
+    chmod((folder + "/out.kxp").c_str(), 0666);
+    p.inode = Stat(folder + "/out.kxp").st_ino;
+    return folder + "/out.kxp";
+}
+
+void ExpectStickyOutputRewritten(const Place& p, const std::string& base)
+{
+    const std::string output = base + "/sticky/out.kxp";
+    EXPECT_TRUE(ReadFile(output) == p.expected);
+    EXPECT_EQ(Stat(output).st_ino, p.inode) << "rewritten in place";
+    EXPECT_EQ(Stat(output).st_uid, 0u);
+    EXPECT_EQ(Entries(base + "/sticky"), (std::set<std::string>{"out.kxp"}));
+}
+
+// A file of the old bytes that the other user owns and may not write.
+void OtherUsersReadOnlyFile(const std::string& path)
+{
+    WriteFile(path, kOld);
+    chown(path.c_str(), kOtherUser, kOtherGroup);
+    chmod(path.c_str(), 0444);
+}
+
 const OutputCase kCases[] = {
     {"new file", [](Place& p) { return p.folder + "/new.kxp"; }, nullptr,
      [](Place& p, const RunResult&) { EXPECT_TRUE(ReadFile(p.folder + "/new.kxp") == p.expected); }},
@@ -227,50 +257,18 @@ const OutputCase kCases[] = {
      },
      true},
     {"another user's writable output in a sticky folder",
-     [](Place& p) {
-         const std::string folder = p.folder + "/sticky";
-         mkdir(folder.c_str(), 0755);
-         chmod(folder.c_str(), 01777);
-         WriteFile(folder + "/out.kxp", kOld);
-         chmod((folder + "/out.kxp").c_str(), 0666);
-         p.inode = Stat(folder + "/out.kxp").st_ino;
-         return folder + "/out.kxp";
-     },
-     nullptr,
-     [](Place& p, const RunResult&) {
-         const std::string output = p.folder + "/sticky/out.kxp";
-         EXPECT_TRUE(ReadFile(output) == p.expected);
-         EXPECT_EQ(Stat(output).st_ino, p.inode) << "rewritten in place";
-         EXPECT_EQ(Stat(output).st_uid, 0u);
-         EXPECT_EQ(Entries(p.folder + "/sticky"), (std::set<std::string>{"out.kxp"}));
-     },
-     true},
+     [](Place& p) { return StickyOutput(p, p.folder); }, nullptr,
+     [](Place& p, const RunResult&) { ExpectStickyOutputRewritten(p, p.folder); }, true},
     {"another user's writable output in a sticky folder on another file system",
      [](Place& p) {
          if (p.otherFileSystem.empty()) return std::string("skip");
          chmod(p.otherFileSystem.c_str(), 0755);
-         const std::string folder = p.otherFileSystem + "/sticky";
-         mkdir(folder.c_str(), 0755);
-         chmod(folder.c_str(), 01777);
-         WriteFile(folder + "/out.kxp", kOld);
-         chmod((folder + "/out.kxp").c_str(), 0666);
-         p.inode = Stat(folder + "/out.kxp").st_ino;
-         return folder + "/out.kxp";
+         return StickyOutput(p, p.otherFileSystem);
      },
-     nullptr,
-     [](Place& p, const RunResult&) {
-         const std::string output = p.otherFileSystem + "/sticky/out.kxp";
-         EXPECT_TRUE(ReadFile(output) == p.expected);
-         EXPECT_EQ(Stat(output).st_ino, p.inode) << "rewritten in place";
-         EXPECT_EQ(Stat(output).st_uid, 0u);
-         EXPECT_EQ(Entries(p.otherFileSystem + "/sticky"), (std::set<std::string>{"out.kxp"}));
-     },
-     true},
+     nullptr, [](Place& p, const RunResult&) { ExpectStickyOutputRewritten(p, p.otherFileSystem); }, true},
     {"a read-only output of the user's own",
      [](Place& p) {
-         WriteFile(p.tool.File("out.kxp"), kOld);
-         chown(p.tool.File("out.kxp").c_str(), kOtherUser, kOtherGroup);
-         chmod(p.tool.File("out.kxp").c_str(), 0444);
+         OtherUsersReadOnlyFile(p.tool.File("out.kxp"));
          return std::string("out.kxp");
      },
      "Open file failed:@/out.kxp\n",
@@ -402,9 +400,7 @@ const OutputCase kCases[] = {
      nullptr, [](Place&, const RunResult&) {}},
     {"a read-only file at kxp.bin, another user's run",
      [](Place& p) {
-         WriteFile(p.tool.File("kxp.bin"), kOld);
-         chown(p.tool.File("kxp.bin").c_str(), kOtherUser, kOtherGroup);
-         chmod(p.tool.File("kxp.bin").c_str(), 0444);
+         OtherUsersReadOnlyFile(p.tool.File("kxp.bin"));
          return std::string("out.kxp");
      },
      nullptr, [](Place& p, const RunResult&) { EXPECT_TRUE(ReadFile(p.tool.File("out.kxp")) == p.expected); },
@@ -412,9 +408,7 @@ const OutputCase kCases[] = {
     // As the output, "kxp.bin" is an existing output like any other.
     {"a read-only kxp.bin as the output, another user's run",
      [](Place& p) {
-         WriteFile(p.tool.File("kxp.bin"), kOld);
-         chown(p.tool.File("kxp.bin").c_str(), kOtherUser, kOtherGroup);
-         chmod(p.tool.File("kxp.bin").c_str(), 0444);
+         OtherUsersReadOnlyFile(p.tool.File("kxp.bin"));
          return std::string();
      },
      "Open file failed:@/kxp.bin\n",
