@@ -216,11 +216,12 @@ struct WayRow {
     Way own;
 };
 constexpr WayRow kWays[] = {
-    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},
-    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},
-    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},  // FIFO, pipe, device; a device node at "kxp.bin"
-    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},
-    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},
+    // what the path leads to      any other output   "kxp.bin"
+    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},    // a new file
+    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},    // whole; a second link keeps the old bytes
+    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},    // a FIFO, pipe or device; a device node
+    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},    // stays
+    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},  // stays
 };
 
 Way PickWay(const platform::OutputTarget& output)
