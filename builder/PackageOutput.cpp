@@ -46,8 +46,6 @@ bool WriteAll(FILE* out, const uint8_t* data, size_t length)
 constexpr size_t kHeaderPrefixBytes = 0x10000;
 // What a copy the kernel refused moves at a time.
 constexpr size_t kCopyChunk = 1u << 20;
-// As many links as the kernel follows before it calls them a loop.
-constexpr int kMaxLinks = 40;
 // Package sizes are 32-bit signed file positions; a larger work file is
 // no package.
 constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
@@ -111,20 +109,6 @@ bool SignStampedPackage(const uint8_t* package, uint64_t size, uint32_t sectorSi
 std::wstring GetIntermediatePackagePath()
 {
     return platform::JoinFolderAndName(GetProgramFolder(), L"kxp.bin");
-}
-
-bool ResolveOutputTarget(const std::wstring& outputPath, std::wstring& target)
-{
-    const std::wstring own = GetIntermediatePackagePath();
-    target = outputPath;
-    for (int i = 0; i <= kMaxLinks; ++i) {
-        std::wstring next;
-        if (platform::IsSameEntry(target, own) || !platform::FollowLink(target, next)) {
-            return true;
-        }
-        target = next;
-    }
-    return false;
 }
 
 bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind)
@@ -212,6 +196,49 @@ bool FailWrite(const std::wstring& path)
     return false;
 }
 
+// How the finished package reaches its output.
+enum class Way {
+    kReplace,        // a rename (a copy beside it first on another file system)
+    kRewriteInPlace, // the existing file written over
+    kStream,         // written as it stands
+    kRefuse,         // "Open file failed:"
+};
+
+// The way for what the output path leads to, as the README gives it: for
+// any output, and for the program's own "kxp.bin" as the output, which takes
+// the package whatever stands there but a folder or a device node. A link
+// at the output keeps pointing where it did (the file it leads to is the
+// one replaced); links that never end stay as they are. Where the folder
+// refuses a rename, Replace rewrites an existing file in place.
+struct WayRow {
+    platform::OutputKind kind;
+    Way other;
+    Way own;
+};
+constexpr WayRow kWays[] = {
+    // what the path leads to      any other output   "kxp.bin"
+    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},    // a new file
+    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},    // whole; a second link keeps the old bytes
+    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},    // a FIFO, pipe or device; a device node
+    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},    // stays
+    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},  // stays
+};
+
+Way PickWay(const platform::OutputTarget& output)
+{
+    // A file reached only through a link of /proc (open, but no longer
+    // under the name the link shows) cannot be replaced by name.
+    if (!output.named) {
+        return Way::kRewriteInPlace;
+    }
+    for (const WayRow& row : kWays) {
+        if (row.kind == output.kind) {
+            return output.own ? row.own : row.other;
+        }
+    }
+    return Way::kRefuse;
+}
+
 // The package is finished in the build's work file: stamped, and signed
 // with its signature sector appended. Only then does it reach the output,
 // by one rename where it can, so that until that moment an existing output
@@ -293,9 +320,10 @@ public:
             platform::MappedFile view;
             if (!key || !view.Map(out) || view.Size() != m_Size ||
                 !SignStampedPackage(view.Data(), view.Size(), sectorSize, *key, signature)) {
-                // A stop is reported once, by the run.
+                // A stop is reported once, by the run: the package is
+                // not signed, so it goes nowhere.
                 if (platform::StopRequested()) {
-                    return 1;
+                    return false;
                 }
                 platform::Print(L"Calc signature failed\n");
                 platform::Print(L"Tarvok for WEB failed......\n");
@@ -313,38 +341,18 @@ public:
     // Puts the finished package at the output path. Prints why it failed.
     bool Deliver()
     {
-        // A link at the output keeps pointing where it did: the file it
-        // leads to is the one replaced.
-        std::wstring target;
-        if (!ResolveOutputTarget(m_Output, target)) {
-            // Links that never end lead nowhere: they stay as they are.
-            return FailOpen(m_Output);
-        }
-        // The program's own name takes the package whatever stands there,
-        // but a folder or a device node.
-        if (platform::IsSameEntry(target, GetIntermediatePackagePath())) {
-            if (platform::GetEntryType(target) == platform::EntryType::kFolder || platform::IsDeviceNode(target)) {
-                return FailOpen(m_Output);
-            }
-            return Replace(target);
-        }
-        const platform::OutputKind kind = platform::GetOutputKind(m_Output);
-        switch (kind) {
-        case platform::OutputKind::kFolder:
-        case platform::OutputKind::kLinkLoop:
-            return FailOpen(m_Output);
-        case platform::OutputKind::kStream:
+        const platform::OutputTarget output = platform::ResolveOutput(m_Output, GetIntermediatePackagePath());
+        switch (PickWay(output)) {
+        case Way::kReplace:
+            return Replace(output.entry);
+        case Way::kRewriteInPlace:
+            return RewriteInPlace(m_Output);
+        case Way::kStream:
             return WriteToDevice();
-        case platform::OutputKind::kFile:
-        case platform::OutputKind::kNone:
+        case Way::kRefuse:
             break;
         }
-        // A file reached only through a link of /proc (open, but no longer
-        // under the name the link shows) cannot be replaced by name.
-        if (kind == platform::OutputKind::kFile && !platform::IsSameFile(target, m_Output)) {
-            return RewriteInPlace(m_Output);
-        }
-        return Replace(target);
+        return FailOpen(m_Output);
     }
 
 private:
@@ -418,14 +426,6 @@ private:
         return WriteAllTo(file);
     }
 
-    // A rename that failed for a reason the delivery cannot get around:
-    // the system's text says which.
-    bool FailRename(int code)
-    {
-        platform::Print(L"Write file failed:%s\n%s", m_Output, platform::ErrorText(code));
-        return false;
-    }
-
     bool Replace(const std::wstring& target)
     {
         // A link here is the program's own "kxp.bin": replaced, never
@@ -455,13 +455,8 @@ private:
             return true;
         }
         const int code = platform::LastErrorCode();
-        if (platform::IsOtherFileSystemError(code)) {
-            return CopyBeside(target, exists, mode);
-        }
-        if (platform::IsNotPermittedError(code)) {
-            return exists ? RewriteInPlace(target) : FailOpen(m_Output);
-        }
-        return FailRename(code);
+        return platform::IsOtherFileSystemError(code) ? CopyBeside(target, exists, mode)
+                                                      : RenameRefused(code, target, exists);
     }
 
     // Another file system: a copy beside the output, renamed when whole.
@@ -472,8 +467,7 @@ private:
         }
         m_Copy = platform::OpenedFile(platform::CreateFileBeside(target, m_CopyPath));
         if (!m_Copy.Get()) {
-            const int code = platform::LastErrorCode();
-            return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
+            return RenameRefused(platform::LastErrorCode(), target, exists);
         }
         if (!CopyPackageRest(m_Package.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
             return platform::StopRequested() ? false : FailWrite(m_Output);
@@ -484,19 +478,25 @@ private:
         if (platform::StopRequested()) {
             return false;
         }
-        if (!platform::RenameEntry(m_CopyPath, target)) {
-            const int code = platform::LastErrorCode();
-            if (!exists || !platform::IsNotPermittedError(code)) {
-                return FailRename(code);
-            }
-            // A sticky folder lets this user add a file beside one of
-            // someone else's, but not replace it.
-            platform::RemoveFile(m_CopyPath);
+        if (platform::RenameEntry(m_CopyPath, target)) {
             m_CopyPath.clear();
-            return RewriteInPlace(target);
+            return true;
         }
+        const int code = platform::LastErrorCode();
+        platform::RemoveFile(m_CopyPath);
         m_CopyPath.clear();
-        return true;
+        return RenameRefused(code, target, exists);
+    }
+
+    // The one fallback of a rename, or of the file beside the output, that
+    // failed with code. Where the folder does not permit it (it takes no new
+    // file, or it is a sticky one that lets this user add a file beside
+    // someone else's but not replace it), an existing output is rewritten
+    // in place, the one way left. Any other reason (a missing folder, a file
+    // where a folder should be, a name too long) has no way around it.
+    bool RenameRefused(int code, const std::wstring& target, bool exists)
+    {
+        return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
     }
 
     std::wstring m_Intermediate;

@@ -24,11 +24,6 @@ bool StampPackageHeader(std::vector<uint8_t>& header, uint64_t packageSize, cons
 // kind names the input in the message.
 bool OutputIsInput(const std::wstring& outputPath, const std::wstring& inputPath, const wchar_t* kind);
 
-// The entry the package replaces for the output path: the links at its end
-// followed, but never one at the program's own "kxp.bin", which is replaced
-// itself. False when the links never end (a loop).
-bool ResolveOutputTarget(const std::wstring& outputPath, std::wstring& target);
-
 // Loads the key and signs a probe with it, so that a key that cannot sign
 // fails the run before anything is built or written. False after the
 // loader's or signer's message and the signing failure lines.

@@ -18,6 +18,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/FileSystem.h"
+#include "common/platform/OutputFile.h"
 #include "common/platform/Path.h"
 #include "common/platform/Text.h"
 
@@ -50,6 +51,16 @@ bool ImageFilesAreUsable(const CTimDescriptor& descriptor, const std::wstring& o
         }
     }
     return true;
+}
+
+// An older-format layout names its flasher settings file, which is read,
+// and is built from its converted copy: both are inputs, which the package
+// must not replace either.
+bool OldLayoutInputsAreFree(const CProcessingContext& context, const std::wstring& outputPath)
+{
+    return context.m_PlatformType != kOldFormatPlatformType ||
+           (!OutputIsInput(outputPath, context.m_FlasherSettingsPath, L"flasher settings file") &&
+            !OutputIsInput(outputPath, context.m_CvtBlfPath, L"converted layout file"));
 }
 
 bool SplitAndCompress(CProcessingContext& context, const std::wstring& commandLineSplitText)
@@ -108,9 +119,7 @@ private:
 std::wstring GetPackageWorkPath(const std::wstring& outputPath)
 {
     const std::wstring packagePath = GetIntermediatePackagePath();
-    std::wstring target;
-    if (!outputPath.empty() && ResolveOutputTarget(outputPath, target) &&
-        platform::IsSameEntry(target, packagePath)) {
+    if (!outputPath.empty() && platform::ResolveOutput(outputPath, packagePath).own) {
         return platform::JoinFolderAndName(g_ProcessingContext.m_AbsBlfTempFolder, L"kxp.bin");
     }
     return packagePath;
@@ -141,7 +150,7 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
                 L"TIM,OBM and ReliableData can't be upgrate through OTA,please disable these images in blf.");
         }
     }
-    if (!ImageFilesAreUsable(context.m_TimDescriptor, outputPath)) {
+    if (!OldLayoutInputsAreFree(context, outputPath) || !ImageFilesAreUsable(context.m_TimDescriptor, outputPath)) {
         return false;
     }
     if (!SplitAndCompress(context, splitSizeText)) {

@@ -26,13 +26,14 @@ bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPat
         OutputIsInput(outputPath, platform::GetExecutablePath(), L"program")) {
         return false;
     }
-    // Where the package will go: the output's own links followed as its
-    // delivery follows them, then every link on the way (IsWithinFolder),
-    // also those that lead to a work folder not made yet.
-    const std::wstring target = platform::FollowLinks(outputPath);
+    // Where the package lands, every link resolved, also those that lead
+    // to a work folder not made yet. The links are followed also past the
+    // program's own "kxp.bin", which the delivery replaces rather than
+    // follows: a link there into a work folder is refused as well.
+    const std::wstring place = platform::ResolveOutput(outputPath, GetIntermediatePackagePath()).place;
     const CProcessingContext& context = g_ProcessingContext;
     for (const std::wstring* folder : {&context.m_TempFolder, &context.m_AbsBlfTempFolder, &context.m_TempSplitFolder}) {
-        if (platform::IsWithinFolder(outputPath, *folder) || platform::IsWithinFolder(target, *folder)) {
+        if (platform::IsWithinFolder(place, *folder)) {
             platform::Print(L"Invalid Input,output file %s is in the work folder %s, which is deleted at exit!\n",
                             outputPath, *folder);
             return false;

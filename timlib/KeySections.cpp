@@ -305,7 +305,9 @@ bool CBlfParser::ParseKeyInfo()
         if (!Contains(line, begin.c_str())) {
             continue;
         }
-        // Each key costs five lookups over the whole file.
+        // A key block past the most entries a layout may hold is refused,
+        // as every list of a layout is: each key is also looked up again
+        // below, one setting at a time.
         if (completed == kMaxLayoutCount) {
             const std::wstring refusal = CountRefusal(begin);
             platform::Print(L"%s\n", refusal);

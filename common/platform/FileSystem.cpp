@@ -317,7 +317,6 @@ bool IsSameEntry(const std::wstring& first, const std::wstring& second)
 
 std::wstring ResolveLinks(const std::wstring& path)
 {
-    constexpr int kMaxLinks = 40;
     std::string native;
     if (!ToOsPath(path, native)) {
         return path;

@@ -104,12 +104,17 @@ bool IsSameFile(const std::wstring& first, const std::wstring& second);
 // (device and inode), whatever stands there, if anything. A link at the
 // end is not followed.
 bool IsSameEntry(const std::wstring& first, const std::wstring& second);
+// As many symbolic links as the kernel follows in one path before it calls
+// them a loop (ELOOP): every link walk follows at most this many, and a
+// path that needs one more is a loop.
+inline constexpr int kMaxLinks = 40;
+
 // The absolute path (a relative one starts from the working folder) with
 // every symbolic link on the way replaced by what it leads to, a relative
 // target read from the link's folder, and "." and ".." applied to folders
 // that are no links. The part from the first name that is missing on is
 // kept as written: a dangling link still gives the path it points to.
-// Past 40 links (a loop) the rest is kept as written.
+// Past kMaxLinks links (a loop) the rest is kept as written.
 std::wstring ResolveLinks(const std::wstring& path);
 // Whether the path leads to the folder itself or to something inside it,
 // once the links of both are resolved (ResolveLinks), whether or not the

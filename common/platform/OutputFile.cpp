@@ -23,8 +23,6 @@ namespace platform {
 
 namespace {
 
-// As many links as the kernel follows before it calls it a loop (ELOOP).
-constexpr int kMaxLinks = 40;
 constexpr int kMaxNameTries = 100;
 // How long one wait for a stalled reader lasts before the stop flag is
 // looked at again.
@@ -114,8 +112,9 @@ void RemoveLeftovers(const std::string& folder, const std::string& start)
     errno = saved;
 }
 
-}  // namespace
-
+// One step: the target of the symbolic link at path, a relative one taken
+// from the link's own folder. False when path is no link or it cannot be
+// read.
 bool FollowLink(const std::wstring& path, std::wstring& target)
 {
     std::string current;
@@ -133,26 +132,24 @@ bool FollowLink(const std::wstring& path, std::wstring& target)
     return true;
 }
 
-bool FollowLinks(const std::wstring& path, std::wstring& target)
+// Follows the links at the path's end, at most kMaxLinks, and ends early at
+// the entry stopAt when one is given. False when they never end.
+bool WalkLinks(const std::wstring& path, const std::wstring& stopAt, std::wstring& target)
 {
     target = path;
-    for (int i = 0; i < kMaxLinks; ++i) {
+    for (int followed = 0;; ++followed) {
         std::wstring next;
-        if (!FollowLink(target, next)) {
+        if ((!stopAt.empty() && IsSameEntry(target, stopAt)) || !FollowLink(target, next)) {
             return true;
+        }
+        if (followed == kMaxLinks) {
+            return false;
         }
         target = next;
     }
-    std::wstring next;
-    return !FollowLink(target, next);
 }
 
-std::wstring FollowLinks(const std::wstring& path)
-{
-    std::wstring target;
-    FollowLinks(path, target);
-    return target;
-}
+}  // namespace
 
 OutputKind GetOutputKind(const std::wstring& path)
 {
@@ -168,6 +165,28 @@ OutputKind GetOutputKind(const std::wstring& path)
         return OutputKind::kFile;
     }
     return S_ISDIR(info.st_mode) ? OutputKind::kFolder : OutputKind::kStream;
+}
+
+OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName)
+{
+    OutputTarget output;
+    output.place = ResolveLinks(path);
+    if (!WalkLinks(path, ownName, output.entry)) {
+        output.kind = OutputKind::kLinkLoop;
+        return output;
+    }
+    output.own = !ownName.empty() && IsSameEntry(output.entry, ownName);
+    if (output.own) {
+        const EntryType type = GetEntryType(output.entry);
+        output.kind = type == EntryType::kFolder ? OutputKind::kFolder
+                      : IsDeviceNode(output.entry) ? OutputKind::kStream
+                      : type == EntryType::kNone   ? OutputKind::kNone
+                                                   : OutputKind::kFile;
+        return output;
+    }
+    output.kind = GetOutputKind(path);
+    output.named = output.kind != OutputKind::kFile || IsSameFile(output.entry, path);
+    return output;
 }
 
 bool IsWritable(const std::wstring& path)

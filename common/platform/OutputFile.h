@@ -11,20 +11,6 @@
 
 namespace platform {
 
-// One step: the target of the symbolic link at path, a relative one taken
-// from the link's own folder. False when path is no link or it cannot be
-// read.
-bool FollowLink(const std::wstring& path, std::wstring& target);
-// Follows every symbolic link at the path's end (up to 40), each relative
-// target taken from the folder of the link that holds it, so that a rename
-// onto target replaces the file the links lead to and keeps the links. A
-// dangling link gives the path it points to; target is the path itself
-// when it is no link or a link cannot be read. False when the links never
-// end (a loop, or more than 40): target is then where it stopped.
-bool FollowLinks(const std::wstring& path, std::wstring& target);
-// The same, giving the path where it stopped.
-std::wstring FollowLinks(const std::wstring& path);
-
 enum class OutputKind { kNone, kFile, kFolder, kStream, kLinkLoop };
 // What the path leads to, following every link, also the links of /proc
 // that name a pipe (/dev/fd/3, /dev/stdout): kStream for a FIFO, a pipe,
@@ -32,6 +18,35 @@ enum class OutputKind { kNone, kFile, kFolder, kStream, kLinkLoop };
 // the links never end; kNone when nothing is there (a dangling link too)
 // or it cannot be looked at.
 OutputKind GetOutputKind(const std::wstring& path);
+
+// What an output path is, answered once for the check of the output, the
+// package's work path and the delivery.
+struct OutputTarget {
+    // The entry a rename replaces, so that it keeps the links that lead
+    // there: every symbolic link at the path's end followed (up to
+    // kMaxLinks of FileSystem.h), each relative target taken from the
+    // folder of the link that holds it, but never one at the program's own
+    // name, which is replaced itself. A dangling link gives the path it
+    // points to; the path itself when it is no link or a link cannot be
+    // read; where the walk stopped when the links never end.
+    std::wstring entry;
+    // What the path leads to (GetOutputKind), also kLinkLoop when the links
+    // at its end never end. At the own name, what stands there itself:
+    // kFolder for a folder, kStream for a device node, else kFile, or
+    // kNone for nothing.
+    OutputKind kind = OutputKind::kNone;
+    bool own = false;  // entry is the program's own name
+    // Whether the file the path leads to is the one at entry: not so for a
+    // link of /proc to a file that is open but no longer under that name.
+    bool named = true;
+    // Where the package lands, every link on the way and at the end
+    // resolved (ResolveLinks), also past the own name: for the check that
+    // it is no work folder.
+    std::wstring place;
+};
+// The answer for path; ownName is the program's own "kxp.bin", or empty
+// for none.
+OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName);
 
 // Whether this process may write the file at path (access W_OK).
 bool IsWritable(const std::wstring& path);

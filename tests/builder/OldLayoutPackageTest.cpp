@@ -151,6 +151,43 @@ TEST(OldLayoutPackageTest, TrustedLayoutIsRefusedBeforeItIsConverted)
     ExpectWorkFilesGone(tool);
 }
 
+// The flasher settings file and the converted copy are inputs of the run:
+// an output that leads to one is refused before anything is built, and
+// the file stays as it was.
+TEST(OldLayoutPackageTest, AnOutputThatIsAnInputOfTheConversionIsRefused)
+{
+    struct Case {
+        const char* name;
+        std::string output;  // -o, relative to the program's folder
+        std::string message;  // "@" for the program's folder
+    };
+    const Case cases[] = {
+        {"the flasher settings file", "flasher.ini",
+         "Invalid Input,output file @/flasher.ini is the flasher settings file @/flasher.ini!\n"
+         "DoTarvokfileforWebUpgrade failed.\nDoTarvokforSplitImage failed....\n"},
+        {"a link to the flasher settings file", "settings.lnk",
+         "Invalid Input,output file @/settings.lnk is the flasher settings file @/flasher.ini!\n"
+         "DoTarvokfileforWebUpgrade failed.\nDoTarvokforSplitImage failed....\n"},
+        {"the converted copy", "AbsBlfTemp/Cvt_old.blf",
+         "Invalid Input,output file @/AbsBlfTemp/Cvt_old.blf is in the work folder @/AbsBlfTemp, which is deleted "
+         "at exit!\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolCopy tool;
+        Prepare(tool, "NAND");
+        ASSERT_EQ(symlink("flasher.ini", (tool.Folder() + "/settings.lnk").c_str()), 0);
+        const RunResult r = tool.Run({"-f", "proj/old.blf", "-i", "0x100000", "-o", c.output});
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        std::string message = c.message;
+        for (size_t at; (at = message.find('@')) != std::string::npos;) message.replace(at, 1, tool.Folder());
+        ASSERT_GE(r.out.size(), message.size()) << r.out;
+        EXPECT_EQ(r.out.substr(r.out.size() - message.size()), message);
+        EXPECT_EQ(ReadFile(tool.Folder() + "/flasher.ini"), Flasher("NAND"));
+        ExpectWorkFilesGone(tool);
+    }
+}
+
 // The text files the tool reads are refused past 64 MiB, unread; the
 // bytes past their text are the zeros of a sparse file. Just under the limit
 // a file is read, so each is spoilt to end the run soon after that one

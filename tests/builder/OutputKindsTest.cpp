@@ -158,6 +158,36 @@ std::string Expand(std::string text, const Place& place)
     return text;
 }
 
+// Root's writable output in a sticky folder made in base, which another
+// user's run may add a file to but not replace the output in.
+std::string StickyOutput(Place& p, const std::string& base)
+{
+    const std::string folder = base + "/sticky";
+    mkdir(folder.c_str(), 0755);
+    chmod(folder.c_str(), 01777);
+    WriteFile(folder + "/out.kxp", kOld);
+    chmod((folder + "/out.kxp").c_str(), 0666);
+    p.inode = Stat(folder + "/out.kxp").st_ino;
+    return folder + "/out.kxp";
+}
+
+void ExpectStickyOutputRewritten(const Place& p, const std::string& base)
+{
+    const std::string output = base + "/sticky/out.kxp";
+    EXPECT_TRUE(ReadFile(output) == p.expected);
+    EXPECT_EQ(Stat(output).st_ino, p.inode) << "rewritten in place";
+    EXPECT_EQ(Stat(output).st_uid, 0u);
+    EXPECT_EQ(Entries(base + "/sticky"), (std::set<std::string>{"out.kxp"}));
+}
+
+// A file of the old bytes that the other user owns and may not write.
+void OtherUsersReadOnlyFile(const std::string& path)
+{
+    WriteFile(path, kOld);
+    chown(path.c_str(), kOtherUser, kOtherGroup);
+    chmod(path.c_str(), 0444);
+}
+
 const OutputCase kCases[] = {
     {"new file", [](Place& p) { return p.folder + "/new.kxp"; }, nullptr,
      [](Place& p, const RunResult&) { EXPECT_TRUE(ReadFile(p.folder + "/new.kxp") == p.expected); }},
@@ -227,24 +257,22 @@ const OutputCase kCases[] = {
      },
      true},
     {"another user's writable output in a sticky folder",
+     [](Place& p) { return StickyOutput(p, p.folder); }, nullptr,
+     [](Place& p, const RunResult&) { ExpectStickyOutputRewritten(p, p.folder); }, true},
+    {"another user's writable output in a sticky folder on another file system",
      [](Place& p) {
-         const std::string folder = p.folder + "/sticky";
-         mkdir(folder.c_str(), 0755);
-         chmod(folder.c_str(), 01777);
-         WriteFile(folder + "/out.kxp", kOld);
-         chmod((folder + "/out.kxp").c_str(), 0666);
-         p.inode = Stat(folder + "/out.kxp").st_ino;
-         return folder + "/out.kxp";
+         if (p.otherFileSystem.empty()) return std::string("skip");
+         chmod(p.otherFileSystem.c_str(), 0755);
+         return StickyOutput(p, p.otherFileSystem);
      },
-     nullptr,
-     [](Place& p, const RunResult&) {
-         const std::string output = p.folder + "/sticky/out.kxp";
-         EXPECT_TRUE(ReadFile(output) == p.expected);
-         EXPECT_EQ(Stat(output).st_ino, p.inode) << "rewritten in place";
-         EXPECT_EQ(Stat(output).st_uid, 0u);
-         EXPECT_EQ(Entries(p.folder + "/sticky"), (std::set<std::string>{"out.kxp"}));
+     nullptr, [](Place& p, const RunResult&) { ExpectStickyOutputRewritten(p, p.otherFileSystem); }, true},
+    {"a read-only output of the user's own",
+     [](Place& p) {
+         OtherUsersReadOnlyFile(p.tool.File("out.kxp"));
+         return std::string("out.kxp");
      },
-     true},
+     "Open file failed:@/out.kxp\n",
+     [](Place& p, const RunResult&) { EXPECT_EQ(ReadFile(p.tool.File("out.kxp")), kOld); }, true},
     {"FIFO with a reader",
      [](Place& p) {
          mkfifo((p.folder + "/fifo").c_str(), 0600);
@@ -301,6 +329,24 @@ const OutputCase kCases[] = {
          EXPECT_TRUE(ReadFile(p.otherFileSystem + "/out.kxp") == p.expected);
          EXPECT_EQ(Entries(p.otherFileSystem), (std::set<std::string>{"out.kxp", ".out.kxp.1-3.part"}));
      }},
+    {"another file system, another user's file of that pattern",
+     [](Place& p) {
+         if (p.otherFileSystem.empty()) return std::string("skip");
+         const std::string other = p.otherFileSystem + "/.out.kxp." + std::to_string(GoneProcess()) + "-3.part";
+         WriteFile(other, "theirs");
+         chown(other.c_str(), kOtherUser, kOtherGroup);
+         return p.otherFileSystem + "/out.kxp";
+     },
+     nullptr,
+     [](Place& p, const RunResult&) {
+         EXPECT_TRUE(ReadFile(p.otherFileSystem + "/out.kxp") == p.expected);
+         EXPECT_EQ(Entries(p.otherFileSystem).size(), 2u);
+         for (const std::string& name : Entries(p.otherFileSystem)) {
+             if (name != "out.kxp") {
+                 EXPECT_EQ(ReadFile(p.otherFileSystem + "/" + name), "theirs");
+             }
+         }
+     }},
     {"kxp.bin as the output, with a second hard link",
      [](Place& p) {
          WriteFile(p.tool.File("kxp.bin"), kOld);
@@ -352,6 +398,25 @@ const OutputCase kCases[] = {
          return std::string("out.kxp");
      },
      nullptr, [](Place&, const RunResult&) {}},
+    {"a read-only file at kxp.bin, another user's run",
+     [](Place& p) {
+         OtherUsersReadOnlyFile(p.tool.File("kxp.bin"));
+         return std::string("out.kxp");
+     },
+     nullptr, [](Place& p, const RunResult&) { EXPECT_TRUE(ReadFile(p.tool.File("out.kxp")) == p.expected); },
+     true},
+    // As the output, "kxp.bin" is an existing output like any other.
+    {"a read-only kxp.bin as the output, another user's run",
+     [](Place& p) {
+         OtherUsersReadOnlyFile(p.tool.File("kxp.bin"));
+         return std::string();
+     },
+     "Open file failed:@/kxp.bin\n",
+     [](Place& p, const RunResult&) {
+         EXPECT_EQ(ReadFile(p.tool.File("kxp.bin")), kOld);
+         EXPECT_EQ(Stat(p.tool.File("kxp.bin")).st_mode & 07777, 0444u);
+     },
+     true},
     {"another user's file at kxp.bin",
      [](Place& p) {
          WriteFile(p.tool.File("kxp.bin"), kOld);
@@ -431,10 +496,74 @@ TEST(OutputKindsTest, EveryKindOfOutput)
         place.reader.Finish();
         // Only the program, and the output where it is there.
         std::set<std::string> left = {"Tarvok_WEB", "layout.blf", "small.blf", "kern.bin"};
-        if (output == "out.kxp" && c.failure == nullptr) left.insert("out.kxp");
+        if (output == "out.kxp" && (c.failure == nullptr || FileExists(tool.File("out.kxp")))) left.insert("out.kxp");
         if (output.empty() && (c.failure == nullptr || FileExists(tool.File("kxp.bin")))) left.insert("kxp.bin");
         EXPECT_EQ(Entries(tool.Folder()), left);
         chmod((place.folder + "/read-only").c_str(), 0755);
+    }
+}
+
+// An output whose name no file can take (its folder is missing, also
+// behind a dangling link, a file stands where a folder should, a trailing
+// separator, a name too long) fails like one that cannot be opened, on one
+// line, and leaves what was there and no work file.
+TEST(OutputKindsTest, AnOutputThatCannotBeMadeFailsOnOneLine)
+{
+    struct Case {
+        const char* name;
+        // Prepares the test's folder; gives the -o argument.
+        std::function<std::string(const std::string& folder)> prepare;
+        // The path the message names, relative to the program's folder
+        // when it does not start with a separator.
+        std::function<std::string(const std::string& folder)> named;
+    };
+    const auto same = [](const std::string& output) { return [output](const std::string& f) { return f + output; }; };
+    const Case cases[] = {
+        {"a missing folder", [](const std::string& f) { return f + "/missing/out.kxp"; }, same("/missing/out.kxp")},
+        {"a missing folder, relative", [](const std::string&) { return std::string("missing/out.kxp"); },
+         [](const std::string&) { return std::string("missing/out.kxp"); }},
+        {"a folder behind a dangling link",
+         [](const std::string& f) {
+             EXPECT_EQ(symlink((f + "/gone").c_str(), (f + "/away").c_str()), 0);
+             return f + "/away/out.kxp";
+         },
+         same("/away/out.kxp")},
+        {"a file used as a folder",
+         [](const std::string& f) {
+             WriteFile(f + "/file", kOld);
+             return f + "/file/out.kxp";
+         },
+         same("/file/out.kxp")},
+        {"a trailing separator",
+         [](const std::string& f) {
+             WriteFile(f + "/out.kxp", kOld);
+             return f + "/out.kxp/";
+         },
+         same("/out.kxp/")},
+        {"a name too long", [](const std::string& f) { return f + "/" + std::string(256, 'n'); },
+         [](const std::string& f) { return f + "/" + std::string(256, 'n'); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolCopy tool;
+        WriteLayout(tool, PlainLayout("0x2000000"), "layout.blf");
+        const TempFolder folder;
+        const std::string output = c.prepare(folder.Path());
+        const std::set<std::string> before = Entries(folder.Path());
+        const RunResult r = tool.Run({"-f", "layout.blf", "-i", "0x100000", "-o", output});
+        std::string named = c.named(folder.Path());
+        if (named[0] != '/') named = fs::canonical(tool.Folder()).string() + "/" + named;
+        EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+        const std::string last = "\nOpen file failed:" + named + "\n";
+        EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), last.size())), last) << r.out;
+        EXPECT_FALSE(Contains(r.out, "successfully")) << r.out;
+        EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB", "layout.blf", "kern.bin"}));
+        EXPECT_EQ(Entries(folder.Path()), before);
+        for (const std::string& name : before) {
+            if (S_ISREG(Stat(folder.File(name)).st_mode)) {
+                EXPECT_EQ(ReadFile(folder.File(name)), kOld) << name;
+            }
+        }
     }
 }
 

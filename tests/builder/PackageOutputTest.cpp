@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <openssl/core_dispatch.h>
+#include <openssl/core_names.h>
+#include <openssl/params.h>
+#include <openssl/provider.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -12,7 +17,9 @@
 #include <vector>
 
 #include "builder/PackageOutput.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
+#include "support/RsaTestKeys.h"
 #include "support/TestSupport.h"
 
 using testsupport::FileExists;
@@ -361,6 +368,157 @@ TEST_F(WritePackageOutputTest, AnExistingOutputEndsAsIfRewritten)
             }
             EXPECT_EQ(left, (c.prepare == "hardlink" ? std::set<std::string>{"out.kxp", "other"}
                                                      : std::set<std::string>{"out.kxp"}));
+        }
+    }
+}
+
+namespace {
+
+// SHA-1 from a provider of the test's own, preferred over the default one
+// while an object of this class lives: the digest is the default
+// provider's, but its first piece raises the stop flag, as a signal coming
+// in the middle of signing would.
+class StopInTheDigest {
+public:
+    StopInTheDigest()
+    {
+        s_Real = EVP_MD_fetch(nullptr, "SHA1", "provider=default");
+        testsupport::Require(s_Real != nullptr, "SHA1 of the default provider");
+        testsupport::Require(OSSL_PROVIDER_add_builtin(nullptr, "stop-in-digest", Init) == 1, "add provider");
+        m_Default = OSSL_PROVIDER_load(nullptr, "default");
+        m_Own = OSSL_PROVIDER_load(nullptr, "stop-in-digest");
+        testsupport::Require(m_Default && m_Own && EVP_set_default_properties(nullptr, "?provider=stop-in-digest") == 1,
+                             "prefer the provider");
+    }
+    ~StopInTheDigest()
+    {
+        EVP_set_default_properties(nullptr, "");
+        OSSL_PROVIDER_unload(m_Own);
+        OSSL_PROVIDER_unload(m_Default);
+        EVP_MD_free(s_Real);
+        s_Real = nullptr;
+        platform::SetStopSignal(0);
+    }
+    StopInTheDigest(const StopInTheDigest&) = delete;
+    StopInTheDigest& operator=(const StopInTheDigest&) = delete;
+
+private:
+    static void* NewContext(void*) { return EVP_MD_CTX_new(); }
+    static void FreeContext(void* context) { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(context)); }
+    static void* CopyContext(void* context)
+    {
+        EVP_MD_CTX* copy = EVP_MD_CTX_new();
+        if (copy && EVP_MD_CTX_copy_ex(copy, static_cast<EVP_MD_CTX*>(context)) != 1) {
+            EVP_MD_CTX_free(copy);
+            copy = nullptr;
+        }
+        return copy;
+    }
+    static int Start(void* context, const OSSL_PARAM[])
+    {
+        return EVP_DigestInit_ex(static_cast<EVP_MD_CTX*>(context), s_Real, nullptr);
+    }
+    static int Update(void* context, const unsigned char* data, size_t length)
+    {
+        platform::SetStopSignal(SIGTERM);
+        return EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context), data, length);
+    }
+    static int Final(void* context, unsigned char* digest, size_t* length, size_t room)
+    {
+        unsigned int got = 0;
+        if (room < static_cast<size_t>(EVP_MD_get_size(s_Real)) ||
+            EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(context), digest, &got) != 1) {
+            return 0;
+        }
+        *length = got;
+        return 1;
+    }
+    static int GetParams(OSSL_PARAM params[])
+    {
+        OSSL_PARAM* size = OSSL_PARAM_locate(params, OSSL_DIGEST_PARAM_SIZE);
+        OSSL_PARAM* block = OSSL_PARAM_locate(params, OSSL_DIGEST_PARAM_BLOCK_SIZE);
+        return (!size || OSSL_PARAM_set_size_t(size, static_cast<size_t>(EVP_MD_get_size(s_Real)))) &&
+               (!block || OSSL_PARAM_set_size_t(block, static_cast<size_t>(EVP_MD_get_block_size(s_Real))));
+    }
+    static const OSSL_PARAM* GettableParams(void*)
+    {
+        static const OSSL_PARAM kGettable[] = {OSSL_PARAM_size_t(OSSL_DIGEST_PARAM_SIZE, nullptr),
+                                               OSSL_PARAM_size_t(OSSL_DIGEST_PARAM_BLOCK_SIZE, nullptr),
+                                               OSSL_PARAM_END};
+        return kGettable;
+    }
+    static const OSSL_ALGORITHM* Query(void*, int operation, int* noCache)
+    {
+        static const OSSL_DISPATCH kDigest[] = {
+            {OSSL_FUNC_DIGEST_NEWCTX, reinterpret_cast<void (*)()>(NewContext)},
+            {OSSL_FUNC_DIGEST_FREECTX, reinterpret_cast<void (*)()>(FreeContext)},
+            {OSSL_FUNC_DIGEST_DUPCTX, reinterpret_cast<void (*)()>(CopyContext)},
+            {OSSL_FUNC_DIGEST_INIT, reinterpret_cast<void (*)()>(Start)},
+            {OSSL_FUNC_DIGEST_UPDATE, reinterpret_cast<void (*)()>(Update)},
+            {OSSL_FUNC_DIGEST_FINAL, reinterpret_cast<void (*)()>(Final)},
+            {OSSL_FUNC_DIGEST_GET_PARAMS, reinterpret_cast<void (*)()>(GetParams)},
+            {OSSL_FUNC_DIGEST_GETTABLE_PARAMS, reinterpret_cast<void (*)()>(GettableParams)},
+            {0, nullptr}};
+        static const OSSL_ALGORITHM kDigests[] = {{"SHA1:SHA-1:SSL3-SHA1", "provider=stop-in-digest", kDigest, ""},
+                                                  {nullptr, nullptr, nullptr, nullptr}};
+        *noCache = 0;
+        return operation == OSSL_OP_DIGEST ? kDigests : nullptr;
+    }
+    static int Init(const OSSL_CORE_HANDLE*, const OSSL_DISPATCH*, const OSSL_DISPATCH** out, void** context)
+    {
+        static const OSSL_DISPATCH kProvider[] = {
+            {OSSL_FUNC_PROVIDER_QUERY_OPERATION, reinterpret_cast<void (*)()>(Query)}, {0, nullptr}};
+        *out = kProvider;
+        *context = nullptr;
+        return 1;
+    }
+
+    static inline EVP_MD* s_Real = nullptr;
+    OSSL_PROVIDER* m_Default = nullptr;
+    OSSL_PROVIDER* m_Own = nullptr;
+};
+
+}  // namespace
+
+// A stop that comes while the package is digested for its signature fails
+// the delivery: nothing is put in place, whatever the output, and no
+// success line is printed for a package that was never signed.
+TEST_F(WritePackageOutputTest, AStopWhileSigningFailsTheDelivery)
+{
+    // Longer than one piece of the digest, so that it looks at the flag.
+    const std::vector<uint8_t> package = MakePackage(1, (5u << 20) / kSector);
+    const std::string keyPath = m_Folder.File("key.pem");
+    WriteFile(keyPath, testsupport::Pem(testsupport::RsaKey(1024), testsupport::PemForm::kTraditional));
+    CommandLineOptions options = Options(L"", true, 0);
+    options.m_KeyFilePath = W(keyPath);
+    CRsaKeyFile key(options.m_KeyFilePath);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(LoadSigningKey(key)) << testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStdout();
+    struct Case {
+        const char* name;
+        std::string output;  // the work file itself when empty
+    };
+    for (const Case& c : {Case{"an existing output", m_Folder.File("signed.kxp")}, Case{"the work file itself", ""}}) {
+        SCOPED_TRACE(c.name);
+        WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+        const std::string output = c.output.empty() ? m_Intermediate : c.output;
+        if (!c.output.empty()) {
+            WriteFile(output, "old package");
+        }
+        bool written = false;
+        {
+            const StopInTheDigest stopper;
+            testing::internal::CaptureStdout();
+            written = WritePackageOutput(W(m_Intermediate), W(output), options, &key);
+            m_Out = testing::internal::GetCapturedStdout();
+            EXPECT_TRUE(platform::StopRequested()) << "the digest never ran";
+        }
+        EXPECT_FALSE(written);
+        EXPECT_EQ(m_Out, "");
+        if (!c.output.empty()) {
+            EXPECT_EQ(ReadFile(output), "old package");
+            EXPECT_FALSE(FileExists(m_Intermediate));
         }
     }
 }

@@ -86,6 +86,8 @@ TEST(WorkFolderOutputTest, OutputsThatLeadIntoAWorkFolderAreRefused)
         // The folder the link names is made by the run only later.
         {"a folder link to a work folder not made yet", "work/out.kxp",
          [](const std::string& p, const std::string&) { Link("TempSplit", p + "/work"); }, "TempSplit"},
+        {"an absolute folder link to a work folder", "work/out.kxp",
+         [](const std::string& p, const std::string&) { Link(p + "/temp", p + "/work"); }, "temp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/platform/FileSystem.h"
 #include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 #include "support/TestSupport.h"
@@ -57,7 +58,7 @@ struct IgnoredSigpipe {
     void (*previous)(int);
 };
 
-TEST(OutputFileTest, FollowLinksTakesRelativeTargetsFromTheLinksFolder)
+TEST(OutputFileTest, TheOutputsEntryTakesRelativeTargetsFromTheLinksFolder)
 {
     // The links lie away from the current folder: a relative target read
     // from there would name another path.
@@ -90,12 +91,39 @@ TEST(OutputFileTest, FollowLinksTakesRelativeTargetsFromTheLinksFolder)
         for (const auto& link : c.links) {
             ASSERT_EQ(symlink(link.second.c_str(), link.first.c_str()), 0);
         }
-        std::wstring target;
-        EXPECT_EQ(platform::FollowLinks(W(c.path), target), c.ends);
+        const platform::OutputTarget output = platform::ResolveOutput(W(c.path), std::wstring());
+        EXPECT_EQ(output.kind != platform::OutputKind::kLinkLoop, c.ends);
+        EXPECT_FALSE(output.own);
         if (c.ends) {
-            EXPECT_EQ(N(target), c.target);
-            EXPECT_EQ(N(platform::FollowLinks(W(c.path))), c.target);
+            EXPECT_EQ(N(output.entry), c.target);
         }
+    }
+}
+
+// Every walk over links follows as many as the kernel does, and calls one
+// more a loop, as the kernel's own walk (stat) does.
+TEST(OutputFileTest, TheLinkWalksShareTheKernelsBound)
+{
+    const TempFolder folder;
+    const std::string f = std::filesystem::canonical(folder.Path()).string();
+    WriteFile(f + "/file", "x");
+    std::string next = "file";
+    for (int i = 1; i <= platform::kMaxLinks + 1; ++i) {
+        const std::string link = "link" + std::to_string(i);
+        ASSERT_EQ(symlink(next.c_str(), (f + "/" + link).c_str()), 0);
+        next = link;
+    }
+    for (const int links : {platform::kMaxLinks, platform::kMaxLinks + 1}) {
+        SCOPED_TRACE(links);
+        const std::string path = f + "/link" + std::to_string(links);
+        struct stat st;
+        const bool ends = links <= platform::kMaxLinks;
+        EXPECT_EQ(stat(path.c_str(), &st) == 0, ends);
+        const platform::OutputTarget output = platform::ResolveOutput(W(path), std::wstring());
+        EXPECT_EQ(output.kind, ends ? platform::OutputKind::kFile : platform::OutputKind::kLinkLoop);
+        EXPECT_EQ(platform::GetOutputKind(W(path)), output.kind);
+        EXPECT_EQ(N(output.place) == f + "/file", ends);
+        EXPECT_EQ(N(output.entry) == f + "/file", ends);
     }
 }
 
