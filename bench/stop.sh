@@ -2,8 +2,9 @@
 # How fast a stop ends each long step: a build is started for each, SIGTERM
 # is sent once the step is under way (its work file has appeared and grown
 # to about half its size, or its line was printed), and the seconds from
-# the signal to the tool's exit are printed with its exit status (143 is
-# 128 + SIGTERM: stopped; 0 means the build ended before the signal).
+# the signal to the tool's end are printed with its exit status as the
+# shell reports it (143, 128 + SIGTERM: the stopped run ended by the signal;
+# 0 means the build ended before the signal).
 #   split:   an image split into parts (NLT115), signalled at half the parts;
 #   copy:    the finished package copied to an output on another file
 #            system (/dev/shm), signalled at half the copy;

@@ -128,16 +128,17 @@ int RunTool(int argc, wchar_t** argv)
 }
 
 // A stop makes the run fail on its ordinary path, which removes what it
-// made; one that came after the package was in place changes nothing.
-int ExitStatus(int status)
+// made; one that came after the package was in place changes nothing. The
+// signal that stopped the run; 0 when none did.
+int StoppingSignal(int status)
 {
     const int signal = platform::StopSignal();
     if (status == 0 || signal == 0) {
-        return status;
+        return 0;
     }
     platform::Print(L"\nStopped by signal %d (%s): the work files are removed and the output is as it was.\n",
                     signal, platform::SignalName(signal));
-    return platform::SignalExitStatus(signal);
+    return signal;
 }
 
 }  // namespace
@@ -147,10 +148,16 @@ int wmain(int argc, wchar_t** argv)
     // A console or output whose reader went away then fails its writes
     // with EPIPE, which the run handles, instead of killing it.
     platform::IgnoreBrokenPipes();
-    const int status = ExitStatus(RunTool(argc, argv));
+    const int status = RunTool(argc, argv);
+    const int signal = StoppingSignal(status);
     // Still under the lock: once it is released, work folders in the
     // program's folder may be the next run's.
     g_ProcessingContext.RemoveWorkFolders();
     s_RunLock.Release();
+    if (signal != 0) {
+        // Nothing is left to clean up: the caller learns that the signal
+        // ended the run, as it would had the run not taken it.
+        platform::EndByStopSignal(signal);
+    }
     return status;
 }
