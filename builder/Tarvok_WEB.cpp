@@ -23,7 +23,8 @@ platform::RunLock s_RunLock;
 bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPath, const std::wstring& keyPath)
 {
     if (OutputIsInput(outputPath, blfPath, L"layout file") || OutputIsInput(outputPath, keyPath, L"key file") ||
-        OutputIsInput(outputPath, platform::GetExecutablePath(), L"program")) {
+        OutputIsInput(outputPath, platform::GetExecutablePath(), L"program") ||
+        OutputIsInput(outputPath, platform::RunLock::LockFilePath(GetProgramFolder()), L"lock file")) {
         return false;
     }
     // Where the package will go: the output's own links followed as its
@@ -101,17 +102,25 @@ int RunTool(int argc, wchar_t** argv)
     }
 
     // Only a build waits for another, once nothing but the build can fail.
-    // Without the lock (a folder that cannot be opened) the run goes on as
-    // before; making the work folders reports such a folder. The stop
-    // signals are taken over once the lock is held, so that a run that
-    // still waits, and has made nothing, ends on them at once.
-    s_RunLock.Acquire(GetProgramFolder(), [] {
-        platform::Print(L"Another run of this program is working in its folder; waiting for it to finish...\n");
-    });
+    // A run that cannot take its turn builds nothing: beside another run it
+    // would write that run's work files. The stop signals are taken over
+    // once the lock is held, so that a run that still waits, and has made
+    // nothing, ends on them at once.
+    if (!s_RunLock.Acquire(GetProgramFolder(), [] {
+            platform::Print(L"Another run of this program is working in its folder; waiting for it to finish...\n");
+        })) {
+        const int code = platform::LastErrorCode();
+        platform::Print(L"Unable to lock the program folder %s or its lock file %s, which keep other runs of this "
+                        L"program out: %s",
+                        GetProgramFolder(), platform::RunLock::LockFilePath(GetProgramFolder()),
+                        platform::ErrorText(code));
+        return 1;
+    }
     platform::WatchStopSignals();
     // Quietly, as the build makes them again and reports what stands in
-    // the way. An output that leads into one through a link that only now
-    // leads somewhere is refused before anything is built.
+    // the way. An output that leads into one, or to the lock file, through
+    // a link that only now leads somewhere, or made only now, is refused
+    // before anything is built.
     g_ProcessingContext.PrepareWorkFiles(false);
     if (!OutputPathIsFree(outputPath, blfPath, options.m_bKeyGiven ? keyPath : std::wstring())) {
         return 1;

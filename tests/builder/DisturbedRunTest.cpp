@@ -184,6 +184,73 @@ TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
     EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB", "solo.kxp", "first.kxp", "second.kxp"}));
 }
 
+// A program folder its user may write but not read (mode 0333) cannot be
+// locked itself: two runs of the copy there still take turns, by the lock
+// file, which is never an output; where that cannot be had either, the run
+// builds nothing.
+TEST(DisturbedRunTest, RunsTakeTurnsWhereTheProgramFolderMayNotBeRead)
+{
+    const ToolCopy tool, plainTool;
+    Inputs inputs;
+    MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", size_t(4) << 20, false);
+    ASSERT_EQ(chmod(inputs.folder.Path().c_str(), 0755), 0);
+    const RunResult plain = plainTool.Run(Args(inputs, "plain.kxp"), inputs.folder.Path());
+    ASSERT_TRUE(Succeeded(plain)) << plain.out << plain.err;
+    const std::string expected = ReadFile(plainTool.File("plain.kxp"));
+    ASSERT_EQ(chmod(tool.Executable().c_str(), 0755), 0);
+    ASSERT_EQ(chown(tool.Folder().c_str(), kOtherUser, kOtherGroup), 0);
+    ASSERT_EQ(chmod(tool.Folder().c_str(), 0333), 0);
+    const auto asOtherUser = [&](const std::string& name) {
+        RunOptions options = FreezableRun(inputs.folder.Path(), name);
+        options.asOtherUser = true;
+        return options;
+    };
+
+    // The first run is held still inside its build: the second waits.
+    const int first = tool.Start(Args(inputs, "first.kxp"), asOtherUser("first"));
+    const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
+    const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
+    Frozen frozen(first);
+    const bool held = frozen.Held();
+    const int second = tool.Start(Args(inputs, "second.kxp"), asOtherUser("second"));
+    const bool waited =
+        WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
+    const bool secondGoesOn = !ToolCopy::Ended(second);
+    frozen.Thaw();
+    const RunResult a = tool.Wait(first, "first"), b = tool.Wait(second, "second");
+    ASSERT_TRUE(building && held) << "the first run ended before it was seen building: " << a.out;
+    ASSERT_TRUE(Succeeded(a)) << a.out << a.err;
+    ASSERT_TRUE(Succeeded(b)) << b.out << b.err;
+    EXPECT_TRUE(waited) << b.out;
+    EXPECT_TRUE(secondGoesOn) << "the second run ended while the first one held its turn: " << b.out;
+    EXPECT_TRUE(ReadFile(tool.File("first.kxp")) == expected);
+    EXPECT_TRUE(ReadFile(tool.File("second.kxp")) == expected);
+    EXPECT_EQ(Entries(tool.Folder()),
+              (std::set<std::string>{"Tarvok_WEB", "first.kxp", "second.kxp", "kxp.lock"}));
+
+    // The lock file is no output; something else at its name is left alone,
+    // and the run stops before it reads the layout file.
+    const std::string lockFile = tool.File("kxp.lock");
+    const RunResult intoLock = tool.Run(Args(inputs, "kxp.lock"), asOtherUser("lock"));
+    EXPECT_EQ(intoLock.exitCode, 1);
+    EXPECT_TRUE(Contains(intoLock.out, "Invalid Input,output file " + lockFile + " is the lock file " + lockFile +
+                                           "!\n"))
+        << intoLock.out;
+    EXPECT_EQ(ReadFile(lockFile), "");
+    ASSERT_EQ(unlink(lockFile.c_str()), 0);
+    ASSERT_EQ(mkfifo(lockFile.c_str(), 0666), 0);
+    const RunResult noTurn = tool.Run(Args(inputs, "third.kxp"), asOtherUser("fifo"));
+    EXPECT_EQ(noTurn.exitCode, 1);
+    EXPECT_TRUE(Contains(noTurn.out, "Unable to lock the program folder " + tool.Folder() + " or its lock file " +
+                                         lockFile + ", which keep other runs of this program out: File exists\n"))
+        << noTurn.out;
+    EXPECT_FALSE(Contains(noTurn.out, "ProcessBLF")) << noTurn.out;
+    struct stat st;
+    EXPECT_TRUE(lstat(lockFile.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Entries(tool.Folder()),
+              (std::set<std::string>{"Tarvok_WEB", "first.kxp", "second.kxp", "kxp.lock"}));
+}
+
 TEST(DisturbedRunTest, AFailureAfterTheBuildLeavesTheOldOutput)
 {
     struct Case {
