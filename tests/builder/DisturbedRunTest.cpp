@@ -318,11 +318,14 @@ TEST(DisturbedRunTest, AFifoWithoutAReaderFailsAtOnce)
 }
 
 // A stop signal in the middle of a long step: compressing a large image,
-// or copying the package to another file system.
+// copying a large part of an image that is split, or copying the package to
+// another file system.
+enum class Step { kCompress, kSplit, kCopy };
+
 struct StopCase {
     const char* name;
     int signal;
-    bool duringCopy;
+    Step step;
 };
 
 void PrintTo(const StopCase& c, std::ostream* out)
@@ -354,11 +357,11 @@ long long SizeOf(int descriptor)
 // kStepUnderWay bytes, sends the signal and lets the run end. The work file
 // is kept open from then on, so that its last size shows even once the run
 // has removed it.
-StoppedRun StopInTheStep(const ToolCopy& tool, const Inputs& inputs, const std::string& output, int signal,
-                         const std::function<std::string()>& workFile)
+StoppedRun StopInTheStep(const ToolCopy& tool, const Inputs& inputs, const std::vector<std::string>& args,
+                         int signal, const std::function<std::string()>& workFile)
 {
     StoppedRun run;
-    const int pid = tool.Start(Args(inputs, output), FreezableRun(inputs.folder.Path()));
+    const int pid = tool.Start(args, FreezableRun(inputs.folder.Path()));
     std::string work;
     run.stepSeen = WaitWhileRunning(
         pid,
@@ -390,36 +393,44 @@ class StopSignalTest : public testing::TestWithParam<StopCase> {};
 TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
 {
     const StopCase& c = GetParam();
+    const bool copy = c.step == Step::kCopy, split = c.step == Step::kSplit;
     // Incompressible bytes: the compressed image is at least as large as the
-    // image, and so is the package. A copy between file systems in memory is
-    // quick; should it be over before the run could be held, the run is made
-    // again with a larger image.
-    const std::vector<size_t> sizes =
-        c.duringCopy ? std::vector<size_t>{size_t(256) << 20, size_t(1) << 30} : std::vector<size_t>{size_t(48) << 20};
+    // image, and so is the package. A copy from a sparse image is quick;
+    // should it be over before the run could be held, the run is made again
+    // with a larger image.
+    const std::vector<size_t> sizes = c.step == Step::kCompress
+                                          ? std::vector<size_t>{size_t(48) << 20}
+                                          : std::vector<size_t>{size_t(256) << 20, size_t(2) << 30};
     for (const size_t imageBytes : sizes) {
         SCOPED_TRACE(testing::Message() << imageBytes << " bytes of image");
         const ToolCopy tool;
         Inputs inputs;
-        const OtherFileSystemFolder other =
-            c.duringCopy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
-        if (c.duringCopy && other.Path().empty()) {
+        const OtherFileSystemFolder other = copy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
+        if (copy && other.Path().empty()) {
             GTEST_SKIP() << "no second file system here";
         }
-        if (c.duringCopy) {
-            MakeInputs(inputs, "NLT122", "RAW", imageBytes, true);
-        } else {
+        // A split makes two parts of the image, the first one copied whole
+        // before the second is begun.
+        const size_t partBytes = imageBytes / 2;
+        if (c.step == Step::kCompress) {
             MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", imageBytes, false);
+        } else {
+            MakeInputs(inputs, split ? "NLT115" : "NLT122", "RAW", imageBytes, true);
         }
-        const std::string folder = c.duringCopy ? other.Path() : tool.Folder();
+        const std::string folder = copy ? other.Path() : tool.Folder();
         const std::string output = folder + "/out.kxp";
         WriteFile(output, kOldOutput);
+        std::vector<std::string> args = Args(inputs, output);
+        if (split) {
+            args[3] = std::to_string(partBytes);
+        }
 
-        // The step's work file: the compressed image, or the copy beside the
-        // output.
+        // The step's work file: the compressed image, the first part, or the
+        // copy beside the output.
         const auto workFile = [&]() -> std::string {
-            if (!c.duringCopy) {
-                const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
-                return FileExists(compressed) ? compressed : std::string();
+            if (!copy) {
+                const std::string file = tool.File(split ? "temp/1_image.bin" : "AbsBlfTemp/image.bin.lzma");
+                return FileExists(file) ? file : std::string();
             }
             std::error_code ec;
             for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
@@ -429,12 +440,12 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
             }
             return std::string();
         };
-        const StoppedRun run = StopInTheStep(tool, inputs, output, c.signal, workFile);
+        const StoppedRun run = StopInTheStep(tool, inputs, args, c.signal, workFile);
         const RunResult& r = run.result;
         // Less than the step's result when whole.
-        const long long whole = static_cast<long long>(imageBytes);
+        const long long whole = static_cast<long long>(split ? partBytes : imageBytes);
         const bool inTheStep = run.stepSeen && run.held && run.atSignal >= kStepUnderWay && run.atSignal < whole;
-        if (!inTheStep && c.duringCopy && imageBytes != sizes.back()) {
+        if (!inTheStep && imageBytes != sizes.back()) {
             continue;  // the copy was over too soon
         }
 
@@ -442,32 +453,33 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
         // The signal came while the step was running...
         EXPECT_GE(run.atSignal, kStepUnderWay) << "the work file was gone";
         EXPECT_LT(run.atSignal, whole) << "the step was over";
-        EXPECT_TRUE(Contains(r.out, c.duringCopy ? "Finish to dump to kxp file\n" : "ProcessBLF return.....\n"))
-            << r.out;
+        EXPECT_TRUE(Contains(r.out, copy ? "Finish to dump to kxp file\n" : "ProcessBLF return.....\n")) << r.out;
         // ...and it was never finished, nor was anything after it done.
         EXPECT_LT(run.atEnd, whole);
-        EXPECT_FALSE(Contains(r.out, c.duringCopy ? kSuccess : std::string("Writing Device Header:"))) << r.out;
+        const std::string after = copy ? kSuccess : split ? "dump to kxp file" : "Writing Device Header:";
+        EXPECT_FALSE(Contains(r.out, after)) << r.out;
         // Ended by the signal itself, once it had cleaned up.
         EXPECT_EQ(r.signal, c.signal) << "exit status " << r.exitCode << ": " << r.out;
         EXPECT_TRUE(Contains(r.out, "\nStopped by signal " + std::to_string(c.signal) + " (")) << r.out;
         EXPECT_EQ(ReadFile(output), kOldOutput);
-        if (c.duringCopy) {
+        if (copy) {
             EXPECT_EQ(Entries(folder), (std::set<std::string>{"out.kxp"}));
         }
         const std::set<std::string> left =
-            c.duringCopy ? std::set<std::string>{"Tarvok_WEB"} : std::set<std::string>{"Tarvok_WEB", "out.kxp"};
+            copy ? std::set<std::string>{"Tarvok_WEB"} : std::set<std::string>{"Tarvok_WEB", "out.kxp"};
         EXPECT_EQ(Entries(tool.Folder()), left);
         break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest,
-                         testing::Values(StopCase{"SIGTERM_while_compressing", SIGTERM, false},
-                                         StopCase{"SIGINT_while_compressing", SIGINT, false},
-                                         StopCase{"SIGHUP_while_compressing", SIGHUP, false},
-                                         StopCase{"SIGTERM_while_copying", SIGTERM, true},
-                                         StopCase{"SIGINT_while_copying", SIGINT, true},
-                                         StopCase{"SIGHUP_while_copying", SIGHUP, true}),
+                         testing::Values(StopCase{"SIGTERM_while_compressing", SIGTERM, Step::kCompress},
+                                         StopCase{"SIGINT_while_compressing", SIGINT, Step::kCompress},
+                                         StopCase{"SIGHUP_while_compressing", SIGHUP, Step::kCompress},
+                                         StopCase{"SIGTERM_while_splitting", SIGTERM, Step::kSplit},
+                                         StopCase{"SIGTERM_while_copying", SIGTERM, Step::kCopy},
+                                         StopCase{"SIGINT_while_copying", SIGINT, Step::kCopy},
+                                         StopCase{"SIGHUP_while_copying", SIGHUP, Step::kCopy}),
                          [](const testing::TestParamInfo<StopCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
