@@ -34,16 +34,17 @@ int Lock(int fd, const std::function<void()>& tellWaiting)
     return 0;
 }
 
-// Opens the lock file, made when it is missing: never through a link, never
-// anything but a regular file, which is never written. Without O_NONBLOCK a
-// FIFO put there in the meantime would hold the open. -1 with errno.
-int OpenLockFile(const std::string& path)
+// Opens the lock file, made when it is missing and make is set: never
+// through a link, never anything but a regular file, which is never
+// written. Without O_NONBLOCK a FIFO put there in the meantime would hold
+// the open. -1 with errno.
+int OpenLockFile(const std::string& path, bool make)
 {
     const int flags = O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     // Writable where it may be: a file system that emulates flock by record
     // locks grants an exclusive one only to a descriptor open for writing.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, 0666);
-    if (fd >= 0 || errno != EEXIST) {
+    int fd = make ? open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | flags, 0666) : -1;
+    if (fd >= 0 || (make && errno != EEXIST)) {
         return fd;
     }
     struct stat st;
@@ -98,17 +99,28 @@ bool RunLock::Acquire(const std::wstring& folder, const std::function<void()>& o
     // Reading is all a folder's descriptor needs, and all flock needs of it.
     int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     int code = fd < 0 ? errno : Lock(fd, tellWaiting);
-    if (code != 0 && fd >= 0) {
+    if (code == 0) {
+        m_Descriptor = fd;
+        // The runs that cannot lock the folder lock the file, if there is
+        // one: it is waited for as well. Whatever else stands at its name
+        // keeps those runs out by itself.
+        const int file = OpenLockFile(lockFile, false);
+        if (file >= 0 && Lock(file, tellWaiting) == 0) {
+            m_FileDescriptor = file;
+        } else if (file >= 0) {
+            close(file);
+        }
+        return true;
+    }
+    if (fd >= 0) {
         close(fd);
     }
+    fd = OpenLockFile(lockFile, true);
+    code = fd < 0 ? errno : Lock(fd, tellWaiting);
     if (code != 0) {
-        fd = OpenLockFile(lockFile);
-        code = fd < 0 ? errno : Lock(fd, tellWaiting);
-        if (code != 0 && fd >= 0) {
+        if (fd >= 0) {
             close(fd);
         }
-    }
-    if (code != 0) {
         errno = code;
         return false;
     }
@@ -118,11 +130,12 @@ bool RunLock::Acquire(const std::wstring& folder, const std::function<void()>& o
 
 void RunLock::Release()
 {
-    if (m_Descriptor < 0) {
-        return;
+    for (int* descriptor : {&m_FileDescriptor, &m_Descriptor}) {
+        if (*descriptor >= 0) {
+            close(*descriptor);
+            *descriptor = -1;
+        }
     }
-    close(m_Descriptor);
-    m_Descriptor = -1;
 }
 
 }  // namespace platform

@@ -3,9 +3,11 @@
 // the user's can clash with it, and a folder that may only be read is locked
 // as well as any other. Where the folder cannot be locked (it may be written
 // but not read, or its file system refuses flock on a folder), the lock is
-// taken on the lock file "kxp.lock" in it instead, made for it and kept. The
-// kernel drops either lock when the process dies, however it dies, so a run
-// that was killed never blocks the next one.
+// taken on the lock file "kxp.lock" in it instead, made for it and kept; a
+// run that locks the folder takes that file too when it is there, so that a
+// user who may read the folder (root) and one who may not take turns as
+// well. The kernel drops the locks when the process dies, however it dies,
+// so a run that was killed never blocks the next one.
 #pragma once
 
 #include <functional>
@@ -35,7 +37,8 @@ public:
     void Release();
 
 private:
-    int m_Descriptor = -1;
+    int m_Descriptor = -1;      // the folder's, or the lock file's
+    int m_FileDescriptor = -1;  // the lock file's besides the folder's
 };
 
 }  // namespace platform

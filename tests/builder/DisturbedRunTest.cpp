@@ -145,6 +145,46 @@ private:
     bool m_Held = false;
 };
 
+// The first run of the copy is held still inside its build, where it holds
+// its turn, while meanwhile() runs and a second run is started: the second
+// waits until the first has finished, and both build the expected package
+// at their output ("first.kxp", "second.kxp"). The runs' results, for
+// more checks.
+struct TwoRuns {
+    RunResult first, second;
+};
+
+TwoRuns TakeTurns(const ToolCopy& tool, const Inputs& inputs, const std::string& expected,
+                  const std::function<RunOptions(const std::string& name)>& options,
+                  const std::function<void()>& meanwhile)
+{
+    const int first = tool.Start(Args(inputs, "first.kxp"), options("first"));
+    const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
+    const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
+    Frozen frozen(first);
+    const bool held = frozen.Held();
+    if (held) {
+        meanwhile();
+    }
+    const int second = tool.Start(Args(inputs, "second.kxp"), options("second"));
+    const bool waited =
+        WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
+    const bool secondGoesOn = !ToolCopy::Ended(second);
+    frozen.Thaw();
+    TwoRuns runs{tool.Wait(first, "first"), tool.Wait(second, "second")};
+    const RunResult &a = runs.first, &b = runs.second;
+
+    EXPECT_TRUE(building && held) << "the first run ended before it was seen building: " << a.out;
+    EXPECT_TRUE(Succeeded(a)) << a.out << a.err;
+    EXPECT_TRUE(Succeeded(b)) << b.out << b.err;
+    EXPECT_TRUE(waited) << b.out;
+    EXPECT_TRUE(secondGoesOn) << "the second run ended while the first one held its turn: " << b.out;
+    EXPECT_FALSE(Contains(a.out, kWaitLine));
+    EXPECT_TRUE(ReadFile(tool.File("first.kxp")) == expected);
+    EXPECT_TRUE(ReadFile(tool.File("second.kxp")) == expected);
+    return runs;
+}
+
 TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
 {
     const ToolCopy tool, otherTool;
@@ -154,32 +194,14 @@ TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
     ASSERT_TRUE(Succeeded(solo)) << solo.out << solo.err;
     const std::string expected = ReadFile(tool.File("solo.kxp"));
 
-    // The first run is held still inside its build, where it holds its
-    // folder: a run of another copy goes through meanwhile, a second run of
-    // the same copy waits until the first one has finished.
-    const int first = tool.Start(Args(inputs, "first.kxp"), FreezableRun(inputs.folder.Path(), "first"));
-    const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
-    const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
-    Frozen frozen(first);
-    const bool held = frozen.Held();
-    const RunResult c = otherTool.Run(Args(inputs, "other.kxp"), inputs.folder.Path());
-    const int second = tool.Start(Args(inputs, "second.kxp"), inputs.folder.Path(), -1, "second");
-    const bool waited =
-        WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
-    const bool secondGoesOn = !ToolCopy::Ended(second);
-    frozen.Thaw();
-    const RunResult a = tool.Wait(first, "first"), b = tool.Wait(second, "second");
-
-    ASSERT_TRUE(building && held) << "the first run ended before it was seen building: " << a.out;
-    ASSERT_TRUE(Succeeded(a)) << a.out << a.err;
-    ASSERT_TRUE(Succeeded(b)) << b.out << b.err;
+    // A run of another copy goes through while the first run of this one
+    // holds its folder.
+    RunResult c;
+    TakeTurns(
+        tool, inputs, expected, [&](const std::string& name) { return FreezableRun(inputs.folder.Path(), name); },
+        [&] { c = otherTool.Run(Args(inputs, "other.kxp"), inputs.folder.Path()); });
     ASSERT_TRUE(Succeeded(c)) << c.out << c.err;
-    EXPECT_TRUE(waited) << b.out;
-    EXPECT_TRUE(secondGoesOn) << "the second run ended while the first one held the folder: " << b.out;
-    EXPECT_TRUE(ReadFile(tool.File("first.kxp")) == expected);
-    EXPECT_TRUE(ReadFile(tool.File("second.kxp")) == expected);
     EXPECT_TRUE(ReadFile(otherTool.File("other.kxp")) == expected);
-    EXPECT_FALSE(Contains(a.out, kWaitLine));
     EXPECT_FALSE(Contains(c.out, kWaitLine));
     EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB", "solo.kxp", "first.kxp", "second.kxp"}));
 }
@@ -206,25 +228,7 @@ TEST(DisturbedRunTest, RunsTakeTurnsWhereTheProgramFolderMayNotBeRead)
         return options;
     };
 
-    // The first run is held still inside its build: the second waits.
-    const int first = tool.Start(Args(inputs, "first.kxp"), asOtherUser("first"));
-    const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
-    const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
-    Frozen frozen(first);
-    const bool held = frozen.Held();
-    const int second = tool.Start(Args(inputs, "second.kxp"), asOtherUser("second"));
-    const bool waited =
-        WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
-    const bool secondGoesOn = !ToolCopy::Ended(second);
-    frozen.Thaw();
-    const RunResult a = tool.Wait(first, "first"), b = tool.Wait(second, "second");
-    ASSERT_TRUE(building && held) << "the first run ended before it was seen building: " << a.out;
-    ASSERT_TRUE(Succeeded(a)) << a.out << a.err;
-    ASSERT_TRUE(Succeeded(b)) << b.out << b.err;
-    EXPECT_TRUE(waited) << b.out;
-    EXPECT_TRUE(secondGoesOn) << "the second run ended while the first one held its turn: " << b.out;
-    EXPECT_TRUE(ReadFile(tool.File("first.kxp")) == expected);
-    EXPECT_TRUE(ReadFile(tool.File("second.kxp")) == expected);
+    TakeTurns(tool, inputs, expected, asOtherUser, [] {});
     EXPECT_EQ(Entries(tool.Folder()),
               (std::set<std::string>{"Tarvok_WEB", "first.kxp", "second.kxp", "kxp.lock"}));
 

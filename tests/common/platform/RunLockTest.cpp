@@ -188,37 +188,56 @@ TEST(RunLockTest, LocksAFolderThatMayOnlyBeReadAndMakesNothingInIt)
 }
 
 // A folder its user may write but not read (mode 0333) cannot be opened to
-// be locked: the runs take turns by its lock file, made once and kept.
+// be locked: the runs take turns by its lock file, made once and kept. A
+// user who may read it (root) locks the folder, and the lock file as well
+// once it is there.
 TEST(RunLockTest, TakesTurnsByTheLockFileWhereTheFolderMayNotBeRead)
 {
-    TempFolder folder;
-    ASSERT_EQ(chown(folder.Path().c_str(), testsupport::kOtherUser, testsupport::kOtherGroup), 0);
-    ASSERT_EQ(chmod(folder.Path().c_str(), 0333), 0);
-    const std::string lockFile = folder.File("kxp.lock");
-    EXPECT_EQ(platform::EncodeText(platform::RunLock::LockFilePath(Wide(folder.Path()))), lockFile);
-    int reports[2];
-    ASSERT_EQ(pipe(reports), 0);
-    const Holder first = StartHolder('a', folder.Path(), reports[1], true);
-    EXPECT_EQ(NextReport(reports[0]), "ah");
-    const Holder second = StartHolder('b', folder.Path(), reports[1], true);
-    EXPECT_EQ(NextReport(reports[0]), "bw");
-    EXPECT_FALSE(FreeNow(lockFile));
-    LetGo(first);
-    EXPECT_EQ(NextReport(reports[0]), "af");
-    EXPECT_EQ(NextReport(reports[0]), "bh");
-    EXPECT_FALSE(FreeNow(lockFile));
-    LetGo(second);
-    EXPECT_EQ(NextReport(reports[0]), "bf");
-    Finish(first);
-    Finish(second);
-    close(reports[0]);
-    close(reports[1]);
-    EXPECT_TRUE(FreeNow(lockFile));
-    struct stat st;
-    ASSERT_EQ(lstat(lockFile.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(st.st_size, 0);
-    EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"kxp.lock"});
+    struct Case {
+        const char* name;
+        bool firstMayRead, secondMayRead;
+        bool lockFileThere;  // made by an earlier run
+    };
+    const Case cases[] = {
+        {"two runs that may not read it", false, false, false},
+        {"then a run that may", false, true, false},
+        {"a run that may, then one that may not", true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string lockFile = folder.File("kxp.lock");
+        EXPECT_EQ(platform::EncodeText(platform::RunLock::LockFilePath(Wide(folder.Path()))), lockFile);
+        if (c.lockFileThere) {
+            testsupport::WriteFile(lockFile, "");
+        }
+        ASSERT_EQ(chown(folder.Path().c_str(), testsupport::kOtherUser, testsupport::kOtherGroup), 0);
+        ASSERT_EQ(chmod(folder.Path().c_str(), 0333), 0);
+        int reports[2];
+        ASSERT_EQ(pipe(reports), 0);
+        const Holder first = StartHolder('a', folder.Path(), reports[1], !c.firstMayRead);
+        EXPECT_EQ(NextReport(reports[0]), "ah");
+        const Holder second = StartHolder('b', folder.Path(), reports[1], !c.secondMayRead);
+        EXPECT_EQ(NextReport(reports[0]), "bw");
+        EXPECT_FALSE(FreeNow(lockFile));
+        LetGo(first);
+        EXPECT_EQ(NextReport(reports[0]), "af");
+        EXPECT_EQ(NextReport(reports[0]), "bh");
+        EXPECT_FALSE(FreeNow(lockFile));
+        LetGo(second);
+        EXPECT_EQ(NextReport(reports[0]), "bf");
+        Finish(first);
+        Finish(second);
+        close(reports[0]);
+        close(reports[1]);
+        EXPECT_TRUE(FreeNow(lockFile));
+        EXPECT_TRUE(FreeNow(folder.Path()));
+        struct stat st;
+        ASSERT_EQ(lstat(lockFile.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_size, 0);
+        EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"kxp.lock"});
+    }
 }
 
 // What stands at the lock file's name of a folder that may not be read:
