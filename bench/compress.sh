@@ -18,9 +18,11 @@ sign_mib=${3:-32}
 runs=${4:-3}
 count=${5:-4}
 each_mib=${6:-16}
+RUNS=$runs
+source "$(dirname "$0")/timing.sh"
+need lzma_alone lzma-alone
+need openssl openssl
 [ -x "$tool" ] || { echo "no tool at $tool: build first (see README.md)" >&2; exit 1; }
-command -v lzma_alone > /dev/null || { echo "lzma_alone is missing: apt-get install lzma-alone" >&2; exit 1; }
-command -v openssl > /dev/null || { echo "openssl is missing: apt-get install openssl" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -66,8 +68,6 @@ LAYOUT
   done
 }
 
-RUNS=$runs
-source "$(dirname "$0")/timing.sh"
 le32() { od -An -tu4 -j "$2" -N4 "$1" | tr -d ' '; }
 
 # The lzma_alone form of the file at the settings of level 5.

@@ -5,18 +5,32 @@
 # seconds from SIGTERM to exit during such a layout. With a git revision,
 # also the fuzzers' executions a second on the CI seeds, this tree's build
 # against the revision's, all running at the same time so that they share
-# the machine's load, the median of a few rounds (needs clang; builds in
-# build/bench-fuzz-*).
+# the machine's load, the median of a few rounds (builds in
+# build/bench-fuzz-*). The fuzzers start from the seeds, and with the
+# settings, that .ci/run gives them (.ci/fuzz-seeds.sh), taken from the
+# revision's tree for both.
+# Needs python3; with a revision also git, cmake, make and clang with the
+# libFuzzer runtime (libclang-rt-14-dev), and the revision in this
+# repository.
 #   bench/parse.sh [tool] [revision to compare the fuzzers against]
 set -euo pipefail
 
 tool=${1:-build/Tarvok_WEB}
 revision=${2:-}
 fuzz_seconds=${FUZZ_SECONDS:-60}
-[ -x "$tool" ] || { echo "no tool at $tool: build first (see README.md)" >&2; exit 1; }
-command -v python3 > /dev/null || { echo "python3 is needed for the memory and stop figures" >&2; exit 1; }
-
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/timing.sh"
+need python3 python3
+if [ -n "$revision" ]; then
+  need git git
+  need cmake cmake
+  need make make
+  need clang++ clang libclang-rt-14-dev
+  git -C "$here/.." rev-parse --verify --quiet "$revision^{commit}" > /dev/null ||
+    { echo "no revision $revision in the repository at $here/.." >&2; exit 1; }
+fi
+[ -x "$tool" ] || { echo "no tool at $tool: build first (see README.md)" >&2; exit 1; }
+
 work=$(mktemp -d)
 cleanup() {
   if [ -n "${old_tree:-}" ]; then git -C "$here/.." worktree remove --force "$old_tree" > /dev/null 2>&1 || true; fi
@@ -74,7 +88,6 @@ build images-30.blf > "$work/images-30.log" 2>&1 || { echo "the 30-image build f
 build images-1000.blf > "$work/images-1000.log" 2>&1 || true
 grep -q "Number of images in blf file is 1000" "$work/images-1000.log" || { echo "the 1000-image layout was not read" >&2; exit 1; }
 
-source "$here/timing.sh"
 small=0 large=0
 for ((round = 0; round < 3; round++)); do
   t=$(RUNS=1 best_of build images-30.blf)
@@ -107,6 +120,9 @@ with open(log_path, "wb") as log:
         child.send_signal(signal.SIGTERM)
     code = child.wait()
     seconds = time.monotonic() - start
+# The exit status as a shell reports it: 128 + N for a death by signal N,
+# as a stopped run ends.
+code = 128 - code if code < 0 else code
 peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024.0
 if mode == "stop":
     print(f"stop during {blf}: exit {code}, {seconds:.3f} s from SIGTERM to exit (aim: 1 or less)")
@@ -119,9 +135,11 @@ for blf in lines-128.blf long-line.blf; do (cd "$work" && python3 measure.py sto
 [ -n "$revision" ] || exit 0
 
 # The fuzzers of this tree and of the revision, each run for FUZZ_SECONDS
-# from the revision's CI seeds (the seeds CI used then).
+# from the revision's fixtures, chosen and named as .ci/run chooses and
+# names this tree's.
 old_tree="$work/old-tree"
-git -C "$here/.." worktree add --detach "$old_tree" "$revision" > /dev/null 2>&1
+git -C "$here/.." worktree add --detach "$old_tree" "$revision" > /dev/null 2>&1 ||
+  { echo "cannot check out $revision into $old_tree" >&2; exit 1; }
 fuzz_build() {  # SOURCE BUILD
   CC=clang CXX=clang++ cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVOK_FUZZ=ON > /dev/null
   cmake --build "$2" -j4 --target blf_fuzzer old_blf_fuzzer > /dev/null
@@ -132,17 +150,18 @@ fuzz_build "$here/.." "$here/../build/bench-fuzz-new"
 rm -rf "$here/../build/bench-fuzz-old"
 fuzz_build "$old_tree" "$here/../build/bench-fuzz-old"
 
-mapfile -d '' reader_seeds < <(cd "$old_tree" && find tests/fixtures -type f \( -name '*.blf' -o -path 'tests/fixtures/fuzz/*' \) -print0)
-mapfile -d '' conversion_seeds < <(cd "$old_tree" && find tests/fixtures/fuzz-old -type f -print0)
+source "$here/../.ci/fuzz-seeds.sh"
+mapfile -d '' reader_seeds < <(cd "$old_tree" && fuzz_seeds reader)
+mapfile -d '' conversion_seeds < <(cd "$old_tree" && fuzz_seeds conversion)
 # execs FUZZER DICTIONARY SEEDS...: the executions a second of one run.
 execs() {
-  local fuzzer=$1 dict=$2 corpus seed
+  local fuzzer=$1 dict=$2 corpus
   shift 2
   corpus=$(mktemp -d -p "$work")
-  for seed in "$@"; do cp "$old_tree/$seed" "$corpus/"; done
-  "$fuzzer" -dict="$old_tree/$dict" -max_total_time="$fuzz_seconds" -close_fd_mask=1 -rss_limit_mb=2048 \
-    -timeout=20 -max_len=8192 -print_final_stats=1 -artifact_prefix="$work/" "$corpus" 2>&1 \
-    | sed -n 's/^stat::number_of_executed_units: *//p; s/^stat::average_exec_per_sec: *//p' | tail -1
+  fuzz_corpus "$corpus" "$old_tree" "$@"
+  "$fuzzer" -dict="$old_tree/$dict" -max_total_time="$fuzz_seconds" "${fuzz_options[@]}" \
+    -artifact_prefix="$work/" "$corpus" 2>&1 \
+    | sed -n 's/^stat::average_exec_per_sec: *//p' | tail -1
 }
 # One minute of fuzzing varies by a third from run to run, with what the
 # fuzzer happens to find: FUZZ_ROUNDS rounds (default 3), the four
@@ -166,6 +185,6 @@ for name in blf_fuzzer old_blf_fuzzer; do
   done
   old=$(median "${olds[@]}")
   new=$(median "${news[@]}")
-  printf '%s: %s exec/s at %s (rounds: %s), %s exec/s here (rounds: %s), ratio of the medians %s (aim: 5 or more)\n' \
+  printf '%s: %s exec/s at %s (rounds: %s), %s exec/s here (rounds: %s), ratio of the medians %s\n' \
     "$name" "$old" "$revision" "${olds[*]}" "$new" "${news[*]}" "$(ratio "$new" "$((old > 0 ? old : 1))")"
 done

@@ -2,8 +2,9 @@
 # How fast a stop ends each long step: a build is started for each, SIGTERM
 # is sent once the step is under way (its work file has appeared and grown
 # to about half its size, or its line was printed), and the seconds from
-# the signal to the tool's exit are printed with its exit status (143 is
-# 128 + SIGTERM: stopped; 0 means the build ended before the signal).
+# the signal to the tool's end are printed with its exit status as the
+# shell reports it (143, 128 + SIGTERM: the stopped run ended by the signal;
+# 0 means the build ended before the signal).
 #   split:   an image split into parts (NLT115), signalled at half the parts;
 #   copy:    the finished package copied to an output on another file
 #            system (/dev/shm), signalled at half the copy;
@@ -16,19 +17,24 @@
 #   signing: a package signed with a key from "openssl genrsa", signalled
 #            once the package is whole, while it is digested.
 #   bench/stop.sh [tool] [MiB per image]
-# Without a tool it builds one into build/bench (cmake, make, g++).
+# Without a tool it builds one into build/bench (cmake, make, g++). Needs
+# the openssl program.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 tool=${1:-}
 mib=${2:-1024}
+source "$(dirname "$0")/timing.sh"
+need openssl openssl
 if [ -z "$tool" ]; then
+  need cmake cmake
+  need make make
+  need g++ g++
   cmake -S "$root" -B "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DTARVOK_TESTS=OFF > /dev/null
   cmake --build "$root/build/bench" -j"$(nproc)" > /dev/null
   tool=$root/build/bench/Tarvok_WEB
 fi
 [ -x "$tool" ] || { echo "no tool at $tool: build first (see README.md)" >&2; exit 1; }
-command -v openssl > /dev/null || { echo "openssl is missing: apt-get install openssl" >&2; exit 1; }
 
 work=$(mktemp -d)
 shm=
@@ -43,7 +49,6 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 cp "$tool" "$work/Tarvok_WEB"
 
-source "$(dirname "$0")/timing.sh"
 size_of() { stat -c %s "$1" 2> /dev/null || echo 0; }
 
 # A layout file of one image (file name, type) for the processor type.

@@ -1,6 +1,15 @@
 # Timing helpers for the benchmark scripts; source it. RUNS (default 3)
 # sets how many runs best_of takes.
 
+# need PROGRAM PACKAGE...: ends the script, naming the program and the
+# Debian packages that bring it, when the program is not there.
+need() {
+  local program=$1
+  shift
+  command -v "$program" > /dev/null ||
+    { echo "$program is missing: apt-get install $*" >&2; exit 1; }
+}
+
 # Nanoseconds of the fastest of RUNS runs of the command.
 best_of() {
   local best=0 start end t r

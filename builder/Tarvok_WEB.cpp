@@ -23,7 +23,8 @@ platform::RunLock s_RunLock;
 bool OutputPathIsFree(const std::wstring& outputPath, const std::wstring& blfPath, const std::wstring& keyPath)
 {
     if (OutputIsInput(outputPath, blfPath, L"layout file") || OutputIsInput(outputPath, keyPath, L"key file") ||
-        OutputIsInput(outputPath, platform::GetExecutablePath(), L"program")) {
+        OutputIsInput(outputPath, platform::GetExecutablePath(), L"program") ||
+        OutputIsInput(outputPath, platform::RunLock::LockFilePath(GetProgramFolder()), L"lock file")) {
         return false;
     }
     // Where the package lands, every link resolved, also those that lead
@@ -102,17 +103,25 @@ int RunTool(int argc, wchar_t** argv)
     }
 
     // Only a build waits for another, once nothing but the build can fail.
-    // Without the lock (a folder that cannot be opened) the run goes on as
-    // before; making the work folders reports such a folder. The stop
-    // signals are taken over once the lock is held, so that a run that
-    // still waits, and has made nothing, ends on them at once.
-    s_RunLock.Acquire(GetProgramFolder(), [] {
-        platform::Print(L"Another run of this program is working in its folder; waiting for it to finish...\n");
-    });
+    // A run that cannot take its turn builds nothing: beside another run it
+    // would write that run's work files. The stop signals are taken over
+    // once the lock is held, so that a run that still waits, and has made
+    // nothing, ends on them at once.
+    if (!s_RunLock.Acquire(GetProgramFolder(), [] {
+            platform::Print(L"Another run of this program is working in its folder; waiting for it to finish...\n");
+        })) {
+        const int code = platform::LastErrorCode();
+        platform::Print(L"Unable to lock the program folder %s or its lock file %s, which keep other runs of this "
+                        L"program out: %s",
+                        GetProgramFolder(), platform::RunLock::LockFilePath(GetProgramFolder()),
+                        platform::ErrorText(code));
+        return 1;
+    }
     platform::WatchStopSignals();
     // Quietly, as the build makes them again and reports what stands in
-    // the way. An output that leads into one through a link that only now
-    // leads somewhere is refused before anything is built.
+    // the way. An output that leads into one, or to the lock file, through
+    // a link that only now leads somewhere, or made only now, is refused
+    // before anything is built.
     g_ProcessingContext.PrepareWorkFiles(false);
     if (!OutputPathIsFree(outputPath, blfPath, options.m_bKeyGiven ? keyPath : std::wstring())) {
         return 1;
@@ -129,16 +138,17 @@ int RunTool(int argc, wchar_t** argv)
 }
 
 // A stop makes the run fail on its ordinary path, which removes what it
-// made; one that came after the package was in place changes nothing.
-int ExitStatus(int status)
+// made; one that came after the package was in place changes nothing. The
+// signal that stopped the run; 0 when none did.
+int StoppingSignal(int status)
 {
     const int signal = platform::StopSignal();
     if (status == 0 || signal == 0) {
-        return status;
+        return 0;
     }
     platform::Print(L"\nStopped by signal %d (%s): the work files are removed and the output is as it was.\n",
                     signal, platform::SignalName(signal));
-    return platform::SignalExitStatus(signal);
+    return signal;
 }
 
 }  // namespace
@@ -148,10 +158,16 @@ int wmain(int argc, wchar_t** argv)
     // A console or output whose reader went away then fails its writes
     // with EPIPE, which the run handles, instead of killing it.
     platform::IgnoreBrokenPipes();
-    const int status = ExitStatus(RunTool(argc, argv));
+    const int status = RunTool(argc, argv);
+    const int signal = StoppingSignal(status);
     // Still under the lock: once it is released, work folders in the
     // program's folder may be the next run's.
     g_ProcessingContext.RemoveWorkFolders();
     s_RunLock.Release();
+    if (signal != 0) {
+        // Nothing is left to clean up: the caller learns that the signal
+        // ended the run, as it would had the run not taken it.
+        platform::EndByStopSignal(signal);
+    }
     return status;
 }

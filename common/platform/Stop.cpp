@@ -33,13 +33,15 @@ sigset_t WatchedSignals()
     return set;
 }
 
-[[noreturn]] void EndBySignal(int signal, const sigset_t& watched)
+[[noreturn]] void EndBySignal(int signal, const sigset_t& unblocked)
 {
     // The default action ends the whole process; the signal only has to
-    // reach a thread that does not block it: this one. Only a watched
-    // signal comes here, never one the caller ignored.
+    // reach a thread that does not block it: this one. raise sends it to
+    // the calling thread alone, so the thread that waits for the signals
+    // cannot take it. Only a watched signal comes here, never one the
+    // caller ignored.
     ::signal(signal, SIG_DFL);
-    pthread_sigmask(SIG_UNBLOCK, &watched, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &unblocked, nullptr);
     raise(signal);
     std::_Exit(SignalExitStatus(signal));
 }
@@ -94,6 +96,14 @@ void SetStopSignal(int signal)
 int SignalExitStatus(int signal)
 {
     return 128 + signal;
+}
+
+void EndByStopSignal(int signal)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    EndBySignal(signal, set);
 }
 
 std::wstring SignalName(int signal)

@@ -32,6 +32,11 @@ void SetStopSignal(int signal);
 // What a shell reports for a process that the signal ended: 128 + its
 // number.
 int SignalExitStatus(int signal);
+// Ends the process by the stop signal that raised the flag, once the run
+// has cleaned up: its default action, so that the caller sees a death by
+// that signal (a shell running a loop of builds stops the loop, as it
+// would for any command that Ctrl-C ended).
+[[noreturn]] void EndByStopSignal(int signal);
 // The system's English name of the signal ("Terminated").
 std::wstring SignalName(int signal);
 

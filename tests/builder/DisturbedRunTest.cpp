@@ -166,6 +166,46 @@ private:
     bool m_Held = false;
 };
 
+// The first run of the copy is held still inside its build, where it holds
+// its turn, while meanwhile() runs and a second run is started: the second
+// waits until the first has finished, and both build the expected package
+// at their output ("first.kxp", "second.kxp"). The runs' results, for
+// more checks.
+struct TwoRuns {
+    RunResult first, second;
+};
+
+TwoRuns TakeTurns(const ToolCopy& tool, const Inputs& inputs, const std::string& expected,
+                  const std::function<RunOptions(const std::string& name)>& options,
+                  const std::function<void()>& meanwhile)
+{
+    const int first = tool.Start(Args(inputs, "first.kxp"), options("first"));
+    const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
+    const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
+    Frozen frozen(first);
+    const bool held = frozen.Held();
+    if (held) {
+        meanwhile();
+    }
+    const int second = tool.Start(Args(inputs, "second.kxp"), options("second"));
+    const bool waited =
+        WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
+    const bool secondGoesOn = !ToolCopy::Ended(second);
+    frozen.Thaw();
+    TwoRuns runs{tool.Wait(first, "first"), tool.Wait(second, "second")};
+    const RunResult &a = runs.first, &b = runs.second;
+
+    EXPECT_TRUE(building && held) << "the first run ended before it was seen building: " << a.out;
+    EXPECT_TRUE(Succeeded(a)) << a.out << a.err;
+    EXPECT_TRUE(Succeeded(b)) << b.out << b.err;
+    EXPECT_TRUE(waited) << b.out;
+    EXPECT_TRUE(secondGoesOn) << "the second run ended while the first one held its turn: " << b.out;
+    EXPECT_FALSE(Contains(a.out, kWaitLine));
+    EXPECT_TRUE(ReadFile(tool.File("first.kxp")) == expected);
+    EXPECT_TRUE(ReadFile(tool.File("second.kxp")) == expected);
+    return runs;
+}
+
 TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
 {
     const ToolCopy tool, otherTool;
@@ -175,34 +215,65 @@ TEST(DisturbedRunTest, TwoRunsOfOneCopyTakeTurnsAndTwoCopiesDoNot)
     ASSERT_TRUE(Succeeded(solo)) << solo.out << solo.err;
     const std::string expected = ReadFile(tool.File("solo.kxp"));
 
-    // The first run is held still inside its build, where it holds its
-    // folder: a run of another copy goes through meanwhile, a second run of
-    // the same copy waits until the first one has finished.
-    const int first = tool.Start(Args(inputs, "first.kxp"), FreezableRun(inputs.folder.Path(), "first"));
-    const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
-    const bool building = WaitWhileRunning(first, [&] { return FileExists(compressed); }, "its compression");
-    Frozen frozen(first);
-    const bool held = frozen.Held();
-    const RunResult c = otherTool.Run(Args(inputs, "other.kxp"), inputs.folder.Path());
-    const int second = tool.Start(Args(inputs, "second.kxp"), inputs.folder.Path(), -1, "second");
-    const bool waited =
-        WaitWhileRunning(second, [&] { return Contains(tool.PrintedSoFar("second"), kWaitLine); }, "the wait line");
-    const bool secondGoesOn = !ToolCopy::Ended(second);
-    frozen.Thaw();
-    const RunResult a = tool.Wait(first, "first"), b = tool.Wait(second, "second");
-
-    ASSERT_TRUE(building && held) << "the first run ended before it was seen building: " << a.out;
-    ASSERT_TRUE(Succeeded(a)) << a.out << a.err;
-    ASSERT_TRUE(Succeeded(b)) << b.out << b.err;
+    // A run of another copy goes through while the first run of this one
+    // holds its folder.
+    RunResult c;
+    TakeTurns(
+        tool, inputs, expected, [&](const std::string& name) { return FreezableRun(inputs.folder.Path(), name); },
+        [&] { c = otherTool.Run(Args(inputs, "other.kxp"), inputs.folder.Path()); });
     ASSERT_TRUE(Succeeded(c)) << c.out << c.err;
-    EXPECT_TRUE(waited) << b.out;
-    EXPECT_TRUE(secondGoesOn) << "the second run ended while the first one held the folder: " << b.out;
-    EXPECT_TRUE(ReadFile(tool.File("first.kxp")) == expected);
-    EXPECT_TRUE(ReadFile(tool.File("second.kxp")) == expected);
     EXPECT_TRUE(ReadFile(otherTool.File("other.kxp")) == expected);
-    EXPECT_FALSE(Contains(a.out, kWaitLine));
     EXPECT_FALSE(Contains(c.out, kWaitLine));
     EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB", "solo.kxp", "first.kxp", "second.kxp"}));
+}
+
+// A program folder its user may write but not read (mode 0333) cannot be
+// locked itself: two runs of the copy there still take turns, by the lock
+// file, which is never an output; where that cannot be had either, the run
+// builds nothing.
+TEST(DisturbedRunTest, RunsTakeTurnsWhereTheProgramFolderMayNotBeRead)
+{
+    const ToolCopy tool, plainTool;
+    Inputs inputs;
+    MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", size_t(4) << 20, false);
+    ASSERT_EQ(chmod(inputs.folder.Path().c_str(), 0755), 0);
+    const RunResult plain = plainTool.Run(Args(inputs, "plain.kxp"), inputs.folder.Path());
+    ASSERT_TRUE(Succeeded(plain)) << plain.out << plain.err;
+    const std::string expected = ReadFile(plainTool.File("plain.kxp"));
+    ASSERT_EQ(chmod(tool.Executable().c_str(), 0755), 0);
+    ASSERT_EQ(chown(tool.Folder().c_str(), kOtherUser, kOtherGroup), 0);
+    ASSERT_EQ(chmod(tool.Folder().c_str(), 0333), 0);
+    const auto asOtherUser = [&](const std::string& name) {
+        RunOptions options = FreezableRun(inputs.folder.Path(), name);
+        options.asOtherUser = true;
+        return options;
+    };
+
+    TakeTurns(tool, inputs, expected, asOtherUser, [] {});
+    EXPECT_EQ(Entries(tool.Folder()),
+              (std::set<std::string>{"Tarvok_WEB", "first.kxp", "second.kxp", "kxp.lock"}));
+
+    // The lock file is no output; something else at its name is left alone,
+    // and the run stops before it reads the layout file.
+    const std::string lockFile = tool.File("kxp.lock");
+    const RunResult intoLock = tool.Run(Args(inputs, "kxp.lock"), asOtherUser("lock"));
+    EXPECT_EQ(intoLock.exitCode, 1);
+    EXPECT_TRUE(Contains(intoLock.out, "Invalid Input,output file " + lockFile + " is the lock file " + lockFile +
+                                           "!\n"))
+        << intoLock.out;
+    EXPECT_EQ(ReadFile(lockFile), "");
+    ASSERT_EQ(unlink(lockFile.c_str()), 0);
+    ASSERT_EQ(mkfifo(lockFile.c_str(), 0666), 0);
+    const RunResult noTurn = tool.Run(Args(inputs, "third.kxp"), asOtherUser("fifo"));
+    EXPECT_EQ(noTurn.exitCode, 1);
+    EXPECT_TRUE(Contains(noTurn.out, "Unable to lock the program folder " + tool.Folder() + " or its lock file " +
+                                         lockFile + ", which keep other runs of this program out: File exists\n"))
+        << noTurn.out;
+    EXPECT_FALSE(Contains(noTurn.out, "ProcessBLF")) << noTurn.out;
+    struct stat st;
+    EXPECT_TRUE(lstat(lockFile.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Entries(tool.Folder()),
+              (std::set<std::string>{"Tarvok_WEB", "first.kxp", "second.kxp", "kxp.lock"}));
 }
 
 TEST(DisturbedRunTest, AFailureAfterTheBuildLeavesTheOldOutput)
@@ -345,11 +416,14 @@ TEST(DisturbedRunTest, AnImageThatBecomesAFifoAfterTheChecksIsRefusedWithoutWait
 }
 
 // A stop signal in the middle of a long step: compressing a large image,
-// or copying the package to another file system.
+// copying a large part of an image that is split, or copying the package to
+// another file system.
+enum class Step { kCompress, kSplit, kCopy };
+
 struct StopCase {
     const char* name;
     int signal;
-    bool duringCopy;
+    Step step;
 };
 
 void PrintTo(const StopCase& c, std::ostream* out)
@@ -381,11 +455,11 @@ long long SizeOf(int descriptor)
 // kStepUnderWay bytes, sends the signal and lets the run end. The work file
 // is kept open from then on, so that its last size shows even once the run
 // has removed it.
-StoppedRun StopInTheStep(const ToolCopy& tool, const Inputs& inputs, const std::string& output, int signal,
-                         const std::function<std::string()>& workFile)
+StoppedRun StopInTheStep(const ToolCopy& tool, const Inputs& inputs, const std::vector<std::string>& args,
+                         int signal, const std::function<std::string()>& workFile)
 {
     StoppedRun run;
-    const int pid = tool.Start(Args(inputs, output), FreezableRun(inputs.folder.Path()));
+    const int pid = tool.Start(args, FreezableRun(inputs.folder.Path()));
     std::string work;
     run.stepSeen = WaitWhileRunning(
         pid,
@@ -417,36 +491,44 @@ class StopSignalTest : public testing::TestWithParam<StopCase> {};
 TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
 {
     const StopCase& c = GetParam();
+    const bool copy = c.step == Step::kCopy, split = c.step == Step::kSplit;
     // Incompressible bytes: the compressed image is at least as large as the
-    // image, and so is the package. A copy between file systems in memory is
-    // quick; should it be over before the run could be held, the run is made
-    // again with a larger image.
-    const std::vector<size_t> sizes =
-        c.duringCopy ? std::vector<size_t>{size_t(256) << 20, size_t(1) << 30} : std::vector<size_t>{size_t(48) << 20};
+    // image, and so is the package. A copy from a sparse image is quick;
+    // should it be over before the run could be held, the run is made again
+    // with a larger image.
+    const std::vector<size_t> sizes = c.step == Step::kCompress
+                                          ? std::vector<size_t>{size_t(48) << 20}
+                                          : std::vector<size_t>{size_t(256) << 20, size_t(2) << 30};
     for (const size_t imageBytes : sizes) {
         SCOPED_TRACE(testing::Message() << imageBytes << " bytes of image");
         const ToolCopy tool;
         Inputs inputs;
-        const OtherFileSystemFolder other =
-            c.duringCopy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
-        if (c.duringCopy && other.Path().empty()) {
+        const OtherFileSystemFolder other = copy ? OtherFileSystemFolder(tool.Folder()) : OtherFileSystemFolder();
+        if (copy && other.Path().empty()) {
             GTEST_SKIP() << "no second file system here";
         }
-        if (c.duringCopy) {
-            MakeInputs(inputs, "NLT122", "RAW", imageBytes, true);
-        } else {
+        // A split makes two parts of the image, the first one copied whole
+        // before the second is begun.
+        const size_t partBytes = imageBytes / 2;
+        if (c.step == Step::kCompress) {
             MakeInputs(inputs, kCompressingProcessor, "RAW_LZMA", imageBytes, false);
+        } else {
+            MakeInputs(inputs, split ? "NLT115" : "NLT122", "RAW", imageBytes, true);
         }
-        const std::string folder = c.duringCopy ? other.Path() : tool.Folder();
+        const std::string folder = copy ? other.Path() : tool.Folder();
         const std::string output = folder + "/out.kxp";
         WriteFile(output, kOldOutput);
+        std::vector<std::string> args = Args(inputs, output);
+        if (split) {
+            args[3] = std::to_string(partBytes);
+        }
 
-        // The step's work file: the compressed image, or the copy beside the
-        // output.
+        // The step's work file: the compressed image, the first part, or the
+        // copy beside the output.
         const auto workFile = [&]() -> std::string {
-            if (!c.duringCopy) {
-                const std::string compressed = tool.File("AbsBlfTemp/image.bin.lzma");
-                return FileExists(compressed) ? compressed : std::string();
+            if (!copy) {
+                const std::string file = tool.File(split ? "temp/1_image.bin" : "AbsBlfTemp/image.bin.lzma");
+                return FileExists(file) ? file : std::string();
             }
             std::error_code ec;
             for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
@@ -456,12 +538,12 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
             }
             return std::string();
         };
-        const StoppedRun run = StopInTheStep(tool, inputs, output, c.signal, workFile);
+        const StoppedRun run = StopInTheStep(tool, inputs, args, c.signal, workFile);
         const RunResult& r = run.result;
         // Less than the step's result when whole.
-        const long long whole = static_cast<long long>(imageBytes);
+        const long long whole = static_cast<long long>(split ? partBytes : imageBytes);
         const bool inTheStep = run.stepSeen && run.held && run.atSignal >= kStepUnderWay && run.atSignal < whole;
-        if (!inTheStep && c.duringCopy && imageBytes != sizes.back()) {
+        if (!inTheStep && imageBytes != sizes.back()) {
             continue;  // the copy was over too soon
         }
 
@@ -469,31 +551,33 @@ TEST_P(StopSignalTest, StopsInTheMiddleOfTheStepLeavingNothingBehind)
         // The signal came while the step was running...
         EXPECT_GE(run.atSignal, kStepUnderWay) << "the work file was gone";
         EXPECT_LT(run.atSignal, whole) << "the step was over";
-        EXPECT_TRUE(Contains(r.out, c.duringCopy ? "Finish to dump to kxp file\n" : "ProcessBLF return.....\n"))
-            << r.out;
+        EXPECT_TRUE(Contains(r.out, copy ? "Finish to dump to kxp file\n" : "ProcessBLF return.....\n")) << r.out;
         // ...and it was never finished, nor was anything after it done.
         EXPECT_LT(run.atEnd, whole);
-        EXPECT_FALSE(Contains(r.out, c.duringCopy ? kSuccess : std::string("Writing Device Header:"))) << r.out;
-        EXPECT_EQ(r.exitCode, 128 + c.signal) << r.out;
+        const std::string after = copy ? kSuccess : split ? "dump to kxp file" : "Writing Device Header:";
+        EXPECT_FALSE(Contains(r.out, after)) << r.out;
+        // Ended by the signal itself, once it had cleaned up.
+        EXPECT_EQ(r.signal, c.signal) << "exit status " << r.exitCode << ": " << r.out;
         EXPECT_TRUE(Contains(r.out, "\nStopped by signal " + std::to_string(c.signal) + " (")) << r.out;
         EXPECT_EQ(ReadFile(output), kOldOutput);
-        if (c.duringCopy) {
+        if (copy) {
             EXPECT_EQ(Entries(folder), (std::set<std::string>{"out.kxp"}));
         }
         const std::set<std::string> left =
-            c.duringCopy ? std::set<std::string>{"Tarvok_WEB"} : std::set<std::string>{"Tarvok_WEB", "out.kxp"};
+            copy ? std::set<std::string>{"Tarvok_WEB"} : std::set<std::string>{"Tarvok_WEB", "out.kxp"};
         EXPECT_EQ(Entries(tool.Folder()), left);
         break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest,
-                         testing::Values(StopCase{"SIGTERM_while_compressing", SIGTERM, false},
-                                         StopCase{"SIGINT_while_compressing", SIGINT, false},
-                                         StopCase{"SIGHUP_while_compressing", SIGHUP, false},
-                                         StopCase{"SIGTERM_while_copying", SIGTERM, true},
-                                         StopCase{"SIGINT_while_copying", SIGINT, true},
-                                         StopCase{"SIGHUP_while_copying", SIGHUP, true}),
+                         testing::Values(StopCase{"SIGTERM_while_compressing", SIGTERM, Step::kCompress},
+                                         StopCase{"SIGINT_while_compressing", SIGINT, Step::kCompress},
+                                         StopCase{"SIGHUP_while_compressing", SIGHUP, Step::kCompress},
+                                         StopCase{"SIGTERM_while_splitting", SIGTERM, Step::kSplit},
+                                         StopCase{"SIGTERM_while_copying", SIGTERM, Step::kCopy},
+                                         StopCase{"SIGINT_while_copying", SIGINT, Step::kCopy},
+                                         StopCase{"SIGHUP_while_copying", SIGHUP, Step::kCopy}),
                          [](const testing::TestParamInfo<StopCase>& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -608,7 +608,7 @@ TEST(OutputKindsTest, AFifoThatStopsTakingTheRunEndsOnAStopOrWhenItsReaderGoes)
         const RunResult r = tool.Wait(pid);
         if (stop) {
             close(reader);
-            EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.out;
+            EXPECT_EQ(r.signal, SIGTERM) << "exit status " << r.exitCode << ": " << r.out;
             EXPECT_TRUE(Contains(r.out, "\nStopped by signal 15 (")) << r.out;
         } else {
             EXPECT_EQ(r.exitCode, 1) << r.out;

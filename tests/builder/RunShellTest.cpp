@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -296,14 +297,14 @@ TEST(RunShellTest, AStopSignalTheCallerIgnoredStaysIgnored)
         const char* name;
         std::vector<int> ignored;
         std::vector<int> sent;  // in the middle of the compression
-        int exitCode;
+        int ending;  // the signal that ends the run; 0: it builds its package
     };
     const Case cases[] = {
         {"hang-up under nohup", {SIGHUP}, {SIGHUP}, 0},
         {"interrupt in a background job", {SIGINT}, {SIGINT}, 0},
         {"both ignored", {SIGINT, SIGHUP}, {SIGHUP, SIGINT}, 0},
         // The signals the caller did not ignore still stop the run.
-        {"hang-up ignored, then a term", {SIGHUP}, {SIGHUP, SIGTERM}, 128 + SIGTERM},
+        {"hang-up ignored, then a term", {SIGHUP}, {SIGHUP, SIGTERM}, SIGTERM},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -317,15 +318,96 @@ TEST(RunShellTest, AStopSignalTheCallerIgnoredStaysIgnored)
         for (const int signal : c.sent) kill(run.Pid(), signal);
         const RunResult r = run.Wait();
         std::set<std::string> left = before;
-        if (c.exitCode == 0) {
+        if (c.ending == 0) {
             EXPECT_TRUE(Succeeded(r)) << r.out << r.err;
             left.insert("out.kxp");
         } else {
-            EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
-            EXPECT_TRUE(Contains(r.out, "\nStopped by signal " + std::to_string(c.exitCode - 128) + " (")) << r.out;
+            EXPECT_EQ(r.signal, c.ending) << "exit status " << r.exitCode << ": " << r.out << r.err;
+            EXPECT_TRUE(Contains(r.out, "\nStopped by signal " + std::to_string(c.ending) + " (")) << r.out;
         }
         EXPECT_EQ(Entries(tool.Folder()), left);
     }
+}
+
+// The state letter of a process in /proc ('T' when stopped); '?' when it is
+// gone.
+char ProcessState(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const size_t name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() ? line[name + 2] : '?';
+}
+
+// Ctrl-C in a terminal reaches the whole foreground process group: the
+// script and the build it waits for. A shell goes on with its loop when the
+// build exits as if it had handled the signal itself, and ends the loop
+// when the signal ended the build.
+TEST(RunShellTest, AnInterruptedBuildEndsTheLoopOfItsScript)
+{
+    const ToolCopy tool;
+    // Incompressible: the compressed image grows to the image's size.
+    const size_t imageBytes = size_t(16) << 20;
+    const std::string layout = CompressedLayout(tool, 1, imageBytes);
+    const std::set<std::string> before = Entries(tool.Folder());
+    const TempFolder notes;
+    // Each build notes its number, then its process id (that of the
+    // subshell it replaces), before it starts.
+    const std::string script = "for i in 1 2; do echo $i >> '" + notes.File("started") + "'; (echo $BASHPID > '" +
+                               notes.File("pid") + "'; exec '" + tool.Executable() + "' -f " + layout +
+                               " -i 0x100000 -o out$i.kxp > '" + notes.File("out") + "'$i); done; echo done >> '" +
+                               notes.File("started") + "'";
+    const pid_t shell = fork();
+    ASSERT_GE(shell, 0);
+    if (shell == 0) {
+        // A process group of its own, as a terminal's foreground job; the
+        // stop signals as a shell leaves them for such a job.
+        setsid();
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (chdir(tool.Folder().c_str()) != 0) _exit(127);
+        alarm(240);
+        execl("/bin/bash", "bash", "-c", script.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Held still in the middle of the first build's compression, with the
+    // script, until the interrupt has been sent to both.
+    const std::string compressed = tool.File("AbsBlfTemp/image0.bin.lzma");
+    const Clock::time_point deadline = Clock::now() + kHung;
+    const auto sizeOf = [](const std::string& path) {
+        struct stat st;
+        return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+    };
+    bool compressing = false;
+    while (!(compressing = sizeOf(compressed) >= (256 << 10)) && Clock::now() < deadline) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(shell), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == shell) {
+            break;
+        }
+        std::this_thread::yield();
+    }
+    kill(-shell, SIGSTOP);
+    const pid_t build = static_cast<pid_t>(std::atoi(ReadFile(notes.File("pid")).c_str()));
+    bool held = compressing && build > 0;
+    while (held && ProcessState(build) != 'T' && Clock::now() < deadline) std::this_thread::yield();
+    held = held && ProcessState(build) == 'T';
+    const long long atSignal = sizeOf(compressed);
+    kill(-shell, SIGINT);
+    kill(-shell, SIGCONT);
+    int status = 0;
+    while (waitpid(shell, &status, 0) < 0 && errno == EINTR) {
+    }
+    const std::string out = ReadFile(notes.File("out1"));
+
+    ASSERT_TRUE(held) << "the first build was not held in its compression: " << out;
+    EXPECT_LT(atSignal, static_cast<long long>(imageBytes)) << "the compression was over";
+    EXPECT_TRUE(Contains(out, "\nStopped by signal " + std::to_string(SIGINT) + " (")) << out;
+    EXPECT_EQ(ReadFile(notes.File("started")), "1\n") << "the loop went on";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "the script's status: " << status;
+    EXPECT_EQ(Entries(tool.Folder()), before);
 }
 
 TEST(RunShellTest, AConsoleNobodyReadsDoesNotStopTheRun)

@@ -173,6 +173,7 @@ RunResult ToolCopy::Wait(int pid, const std::string& outputName) const
     RunResult result;
     result.maxResidentKiB = usage.ru_maxrss;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     unlink(outPath.c_str());

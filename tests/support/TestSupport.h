@@ -24,7 +24,10 @@ private:
 };
 
 struct RunResult {
+    // Its exit status; for a run that a signal ended, 128 + the signal's
+    // number, as a shell reports it.
     int exitCode = -1;
+    int signal = 0;  // the signal that ended the run; 0 when it exited
     std::string out;
     std::string err;
     long maxResidentKiB = 0;  // the tool's peak resident memory

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,10 +41,11 @@ std::vector<std::string> Names(const std::string& folder)
     return names;
 }
 
-// Whether a lock of the folder could be taken now, without waiting.
+// Whether a lock of the folder, or of the file, could be taken now, without
+// waiting.
 bool FreeNow(const std::string& folder)
 {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw std::runtime_error("cannot open " + folder);
     }
@@ -60,7 +63,7 @@ struct Holder {
     int release = -1;  // written to tell it to let go
 };
 
-Holder StartHolder(char id, const std::string& folder, int reports)
+Holder StartHolder(char id, const std::string& folder, int reports, bool asOtherUser = false)
 {
     int control[2];
     if (pipe(control) != 0) {
@@ -77,6 +80,10 @@ Holder StartHolder(char id, const std::string& folder, int reports)
             const char message[2] = {id, event};
             if (write(reports, message, 2) != 2) _exit(3);
         };
+        if (asOtherUser && (setgroups(0, nullptr) != 0 || setgid(testsupport::kOtherGroup) != 0 ||
+                            setuid(testsupport::kOtherUser) != 0)) {
+            _exit(5);
+        }
         platform::RunLock lock;
         if (!lock.Acquire(Wide(folder), [&] { report('w'); })) _exit(2);
         report('h');
@@ -178,6 +185,123 @@ TEST(RunLockTest, LocksAFolderThatMayOnlyBeReadAndMakesNothingInIt)
     chmod(folder.Path().c_str(), 0700);
     EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"Tarvok_WEB.lock"});
     EXPECT_EQ(testsupport::ReadFile(folder.File("Tarvok_WEB.lock")), "the user's file");
+}
+
+// A folder its user may write but not read (mode 0333) cannot be opened to
+// be locked: the runs take turns by its lock file, made once and kept. A
+// user who may read it (root) locks the folder, and the lock file as well
+// once it is there.
+TEST(RunLockTest, TakesTurnsByTheLockFileWhereTheFolderMayNotBeRead)
+{
+    struct Case {
+        const char* name;
+        bool firstMayRead, secondMayRead;
+        bool lockFileThere;  // made by an earlier run
+    };
+    const Case cases[] = {
+        {"two runs that may not read it", false, false, false},
+        {"then a run that may", false, true, false},
+        {"a run that may, then one that may not", true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string lockFile = folder.File("kxp.lock");
+        EXPECT_EQ(platform::EncodeText(platform::RunLock::LockFilePath(Wide(folder.Path()))), lockFile);
+        if (c.lockFileThere) {
+            testsupport::WriteFile(lockFile, "");
+        }
+        ASSERT_EQ(chown(folder.Path().c_str(), testsupport::kOtherUser, testsupport::kOtherGroup), 0);
+        ASSERT_EQ(chmod(folder.Path().c_str(), 0333), 0);
+        int reports[2];
+        ASSERT_EQ(pipe(reports), 0);
+        const Holder first = StartHolder('a', folder.Path(), reports[1], !c.firstMayRead);
+        EXPECT_EQ(NextReport(reports[0]), "ah");
+        const Holder second = StartHolder('b', folder.Path(), reports[1], !c.secondMayRead);
+        EXPECT_EQ(NextReport(reports[0]), "bw");
+        EXPECT_FALSE(FreeNow(lockFile));
+        LetGo(first);
+        EXPECT_EQ(NextReport(reports[0]), "af");
+        EXPECT_EQ(NextReport(reports[0]), "bh");
+        EXPECT_FALSE(FreeNow(lockFile));
+        LetGo(second);
+        EXPECT_EQ(NextReport(reports[0]), "bf");
+        Finish(first);
+        Finish(second);
+        close(reports[0]);
+        close(reports[1]);
+        EXPECT_TRUE(FreeNow(lockFile));
+        EXPECT_TRUE(FreeNow(folder.Path()));
+        struct stat st;
+        ASSERT_EQ(lstat(lockFile.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+        EXPECT_EQ(st.st_size, 0);
+        EXPECT_EQ(Names(folder.Path()), std::vector<std::string>{"kxp.lock"});
+    }
+}
+
+// What stands at the lock file's name of a folder that may not be read:
+// another user's regular file is locked and never written; anything else
+// is left alone and no lock is taken.
+TEST(RunLockTest, WhereTheFolderMayNotBeReadOnlyARegularFileIsTakenForTheLockFile)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path, const std::string& elsewhere)> plant;
+        bool locked;
+    };
+    const Case cases[] = {
+        {"another user's file", [](const std::string& p, const std::string&) { testsupport::WriteFile(p, "kept"); },
+         true},
+        {"a FIFO", [](const std::string& p, const std::string&) { ASSERT_EQ(mkfifo(p.c_str(), 0666), 0); }, false},
+        {"a folder", [](const std::string& p, const std::string&) { ASSERT_EQ(mkdir(p.c_str(), 0777), 0); }, false},
+        {"a link to a file", [](const std::string& p, const std::string& e) { ASSERT_EQ(symlink(e.c_str(), p.c_str()), 0); },
+         false},
+        {"a dangling link",
+         [](const std::string& p, const std::string& e) { ASSERT_EQ(symlink((e + "-missing").c_str(), p.c_str()), 0); },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder, other;
+        const std::string elsewhere = other.File("target");
+        testsupport::WriteFile(elsewhere, "the target");
+        ASSERT_EQ(chmod(other.Path().c_str(), 0777), 0);
+        ASSERT_EQ(chmod(elsewhere.c_str(), 0666), 0);
+        const std::string lockFile = folder.File("kxp.lock");
+        ASSERT_NO_FATAL_FAILURE(c.plant(lockFile, elsewhere));
+        struct stat before;
+        ASSERT_EQ(lstat(lockFile.c_str(), &before), 0);
+        ASSERT_EQ(chown(folder.Path().c_str(), testsupport::kOtherUser, testsupport::kOtherGroup), 0);
+        ASSERT_EQ(chmod(folder.Path().c_str(), 0333), 0);
+        int reports[2];
+        ASSERT_EQ(pipe(reports), 0);
+        const Holder holder = StartHolder('a', folder.Path(), reports[1], true);
+        close(reports[1]);
+        if (c.locked) {
+            EXPECT_EQ(NextReport(reports[0]), "ah");
+            EXPECT_FALSE(FreeNow(lockFile));
+            LetGo(holder);
+            EXPECT_EQ(NextReport(reports[0]), "af");
+            Finish(holder);
+        } else {
+            EXPECT_EQ(NextReport(reports[0]), "hung") << "no report: it took no lock";
+            close(holder.release);
+            int status = 0;
+            waitpid(holder.pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "ended with status " << status;
+        }
+        close(reports[0]);
+        struct stat after;
+        ASSERT_EQ(lstat(lockFile.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_size, before.st_size);
+        EXPECT_EQ(testsupport::ReadFile(elsewhere), "the target");
+        if (c.locked) {
+            EXPECT_EQ(testsupport::ReadFile(lockFile), "kept");
+        }
+    }
 }
 
 TEST(RunLockTest, RefusesWhatIsNoFolder)
