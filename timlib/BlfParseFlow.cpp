@@ -6,6 +6,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
+#include "common/platform/Stop.h"
 #include "erd/ExtendedReservedData.h"
 #include "erd/ImageMaps.h"
 #include "timlib/ImageListParser.h"
@@ -306,6 +307,11 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         return false;
     }
     CompleteHeaderWords(parser);
+    // A stop that came after the last lookup, in a step that reads the
+    // text without lookups, fails the parse too.
+    if (platform::StopRequested()) {
+        FailStopped();
+    }
     platform::Print(L"complete to parsing blf file\n\n");
     return true;
 }

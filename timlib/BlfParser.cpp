@@ -31,11 +31,6 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
 std::mutex g_LatestMutex;
 std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
 
-[[noreturn]] void FailStopped()
-{
-    Fail(L"Reading the blf file stopped");
-}
-
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
 // base 0 that wraps a negated magnitude modulo 2^32 (so "-1" gives
 // 0xFFFFFFFF) and gives 0xFFFFFFFF for a magnitude beyond 32 bits.
@@ -86,6 +81,11 @@ uint32_t ToUInt32Base0(std::wstring_view text)
 
 }  // namespace
 
+void FailStopped()
+{
+    Fail(L"Reading the blf file stopped");
+}
+
 CBlfParser::CBlfParser() = default;
 
 CBlfParser::~CBlfParser() = default;
@@ -126,10 +126,6 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // The old text no longer answers for any path; after a failure nothing
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
-    // A stop fails the lookup before the reading, which may take seconds.
-    if (platform::StopRequested()) {
-        FailStopped();
-    }
     if (std::shared_ptr<const LoadedText> shared = SharedTextOf(filePath)) {
         m_pLoaded = std::move(shared);
         return;
@@ -190,6 +186,11 @@ std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std
 std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,
                                      const std::wstring& filePath)
 {
+    // Every lookup looks at the stop flag: most find their key at once,
+    // without a walk long enough to look at it.
+    if (platform::StopRequested()) {
+        FailStopped();
+    }
     // Nothing cached answers for the empty path.
     const std::wstring_view loadedPath = m_pLoaded ? std::wstring_view(m_pLoaded->path) : std::wstring_view();
     if (filePath != loadedPath) {

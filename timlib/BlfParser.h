@@ -73,6 +73,10 @@ struct NandSignImageList {
     std::list<std::unique_ptr<NandIdImageList>> NandIdLists;
 };
 
+// Prints that the reading stopped and raises CZorlixexception with it: how a
+// layout read ends on a stop.
+[[noreturn]] void FailStopped();
+
 class CBlfParser : public CTimLib {
 public:
     // A layout file's text as read, with its lines.
