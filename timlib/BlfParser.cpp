@@ -118,7 +118,6 @@ void CBlfParser::ReleaseFileCache()
         g_Latest.reset();
     }
     m_pLoaded.reset();
-    m_LastSectionKnown = false;
 }
 
 void CBlfParser::LoadFile(const std::wstring& filePath)
@@ -199,13 +198,8 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
     if (!m_pLoaded) {
         Fail(L"blf buffer is Null");
     }
-    if (!m_LastSectionKnown || section != m_LastSection) {
-        m_LastSection.assign(section.data(), section.size());
-        m_LastSectionHeader = m_pLoaded->lines.HeaderOf(section);
-        m_LastSectionKnown = true;
-    }
     std::wstring_view found;
-    switch (m_pLoaded->lines.FindFrom(m_LastSectionHeader, key, found)) {
+    switch (m_pLoaded->lines.Find(section, key, found)) {
     case layout::LookupResult::kFound:
         return found;
     case layout::LookupResult::kMissing:

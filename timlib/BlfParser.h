@@ -177,10 +177,4 @@ private:
                              const std::wstring& filePath);
 
     std::shared_ptr<const LoadedText> m_pLoaded;
-    // The section of the last lookup and where its first header stands in
-    // m_pLoaded's lines: an image list asks for one section again and
-    // again. Forgotten with the text.
-    std::wstring m_LastSection;
-    size_t m_LastSectionHeader = 0;
-    bool m_LastSectionKnown = false;
 };
