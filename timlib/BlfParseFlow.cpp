@@ -205,20 +205,16 @@ void ReadTimHeader(CBlfParser& parser)
     tim.m_HeaderWords[CTimDescriptor::kWordOemId] = CTimLib::ParseUInt32(tim.m_OemUniqueId);
 }
 
-// The extended reserved data of the text the lookups read, or of the file
-// when they read another.
+// The extended reserved data of the layout text.
 bool ReadExtendedReservedData(CBlfParser& parser)
 {
     CExtendedReservedData& erd = parser.m_TimDescriptor.m_ExtendedReservedData;
-    const std::wstring* text = parser.CachedTextOf(parser.m_BlfPath);
-    bool read = false;
-    if (text != nullptr) {
-        TextStream stream(*text);
-        read = ParseExtendedReservedData(stream, erd);
-    } else {
-        read = ParseExtendedReservedData(parser.m_BlfPath, erd);
+    LayoutStream layoutStream(parser, parser.m_BlfPath);
+    if (!layoutStream.Readable()) {
+        platform::Print(L"Parsing ExtendedReservedData\n");
+        platform::Print(L"\nOpen blf file failed\n");
     }
-    if (!read) {
+    if (!layoutStream.Readable() || !ParseExtendedReservedData(layoutStream.Stream(), erd)) {
         platform::Print(L"ParseExtendedReservedData failed\n");
         return false;
     }

@@ -90,9 +90,9 @@ CBlfParser::CBlfParser() = default;
 
 CBlfParser::~CBlfParser() = default;
 
-const std::wstring* CBlfParser::CachedTextOf(const std::wstring& filePath) const
+std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::CachedTextOf(const std::wstring& filePath) const
 {
-    return m_pLoaded && filePath == m_pLoaded->path ? &m_pLoaded->text : nullptr;
+    return m_pLoaded && filePath == m_pLoaded->path ? m_pLoaded : nullptr;
 }
 
 void CBlfParser::Reset()

@@ -144,8 +144,9 @@ public:
 
     // The cached layout-file text; null when nothing is cached.
     const std::wstring* CachedText() const { return m_pLoaded ? &m_pLoaded->text : nullptr; }
-    // The cached text when it is filePath's; null otherwise.
-    const std::wstring* CachedTextOf(const std::wstring& filePath) const;
+    // The cached text when it is filePath's, held for the caller too; null
+    // otherwise.
+    std::shared_ptr<const LoadedText> CachedTextOf(const std::wstring& filePath) const;
 
     std::wstring m_BlfPath;
     CTimDescriptor m_TimDescriptor;
