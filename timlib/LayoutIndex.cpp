@@ -68,7 +68,6 @@ void LineIndex::Clear()
         std::vector<uint32_t>().swap(*table);
     }
     std::vector<Line>().swap(m_Lines);
-    m_HeaderNames = 0;
 }
 
 bool LineIndex::Build(std::wstring_view text, Pieces pieces)
@@ -90,6 +89,7 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
     }
     m_Lines.reserve(lineFeeds + 1);
     size_t start = 0;
+    size_t headers = 0;
     // A last line without a line feed counts too.
     while (start < text.size()) {
         if (m_Lines.size() % kLinesPerStopCheck == 0 && platform::StopRequested()) {
@@ -104,8 +104,20 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         }
         m_Lines.push_back({static_cast<uint32_t>(line.data() - text.data()), static_cast<uint32_t>(line.size())});
         std::wstring_view name;
-        if (HeaderName(line, name)) {
-            AddHeader(static_cast<uint32_t>(m_Lines.size() - 1));
+        headers += HeaderName(line, name) ? 1 : 0;
+    }
+    // Room for every header at once, at most half full.
+    if (headers != 0) {
+        size_t slots = 16;
+        while (slots < headers * 2) {
+            slots *= 2;
+        }
+        m_HeaderSlots.assign(slots, 0);
+    }
+    for (size_t i = 0; i < m_Lines.size() && headers != 0; ++i) {
+        std::wstring_view name;
+        if (HeaderName(TextOf(m_Lines[i]), name)) {
+            AddHeader(static_cast<uint32_t>(i), name);
         }
     }
     if (pieces != Pieces::kNever && !IndexPieces()) {
@@ -115,12 +127,6 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
     return true;
 }
 
-std::wstring_view LineIndex::NameOf(uint32_t header) const
-{
-    const std::wstring_view line = TextOf(m_Lines[header]);
-    return line.substr(1, line.find(L']') - 1);
-}
-
 // Whether the header line names the section name, which holds no ']'.
 bool LineIndex::Names(uint32_t header, std::wstring_view name) const
 {
@@ -128,26 +134,13 @@ bool LineIndex::Names(uint32_t header, std::wstring_view name) const
     return line.size() > name.size() + 1 && line[name.size() + 1] == L']' && line.compare(1, name.size(), name) == 0;
 }
 
-void LineIndex::AddHeader(uint32_t line)
+void LineIndex::AddHeader(uint32_t line, std::wstring_view name)
 {
-    // The table doubles before it is half full; the first header of a
-    // name keeps its slot.
-    if ((m_HeaderNames + 1) * 2 > m_HeaderSlots.size()) {
-        std::vector<uint32_t> old(std::max<size_t>(16, m_HeaderSlots.size() * 2), 0);
-        old.swap(m_HeaderSlots);
-        m_HeaderNames = 0;
-        for (const uint32_t slot : old) {
-            if (slot != 0) {
-                AddHeader(slot - 1);
-            }
-        }
-    }
-    const std::wstring_view name = NameOf(line);
+    // The first header of a name keeps its slot.
     const size_t mask = m_HeaderSlots.size() - 1;
     for (size_t at = std::hash<std::wstring_view>()(name) & mask;; at = (at + 1) & mask) {
         if (m_HeaderSlots[at] == 0) {
             m_HeaderSlots[at] = line + 1;
-            ++m_HeaderNames;
             return;
         }
         if (Names(m_HeaderSlots[at] - 1, name)) {
@@ -270,7 +263,7 @@ LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wst
             return LookupResult::kStopped;
         }
         const Line& line = m_Lines[first != nullptr ? first[n] : header + 1 + n];
-        if (TextOf(line).find(key) != std::wstring_view::npos) {
+        if (line.length >= key.size() && TextOf(line).find(key) != std::wstring_view::npos) {
             ValueOf(TextOf(line), value);
             return LookupResult::kFound;
         }

@@ -44,12 +44,11 @@ private:
     };
 
     std::wstring_view TextOf(const Line& line) const { return m_Text.substr(line.start, line.length); }
-    // The section name of a header line, and whether it is name.
-    std::wstring_view NameOf(uint32_t header) const;
+    // Whether the header line names the section name.
     bool Names(uint32_t header, std::wstring_view name) const;
     // The line of section's first header; npos when there is none.
     size_t HeaderOf(std::wstring_view section) const;
-    void AddHeader(uint32_t line);
+    void AddHeader(uint32_t line, std::wstring_view name);
     LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const;
     LookupResult FindOnNextLine(size_t header, std::wstring_view& value) const;
     // False when a stop came.
@@ -63,7 +62,6 @@ private:
     // name, each slot the line's place in m_Lines plus one (0: empty). It
     // is at most half full.
     std::vector<uint32_t> m_HeaderSlots;
-    size_t m_HeaderNames = 0;
     // For each bucket, the indexes in m_Lines of its lines, ascending, at
     // m_Postings[m_BucketStart[bucket]] up to the next bucket's start.
     // Both are empty when the text has no index of pieces.
