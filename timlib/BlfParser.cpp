@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <vector>
 #include <utility>
@@ -26,10 +25,6 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
     platform::Print(L"%s\n", message);
     throw CZorlixexception(message);
 }
-
-// The text the last parser read, while any parser holds it.
-std::mutex g_LatestMutex;
-std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
 
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
 // base 0 that wraps a negated magnitude modulo 2^32 (so "-1" gives
@@ -113,11 +108,14 @@ void CBlfParser::Reset()
 
 void CBlfParser::ReleaseFileCache()
 {
-    const std::lock_guard<std::mutex> lock(g_LatestMutex);
-    if (g_Latest.lock() == m_pLoaded) {
-        g_Latest.reset();
-    }
     m_pLoaded.reset();
+}
+
+void CBlfParser::UseText(std::shared_ptr<const LoadedText> text)
+{
+    if (text) {
+        m_pLoaded = std::move(text);
+    }
 }
 
 void CBlfParser::LoadFile(const std::wstring& filePath)
@@ -125,10 +123,6 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // The old text no longer answers for any path; after a failure nothing
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
-    if (std::shared_ptr<const LoadedText> shared = SharedTextOf(filePath)) {
-        m_pLoaded = std::move(shared);
-        return;
-    }
     // Only a regular file is read (a device or FIFO would never end), and
     // the reading itself stops past the limit: a size measured first may
     // not hold.
@@ -137,7 +131,7 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     bool outOfMemory = false;
     try {
         loaded = std::make_shared<LoadedText>();
-        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text, &loaded->fileDigest);
+        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
@@ -160,26 +154,7 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
         FailStopped();
     }
     loaded->path = filePath;
-    m_pLoaded = loaded;
-    // Another parser takes the text only while the file's bytes still give
-    // the digest of those read: a file rewritten during the reading never
-    // does, as what was read is then neither the old nor the new text.
-    const std::lock_guard<std::mutex> lock(g_LatestMutex);
-    g_Latest = m_pLoaded;
-}
-
-std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std::wstring& path)
-{
-    std::shared_ptr<const LoadedText> latest;
-    {
-        const std::lock_guard<std::mutex> lock(g_LatestMutex);
-        latest = g_Latest.lock();
-    }
-    platform::FileDigest now;
-    if (!latest || latest->path != path || !platform::DigestFile(path, now)) {
-        return nullptr;
-    }
-    return now == latest->fileDigest ? latest : nullptr;
+    m_pLoaded = std::move(loaded);
 }
 
 std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,

@@ -84,14 +84,7 @@ public:
         std::wstring path;
         std::wstring text;
         layout::LineIndex lines;  // views into text
-        // What the file held when it was read, so that a text is shared
-        // only while the file still holds it.
-        platform::FileDigest fileDigest;
     };
-
-    // The text another parser read of path when the file still holds what
-    // it did then; null otherwise.
-    static std::shared_ptr<const LoadedText> SharedTextOf(const std::wstring& path);
 
     CBlfParser();
     CBlfParser(const CBlfParser&) = delete;
@@ -101,10 +94,12 @@ public:
     // Empties what a parse produces: flags, descriptor and the three lists.
     // Settings, platform and flash type, paths and file cache stay.
     void Reset();
-    // The next lookup reads the file again. Until then, other parsers that
-    // look up the same path share the text this one read, so that a run
-    // reads its layout file once.
+    // The next lookup reads the file again.
     void ReleaseFileCache();
+    // The lookups of text's path answer from text, which the parser holds
+    // too: the run reads its layout file once and hands the text on. Null
+    // changes nothing.
+    void UseText(std::shared_ptr<const LoadedText> text);
 
     // Looks key up in section of the layout file at filePath and writes the
     // value found, or defaultText when there is none, into value. True when
