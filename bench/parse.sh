@@ -81,6 +81,8 @@ with open(f"{work}/lines-128.blf", "wb") as f:
     f.write(base + line * lines)
 with open(f"{work}/long-line.blf", "wb") as f:
     f.write(base + b"Padding_Text = " + b"x" * (limit - len(base) - len("Padding_Text = ")))
+with open(f"{work}/headers.blf", "wb") as f:
+    f.write(base + b"[Section]\n" * ((limit - len(base)) // len(b"[Section]\n")))
 EOF
 
 build() { (cd "$work" && ./Tarvok_WEB -f "$1" -i 0x100000 -o out.kxp); }
@@ -129,8 +131,8 @@ if mode == "stop":
 else:
     print(f"{blf}: exit {code}, {seconds:.2f} s (aim: 10 or less), peak {peak:.0f} MiB (aim: under 512)")
 EOF
-for blf in lines-128.blf long-line.blf; do (cd "$work" && python3 measure.py run "$blf"); done
-for blf in lines-128.blf long-line.blf; do (cd "$work" && python3 measure.py stop "$blf"); done
+for blf in lines-128.blf long-line.blf headers.blf; do (cd "$work" && python3 measure.py run "$blf"); done
+for blf in lines-128.blf long-line.blf headers.blf; do (cd "$work" && python3 measure.py stop "$blf"); done
 
 [ -n "$revision" ] || exit 0
 

@@ -40,9 +40,11 @@ class CFlashDevice {
 public:
     // Reads the device settings of the layout file. Raises
     // CZorlixexception when they cannot be read or the skip-block list has
-    // more entries than the device header holds.
+    // more entries than the device header holds. The layout's text, when
+    // given, is the one the run read of layoutPath.
     CFlashDevice(uint8_t platformIndex, const std::wstring& layoutPath, uint32_t sectorSize, uint32_t eraseAllFlash,
-                 uint8_t resetBbt, uint16_t flashNandId, uint32_t productionMode, uint8_t ueBootOption);
+                 uint8_t resetBbt, uint16_t flashNandId, uint32_t productionMode, uint8_t ueBootOption,
+                 std::shared_ptr<const CBlfParser::LoadedText> layoutText = nullptr);
     CFlashDevice(const CFlashDevice&) = delete;
     CFlashDevice& operator=(const CFlashDevice&) = delete;
     virtual ~CFlashDevice();

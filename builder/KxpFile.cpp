@@ -37,6 +37,7 @@ bool CKXP_File::AddDevice(BinaryList* binaries, const ImageList& images, const E
 {
     CBlfParser parser;
     parser.m_BlfPath = m_LayoutPath;
+    parser.UseText(m_LayoutText);
     m_FlashFamily = layout::Text(parser, layout::kFlashProperties, L"Flash_Family", layout::kNotAvailable);
     m_FlashBlockSize = CTimLib::ParseUInt32(layout::Text(parser, layout::kFlashProperties, L"Flash_Block_Size", L"0x20000"));
 
@@ -53,7 +54,7 @@ bool CKXP_File::AddDevice(BinaryList* binaries, const ImageList& images, const E
     std::unique_ptr<CFlashDevice> device;
     try {
         device = std::make_unique<CFlashDevice>(platformIndex, m_LayoutPath, m_SectorSize, eraseAllFlash, resetBbt,
-                                                flashNandId, productionMode, ueBootOption);
+                                                flashNandId, productionMode, ueBootOption, m_LayoutText);
     } catch (const std::bad_alloc&) {
         throw CZorlixexception(L"Not enough memory");
     }

@@ -112,13 +112,7 @@ bool CExtendedReservedData::SetProcessorType(const std::wstring& processorName)
 bool CExtendedReservedData::FindField(const std::wstring& line, const NameTable& names, uint32_t& fieldIndex,
                                       uint32_t& value)
 {
-    // Both ways below need a name that the line holds: most lines of a
-    // block hold none, and the character marks pass them by at once.
     value = 0;
-    const uint64_t lineMark = CharacterMark(line);
-    if (!names.AnyMayBeIn(lineMark)) {
-        return false;
-    }
     // A name that extends an earlier one ("SDRAM_S_tRCD" after
     // "SDRAM_S_tRC") would be taken for the earlier one by the containment
     // rule alone, so the name written before "=" comes first.
@@ -130,7 +124,7 @@ bool CExtendedReservedData::FindField(const std::wstring& line, const NameTable&
         }
     }
     for (size_t i = 0; i < names.size(); ++i) {
-        if (names.MayBeIn(i, lineMark) && CTimLib::GetFieldValue(names[i], line, value)) {
+        if (CTimLib::GetFieldValue(names[i], line, value)) {
             fieldIndex = static_cast<uint32_t>(i);
             return true;
         }

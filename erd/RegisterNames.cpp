@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <iterator>
 #include <string_view>
 
@@ -10,36 +9,16 @@
 
 namespace {
 
-// A constant name list, the character marks of its names, the mark of
-// their first characters and its length.
+// A constant name list and its length.
 struct NameList {
     const std::wstring_view* names;
-    const uint64_t* marks;
-    uint64_t firstMark;
     size_t count;
 };
-
-template <size_t N>
-constexpr std::array<uint64_t, N> MarksOf(const std::wstring_view* names)
-{
-    std::array<uint64_t, N> marks{};
-    for (size_t i = 0; i < N; ++i) {
-        marks[i] = CharacterMark(names[i]);
-    }
-    return marks;
-}
-
-// Made when the program is built, once for each list: the tables are
-// loaded for every layout read.
-template <const auto& names>
-constexpr std::array<uint64_t, std::size(names)> kMarksOf = MarksOf<std::size(names)>(std::data(names));
-template <const auto& names>
-constexpr uint64_t kFirstMarkOf = FirstCharacterMark(std::data(names), std::size(names));
 
 template <const auto& names>
 constexpr NameList List()
 {
-    return {std::data(names), kMarksOf<names>.data(), kFirstMarkOf<names>, std::size(names)};
+    return {std::data(names), std::size(names)};
 }
 
 constexpr std::wstring_view kSdramSpecNames[] = {
@@ -137,7 +116,7 @@ static_assert(kNlt104ClockCount == sizeof(kRhevoClockNames) / sizeof(kRhevoClock
 
 void Load(NameTable& table, NameList list)
 {
-    table = NameTable(list.names, list.marks, list.firstMark, list.count);
+    table = NameTable(list.names, list.count);
 }
 
 // As many placeholders as the longest NLT104 list holds.
@@ -155,10 +134,7 @@ constexpr std::array<std::wstring_view, kNlt104MostNames> kNlt104Placeholders = 
 
 void LoadPlaceholders(NameTable& table, size_t count)
 {
-    // Every placeholder is the same name: the first characters of any
-    // number of them are those of all.
-    table = NameTable(kNlt104Placeholders.data(), kMarksOf<kNlt104Placeholders>.data(),
-                      kFirstMarkOf<kNlt104Placeholders>, count);
+    table = NameTable(kNlt104Placeholders.data(), count);
 }
 
 // The Quon families differ only in their trust-zone region-id list.

@@ -6,6 +6,7 @@
 #include "common/ZorlixException.h"
 #include "common/platform/Console.h"
 #include "common/platform/Format.h"
+#include "common/platform/Stop.h"
 #include "erd/ExtendedReservedData.h"
 #include "erd/ImageMaps.h"
 #include "timlib/ImageListParser.h"
@@ -204,20 +205,16 @@ void ReadTimHeader(CBlfParser& parser)
     tim.m_HeaderWords[CTimDescriptor::kWordOemId] = CTimLib::ParseUInt32(tim.m_OemUniqueId);
 }
 
-// The extended reserved data of the text the lookups read, or of the file
-// when they read another.
+// The extended reserved data of the layout text.
 bool ReadExtendedReservedData(CBlfParser& parser)
 {
     CExtendedReservedData& erd = parser.m_TimDescriptor.m_ExtendedReservedData;
-    const std::wstring* text = parser.CachedTextOf(parser.m_BlfPath);
-    bool read = false;
-    if (text != nullptr) {
-        TextStream stream(*text);
-        read = ParseExtendedReservedData(stream, erd);
-    } else {
-        read = ParseExtendedReservedData(parser.m_BlfPath, erd);
+    LayoutStream layoutStream(parser, parser.m_BlfPath);
+    if (!layoutStream.Readable()) {
+        platform::Print(L"Parsing ExtendedReservedData\n");
+        platform::Print(L"\nOpen blf file failed\n");
     }
-    if (!read) {
+    if (!layoutStream.Readable() || !ParseExtendedReservedData(layoutStream.Stream(), erd)) {
         platform::Print(L"ParseExtendedReservedData failed\n");
         return false;
     }
@@ -306,6 +303,11 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
         return false;
     }
     CompleteHeaderWords(parser);
+    // A stop that came after the last lookup, in a step that reads the
+    // text without lookups, fails the parse too.
+    if (platform::StopRequested()) {
+        FailStopped();
+    }
     platform::Print(L"complete to parsing blf file\n\n");
     return true;
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <vector>
 #include <utility>
@@ -25,15 +24,6 @@ const wchar_t kNotFound[] = L"NOT_FOUND";
 {
     platform::Print(L"%s\n", message);
     throw CZorlixexception(message);
-}
-
-// The text the last parser read, while any parser holds it.
-std::mutex g_LatestMutex;
-std::weak_ptr<const CBlfParser::LoadedText> g_Latest;
-
-[[noreturn]] void FailStopped()
-{
-    Fail(L"Reading the blf file stopped");
 }
 
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
@@ -86,13 +76,18 @@ uint32_t ToUInt32Base0(std::wstring_view text)
 
 }  // namespace
 
+void FailStopped()
+{
+    Fail(L"Reading the blf file stopped");
+}
+
 CBlfParser::CBlfParser() = default;
 
 CBlfParser::~CBlfParser() = default;
 
-const std::wstring* CBlfParser::CachedTextOf(const std::wstring& filePath) const
+std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::CachedTextOf(const std::wstring& filePath) const
 {
-    return m_pLoaded && filePath == m_pLoaded->path ? &m_pLoaded->text : nullptr;
+    return m_pLoaded && filePath == m_pLoaded->path ? m_pLoaded : nullptr;
 }
 
 void CBlfParser::Reset()
@@ -113,12 +108,14 @@ void CBlfParser::Reset()
 
 void CBlfParser::ReleaseFileCache()
 {
-    const std::lock_guard<std::mutex> lock(g_LatestMutex);
-    if (g_Latest.lock() == m_pLoaded) {
-        g_Latest.reset();
-    }
     m_pLoaded.reset();
-    m_LastSectionKnown = false;
+}
+
+void CBlfParser::UseText(std::shared_ptr<const LoadedText> text)
+{
+    if (text) {
+        m_pLoaded = std::move(text);
+    }
 }
 
 void CBlfParser::LoadFile(const std::wstring& filePath)
@@ -126,14 +123,6 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     // The old text no longer answers for any path; after a failure nothing
     // is cached, so the next lookup tries the file again.
     ReleaseFileCache();
-    // A stop fails the lookup before the reading, which may take seconds.
-    if (platform::StopRequested()) {
-        FailStopped();
-    }
-    if (std::shared_ptr<const LoadedText> shared = SharedTextOf(filePath)) {
-        m_pLoaded = std::move(shared);
-        return;
-    }
     // Only a regular file is read (a device or FIFO would never end), and
     // the reading itself stops past the limit: a size measured first may
     // not hold.
@@ -142,7 +131,7 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
     bool outOfMemory = false;
     try {
         loaded = std::make_shared<LoadedText>();
-        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text, &loaded->fileDigest);
+        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text);
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
     }
@@ -165,31 +154,17 @@ void CBlfParser::LoadFile(const std::wstring& filePath)
         FailStopped();
     }
     loaded->path = filePath;
-    m_pLoaded = loaded;
-    // Another parser takes the text only while the file's bytes still give
-    // the digest of those read: a file rewritten during the reading never
-    // does, as what was read is then neither the old nor the new text.
-    const std::lock_guard<std::mutex> lock(g_LatestMutex);
-    g_Latest = m_pLoaded;
-}
-
-std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::SharedTextOf(const std::wstring& path)
-{
-    std::shared_ptr<const LoadedText> latest;
-    {
-        const std::lock_guard<std::mutex> lock(g_LatestMutex);
-        latest = g_Latest.lock();
-    }
-    platform::FileDigest now;
-    if (!latest || latest->path != path || !platform::DigestFile(path, now)) {
-        return nullptr;
-    }
-    return now == latest->fileDigest ? latest : nullptr;
+    m_pLoaded = std::move(loaded);
 }
 
 std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,
                                      const std::wstring& filePath)
 {
+    // Every lookup looks at the stop flag: most find their key at once,
+    // without a walk long enough to look at it.
+    if (platform::StopRequested()) {
+        FailStopped();
+    }
     // Nothing cached answers for the empty path.
     const std::wstring_view loadedPath = m_pLoaded ? std::wstring_view(m_pLoaded->path) : std::wstring_view();
     if (filePath != loadedPath) {
@@ -198,13 +173,8 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
     if (!m_pLoaded) {
         Fail(L"blf buffer is Null");
     }
-    if (!m_LastSectionKnown || section != m_LastSection) {
-        m_LastSection.assign(section.data(), section.size());
-        m_LastSectionHeader = m_pLoaded->lines.HeaderOf(section);
-        m_LastSectionKnown = true;
-    }
     std::wstring_view found;
-    switch (m_pLoaded->lines.FindFrom(m_LastSectionHeader, key, found)) {
+    switch (m_pLoaded->lines.Find(section, key, found)) {
     case layout::LookupResult::kFound:
         return found;
     case layout::LookupResult::kMissing:

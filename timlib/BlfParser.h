@@ -73,6 +73,10 @@ struct NandSignImageList {
     std::list<std::unique_ptr<NandIdImageList>> NandIdLists;
 };
 
+// Prints that the reading stopped and raises CZorlixexception with it: how a
+// layout read ends on a stop.
+[[noreturn]] void FailStopped();
+
 class CBlfParser : public CTimLib {
 public:
     // A layout file's text as read, with its lines.
@@ -80,14 +84,7 @@ public:
         std::wstring path;
         std::wstring text;
         layout::LineIndex lines;  // views into text
-        // What the file held when it was read, so that a text is shared
-        // only while the file still holds it.
-        platform::FileDigest fileDigest;
     };
-
-    // The text another parser read of path when the file still holds what
-    // it did then; null otherwise.
-    static std::shared_ptr<const LoadedText> SharedTextOf(const std::wstring& path);
 
     CBlfParser();
     CBlfParser(const CBlfParser&) = delete;
@@ -97,10 +94,12 @@ public:
     // Empties what a parse produces: flags, descriptor and the three lists.
     // Settings, platform and flash type, paths and file cache stay.
     void Reset();
-    // The next lookup reads the file again. Until then, other parsers that
-    // look up the same path share the text this one read, so that a run
-    // reads its layout file once.
+    // The next lookup reads the file again.
     void ReleaseFileCache();
+    // The lookups of text's path answer from text, which the parser holds
+    // too: the run reads its layout file once and hands the text on. Null
+    // changes nothing.
+    void UseText(std::shared_ptr<const LoadedText> text);
 
     // Looks key up in section of the layout file at filePath and writes the
     // value found, or defaultText when there is none, into value. True when
@@ -140,8 +139,9 @@ public:
 
     // The cached layout-file text; null when nothing is cached.
     const std::wstring* CachedText() const { return m_pLoaded ? &m_pLoaded->text : nullptr; }
-    // The cached text when it is filePath's; null otherwise.
-    const std::wstring* CachedTextOf(const std::wstring& filePath) const;
+    // The cached text when it is filePath's, held for the caller too; null
+    // otherwise.
+    std::shared_ptr<const LoadedText> CachedTextOf(const std::wstring& filePath) const;
 
     std::wstring m_BlfPath;
     CTimDescriptor m_TimDescriptor;
@@ -173,10 +173,4 @@ private:
                              const std::wstring& filePath);
 
     std::shared_ptr<const LoadedText> m_pLoaded;
-    // The section of the last lookup and where its first header stands in
-    // m_pLoaded's lines: an image list asks for one section again and
-    // again. Forgotten with the text.
-    std::wstring m_LastSection;
-    size_t m_LastSectionHeader = 0;
-    bool m_LastSectionKnown = false;
 };

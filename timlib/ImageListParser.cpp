@@ -218,9 +218,8 @@ void NoteTimhPartition(CBlfParser& parser, const CImageDescription& image)
     }
 }
 
-// The texts of an image as they are read, kept from one image to the next
-// so that their room is made once for the whole list: a list may have a
-// thousand images.
+// The texts of an image as they are read, kept from one image to the
+// next.
 struct ImageTexts {
     std::wstring prefix;
     std::wstring key;

@@ -1,10 +1,9 @@
 #include "timlib/LayoutIndex.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cwchar>
+#include <functional>
 #include <limits>
-#include <optional>
 
 #include "common/TimLib.h"
 #include "common/platform/Stop.h"
@@ -13,100 +12,21 @@ namespace layout {
 
 namespace {
 
-// How many lines, or characters of one line, pass between two looks at
-// the stop flag: far below a millisecond of work.
+// How many lines, or characters, pass between two looks at the stop flag:
+// far below a millisecond of work.
 constexpr size_t kLinesPerStopCheck = 4096;
 constexpr size_t kCharsPerStopCheck = size_t(1) << 20;
-// Room for the section headers of a usual layout file, made at once.
-constexpr size_t kUsualHeaders = 32;
-// A piece whose bucket holds no more lines than this is taken for a
-// lookup without looking at the key's other pieces.
-constexpr size_t kRareEnough = 16;
-
-uint64_t PieceBit(wchar_t a, wchar_t b, wchar_t c)
-{
-    const uint32_t mixed = static_cast<uint32_t>(a) * 0x9E3779B1u ^ static_cast<uint32_t>(b) * 0x85EBCA77u ^
-                           static_cast<uint32_t>(c) * 0xC2B2AE3Du;
-    return uint64_t(1) << ((mixed * 0x27D4EB2Du) >> 26);
-}
-
-// The mark of every three-character piece of text: a text that holds
-// another holds all of its pieces, so its mark covers the other's. Nothing
-// when a stop came. Returned, not written through a pointer: checked
-// builds then keep it in a register.
-std::optional<uint64_t> PiecesOf(std::wstring_view text)
-{
-    uint64_t pieces = 0;
-    const wchar_t* const chars = text.data();
-    // The stop flag is looked at between blocks, not at every character.
-    for (size_t block = 2; block < text.size(); block += kCharsPerStopCheck) {
-        if (block > 2 && platform::StopRequested()) {
-            return std::nullopt;
-        }
-        const size_t end = std::min(text.size(), block + kCharsPerStopCheck);
-        size_t i = block;
-        // Eight pieces a round, from a copy of the ten characters they
-        // span: this runs over every character of the text, and checked
-        // builds check each access of the text itself.
-        for (; i + 8 <= end; i += 8) {
-            wchar_t w[10];
-            std::memcpy(w, chars + i - 2, sizeof w);
-            pieces |= PieceBit(w[0], w[1], w[2]) | PieceBit(w[1], w[2], w[3]) | PieceBit(w[2], w[3], w[4]) |
-                      PieceBit(w[3], w[4], w[5]) | PieceBit(w[4], w[5], w[6]) | PieceBit(w[5], w[6], w[7]) |
-                      PieceBit(w[6], w[7], w[8]) | PieceBit(w[7], w[8], w[9]);
-        }
-        for (; i < end; ++i) {
-            pieces |= PieceBit(chars[i - 2], chars[i - 1], chars[i]);
-        }
-    }
-    return pieces;
-}
-
-// The pieces of the second index: four characters, hashed into one of
-// 2^bits buckets. A line's pieces hold those of every key it holds.
 constexpr size_t kPieceLength = 4;
-constexpr unsigned kMinBucketBits = 8;
-constexpr unsigned kMaxBucketBits = 16;
 
-// A piece's hash is a polynomial in its characters, so that it rolls: the
-// next piece's hash comes from this one, the character that leaves and the
-// one that comes, and the index build reads each character once.
-constexpr uint32_t kPieceBase = 0x01000193u;
-
-constexpr uint32_t PowerOfPieceBase(size_t exponent)
+// The bucket of the four characters at piece.
+uint32_t BucketOf(const wchar_t* piece)
 {
-    uint32_t power = 1;
-    for (size_t i = 0; i < exponent; ++i) {
-        power *= kPieceBase;
-    }
-    return power;
-}
-
-// The factor of a piece's first character in its hash.
-constexpr uint32_t kLeavingFactor = PowerOfPieceBase(kPieceLength - 1);
-
-uint32_t PieceHash(const wchar_t* piece)
-{
-    uint32_t hash = 0;
-    for (size_t i = 0; i < kPieceLength; ++i) {
-        hash = hash * kPieceBase + static_cast<uint32_t>(piece[i]);
-    }
-    return hash;
-}
-
-uint32_t RollPiece(uint32_t hash, wchar_t leaving, wchar_t coming)
-{
-    return (hash - static_cast<uint32_t>(leaving) * kLeavingFactor) * kPieceBase + static_cast<uint32_t>(coming);
-}
-
-uint32_t BucketOfHash(uint32_t hash, unsigned bits)
-{
-    return (hash * 0x9E3779B1u) >> (32 - bits);
-}
-
-uint32_t BucketOf(const wchar_t* piece, unsigned bits)
-{
-    return BucketOfHash(PieceHash(piece), bits);
+    const uint32_t mixed = static_cast<uint32_t>(piece[0]) * 0x9E3779B1u ^
+                           static_cast<uint32_t>(piece[1]) * 0x85EBCA77u ^
+                           static_cast<uint32_t>(piece[2]) * 0xC2B2AE3Du ^ static_cast<uint32_t>(piece[3]) * 0x27D4EB2Fu;
+    constexpr unsigned kBucketBits = 15;
+    static_assert(LineIndex::kBuckets == size_t(1) << kBucketBits);
+    return (mixed * 0x165667B1u) >> (32 - kBucketBits);
 }
 
 std::wstring_view Trimmed(std::wstring_view text)
@@ -133,13 +53,6 @@ bool HeaderName(std::wstring_view line, std::wstring_view& name)
     return name.find_first_of(std::wstring_view(kBreaks, 2)) == std::wstring_view::npos;
 }
 
-// The order of the header index: by the name's length, then by the name. A
-// lookup's binary search then tells most names apart by length alone.
-bool NameBefore(std::wstring_view a, std::wstring_view b)
-{
-    return a.size() != b.size() ? a.size() < b.size() : a < b;
-}
-
 void ValueOf(std::wstring_view line, std::wstring_view& value)
 {
     const size_t equals = line.find(L'=');
@@ -151,20 +64,18 @@ void ValueOf(std::wstring_view line, std::wstring_view& value)
 void LineIndex::Clear()
 {
     m_Text = std::wstring_view();
-    m_Lines.clear();
-    m_Lines.shrink_to_fit();
-    m_Headers.clear();
-    m_Headers.shrink_to_fit();
-    m_BucketStart.clear();
-    m_BucketStart.shrink_to_fit();
-    m_Postings.clear();
-    m_Postings.shrink_to_fit();
-    m_BucketBits = 0;
+    for (std::vector<uint32_t>* table : {&m_HeaderSlots, &m_BucketStart, &m_Postings}) {
+        std::vector<uint32_t>().swap(*table);
+    }
+    std::vector<Line>().swap(m_Lines);
 }
 
 bool LineIndex::Build(std::wstring_view text, Pieces pieces)
 {
     Clear();
+    if (text.size() > std::numeric_limits<uint32_t>::max()) {
+        return false;
+    }
     m_Text = text;
     // Room for every line at once, counted by the line feeds.
     size_t lineFeeds = 0;
@@ -177,113 +88,123 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
         ++lineFeeds;
     }
     m_Lines.reserve(lineFeeds + 1);
-    m_Headers.reserve(kUsualHeaders);
     size_t start = 0;
+    size_t headers = 0;
     // A last line without a line feed counts too.
     while (start < text.size()) {
         if (m_Lines.size() % kLinesPerStopCheck == 0 && platform::StopRequested()) {
             Clear();
             return false;
         }
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring_view::npos) {
-            end = text.size();
-        }
+        const size_t end = std::min(text.find(L'\n', start), text.size());
         const std::wstring_view line = Trimmed(text.substr(start, end - start));
         start = end + 1;
         if (line.empty()) {
             continue;
         }
-        const std::optional<uint64_t> mark = PiecesOf(line);
-        if (!mark) {
-            Clear();
-            return false;
-        }
+        m_Lines.push_back({static_cast<uint32_t>(line.data() - text.data()), static_cast<uint32_t>(line.size())});
         std::wstring_view name;
-        if (HeaderName(line, name)) {
-            m_Headers.push_back({name, m_Lines.size()});
-        }
-        m_Lines.push_back({static_cast<size_t>(line.data() - text.data()), line.size(), *mark});
+        headers += HeaderName(line, name) ? 1 : 0;
     }
-    // Headers of one name stay in their order in the text: the first one
-    // is where a lookup starts.
-    std::sort(m_Headers.begin(), m_Headers.end(), [](const Header& a, const Header& b) {
-        return NameBefore(a.name, b.name) || (a.name == b.name && a.line < b.line);
-    });
-    if (!IndexPieces(pieces)) {
+    // Room for every header at once, at most half full.
+    if (headers != 0) {
+        size_t slots = 16;
+        while (slots < headers * 2) {
+            slots *= 2;
+        }
+        m_HeaderSlots.assign(slots, 0);
+    }
+    for (size_t i = 0; i < m_Lines.size() && headers != 0; ++i) {
+        std::wstring_view name;
+        if (HeaderName(TextOf(m_Lines[i]), name)) {
+            AddHeader(static_cast<uint32_t>(i), name);
+        }
+    }
+    if (pieces != Pieces::kNever && !IndexPieces()) {
         Clear();
         return false;
     }
     return true;
 }
 
-bool LineIndex::IndexPieces(Pieces pieces)
+// Whether the header line names the section name, which holds no ']'.
+bool LineIndex::Names(uint32_t header, std::wstring_view name) const
 {
-    if (pieces == Pieces::kNever || (pieces == Pieces::kWhenLarge && m_Lines.size() < kMinLinesForPieces) ||
-        m_Lines.size() >= std::numeric_limits<uint32_t>::max()) {
-        return true;
+    const std::wstring_view line = TextOf(m_Lines[header]);
+    return line.size() > name.size() + 1 && line[name.size() + 1] == L']' && line.compare(1, name.size(), name) == 0;
+}
+
+void LineIndex::AddHeader(uint32_t line, std::wstring_view name)
+{
+    // The first header of a name keeps its slot.
+    const size_t mask = m_HeaderSlots.size() - 1;
+    for (size_t at = std::hash<std::wstring_view>()(name) & mask;; at = (at + 1) & mask) {
+        if (m_HeaderSlots[at] == 0) {
+            m_HeaderSlots[at] = line + 1;
+            return;
+        }
+        if (Names(m_HeaderSlots[at] - 1, name)) {
+            return;
+        }
     }
-    // About four buckets a line.
-    unsigned bits = kMinBucketBits;
-    while (bits < kMaxBucketBits && (size_t(1) << bits) < m_Lines.size() * 4) {
-        ++bits;
+}
+
+size_t LineIndex::HeaderOf(std::wstring_view section) const
+{
+    // No header's name holds one of these.
+    static const wchar_t kNeverInNames[] = {L'\0', L'\r', L']'};
+    if (m_HeaderSlots.empty() || section.find_first_of(std::wstring_view(kNeverInNames, 3)) != std::wstring_view::npos) {
+        return std::wstring_view::npos;
     }
-    const size_t kBuckets = size_t(1) << bits;
+    const size_t mask = m_HeaderSlots.size() - 1;
+    for (size_t at = std::hash<std::wstring_view>()(section) & mask; m_HeaderSlots[at] != 0; at = (at + 1) & mask) {
+        if (Names(m_HeaderSlots[at] - 1, section)) {
+            return m_HeaderSlots[at] - 1;
+        }
+    }
+    return std::wstring_view::npos;
+}
+
+bool LineIndex::IndexPieces()
+{
     // Each bucket's count, and the line that last added to it, plus one: a
     // line counts once in each bucket.
     std::vector<uint32_t> counts(kBuckets + 1, 0);
     std::vector<uint32_t> lastLine(kBuckets, 0);
     // The one pass over every piece, twice: to count, then to fill in.
-    auto eachPiece = [this, &lastLine, bits](auto&& take) {
+    // take returns false to end the pass.
+    auto eachPiece = [this, &lastLine](auto&& take) {
         std::fill(lastLine.begin(), lastLine.end(), 0);
         size_t sinceCheck = 0;
         for (size_t i = 0; i < m_Lines.size(); ++i) {
             const std::wstring_view line = TextOf(m_Lines[i]);
-            if (line.size() < kPieceLength) {
-                continue;
-            }
             const uint32_t mark = static_cast<uint32_t>(i) + 1;
-            const wchar_t* const chars = line.data();
-            const size_t last = line.size() - kPieceLength;
-            // The stop flag between blocks of characters, even within one
-            // long line.
-            for (size_t block = 0; block <= last; block += kCharsPerStopCheck) {
-                sinceCheck += std::min(kCharsPerStopCheck, last - block + 1);
-                if (sinceCheck >= kCharsPerStopCheck) {
+            for (size_t at = 0; at + kPieceLength <= line.size(); ++at) {
+                if (++sinceCheck == kCharsPerStopCheck) {
                     sinceCheck = 0;
                     if (platform::StopRequested()) {
                         return false;
                     }
                 }
-                const size_t end = std::min(last + 1, block + kCharsPerStopCheck);
-                uint32_t hash = PieceHash(chars + block);
-                for (size_t at = block;;) {
-                    const uint32_t bucket = BucketOfHash(hash, bits);
-                    if (lastLine[bucket] != mark) {
-                        lastLine[bucket] = mark;
-                        if (!take(bucket, static_cast<uint32_t>(i))) {
-                            return true;
-                        }
+                const uint32_t bucket = BucketOf(line.data() + at);
+                if (lastLine[bucket] != mark) {
+                    lastLine[bucket] = mark;
+                    if (!take(bucket, static_cast<uint32_t>(i))) {
+                        return true;
                     }
-                    if (++at == end) {
-                        break;
-                    }
-                    hash = RollPiece(hash, chars[at - 1], chars[at + kPieceLength - 1]);
                 }
             }
         }
         return true;
     };
     size_t total = 0;
-    bool fits = true;
     if (!eachPiece([&](uint32_t bucket, uint32_t) {
             ++counts[bucket + 1];
-            fits = ++total <= kMaxPostings;
-            return fits;
+            return ++total <= kMaxPostings;
         })) {
         return false;
     }
-    if (!fits) {
+    if (total > kMaxPostings) {
         return true;
     }
     for (size_t b = 0; b < kBuckets; ++b) {
@@ -291,29 +212,16 @@ bool LineIndex::IndexPieces(Pieces pieces)
     }
     m_BucketStart = counts;
     m_Postings.resize(total);
-    m_BucketBits = bits;
     return eachPiece([&](uint32_t bucket, uint32_t line) {
         m_Postings[counts[bucket]++] = line;
         return true;
     });
 }
 
-size_t LineIndex::HeaderOf(std::wstring_view section) const
-{
-    const auto first =
-        std::lower_bound(m_Headers.begin(), m_Headers.end(), section,
-                         [](const Header& header, std::wstring_view name) { return NameBefore(header.name, name); });
-    return first != m_Headers.end() && first->name == section ? first->line : std::wstring::npos;
-}
-
 LookupResult LineIndex::Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const
 {
-    return FindFrom(HeaderOf(section), key, value);
-}
-
-LookupResult LineIndex::FindFrom(size_t header, std::wstring_view key, std::wstring_view& value) const
-{
-    if (header == std::wstring::npos) {
+    const size_t header = HeaderOf(section);
+    if (header == std::wstring_view::npos) {
         return LookupResult::kMissing;
     }
     return key.empty() ? FindOnNextLine(header, value) : FindAfter(header, key, value);
@@ -331,67 +239,33 @@ LookupResult LineIndex::FindOnNextLine(size_t header, std::wstring_view& value) 
     return LookupResult::kFound;
 }
 
-LineIndex::Candidates LineIndex::CandidatesFor(std::wstring_view key) const
-{
-    if (m_BucketStart.empty() || key.size() < kPieceLength) {
-        return {};
-    }
-    // Any piece of the key will do; the search takes the rarest, and stops
-    // at one that is rare enough: a numbered key's first piece usually is.
-    uint32_t rarest = BucketOf(key.data(), m_BucketBits);
-    size_t count = m_BucketStart[rarest + 1] - m_BucketStart[rarest];
-    for (size_t at = 1; count > kRareEnough && at + kPieceLength <= key.size(); ++at) {
-        const uint32_t bucket = BucketOf(key.data() + at, m_BucketBits);
-        const size_t size = m_BucketStart[bucket + 1] - m_BucketStart[bucket];
-        if (size < count) {
-            rarest = bucket;
-            count = size;
-        }
-    }
-    const uint32_t* const first = m_Postings.data() + m_BucketStart[rarest];
-    return {first, first + count};
-}
-
-bool LineIndex::Holds(const Line& line, std::wstring_view key, uint64_t keyPieces) const
-{
-    // The marks pass most lines by; find itself passes a line shorter than
-    // the key.
-    return (line.pieces & keyPieces) == keyPieces && TextOf(line).find(key) != std::wstring_view::npos;
-}
-
 LookupResult LineIndex::FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const
 {
-    // A stop during the key's mark leaves no mark to pass lines by; the
-    // search then looks at every line, and at the stop flag.
-    const uint64_t keyPieces = PiecesOf(key).value_or(0);
-    const Candidates candidates = CandidatesFor(key);
-    if (candidates.first != nullptr) {
-        // Every line that holds the key is among the candidates.
-        const uint32_t* const end = candidates.last;
-        const uint32_t* at = std::upper_bound(candidates.first, end, static_cast<uint32_t>(header));
-        for (size_t seen = 1; at != end; ++at, ++seen) {
-            if (seen % kLinesPerStopCheck == 0 && platform::StopRequested()) {
-                return LookupResult::kStopped;
-            }
-            if (Holds(m_Lines[*at], key, keyPieces)) {
-                ValueOf(TextOf(m_Lines[*at]), value);
-                return LookupResult::kFound;
+    // The lines to look at: those of the smallest bucket among the key's
+    // pieces, which hold every line holding the key, or all lines.
+    const uint32_t* first = nullptr;
+    const uint32_t* last = nullptr;
+    if (!m_BucketStart.empty() && key.size() >= kPieceLength) {
+        uint32_t smallest = BucketOf(key.data());
+        for (size_t at = 1; at + kPieceLength <= key.size(); ++at) {
+            const uint32_t bucket = BucketOf(key.data() + at);
+            if (m_BucketStart[bucket + 1] - m_BucketStart[bucket] <
+                m_BucketStart[smallest + 1] - m_BucketStart[smallest]) {
+                smallest = bucket;
             }
         }
-        return LookupResult::kMissing;
+        last = m_Postings.data() + m_BucketStart[smallest + 1];
+        first = std::upper_bound(m_Postings.data() + m_BucketStart[smallest], last, static_cast<uint32_t>(header));
     }
-    // The stop flag between blocks of lines: every lookup of a small file
-    // takes this path.
-    for (size_t block = header + 1; block < m_Lines.size(); block += kLinesPerStopCheck) {
-        if (block > header + 1 && platform::StopRequested()) {
+    const size_t count = first != nullptr ? static_cast<size_t>(last - first) : m_Lines.size() - header - 1;
+    for (size_t n = 0; n < count; ++n) {
+        if (n % kLinesPerStopCheck == kLinesPerStopCheck - 1 && platform::StopRequested()) {
             return LookupResult::kStopped;
         }
-        const size_t end = std::min(m_Lines.size(), block + kLinesPerStopCheck);
-        for (size_t i = block; i < end; ++i) {
-            if (Holds(m_Lines[i], key, keyPieces)) {
-                ValueOf(TextOf(m_Lines[i]), value);
-                return LookupResult::kFound;
-            }
+        const Line& line = m_Lines[first != nullptr ? first[n] : header + 1 + n];
+        if (line.length >= key.size() && TextOf(line).find(key) != std::wstring_view::npos) {
+            ValueOf(TextOf(line), value);
+            return LookupResult::kFound;
         }
     }
     return LookupResult::kMissing;

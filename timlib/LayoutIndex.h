@@ -1,11 +1,10 @@
 // The lines of one layout file's text, split once, for the single-key
-// lookups: each line is a trimmed view into the text, with a small mark of
-// the three-character pieces it holds, so a lookup passes over most lines
-// without looking at their characters.
+// lookups: each line is a trimmed view into the text; the first header of
+// each section name is found through a hash table, and the lines that may
+// hold a key through an index of their four-character pieces.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,18 +14,20 @@ enum class LookupResult { kFound, kMissing, kStopped };
 
 class LineIndex {
 public:
-    // When the lines get an index of their four-character pieces, which
-    // takes a lookup straight to the few lines that may hold its key: for
-    // a text of many lines, if the index stays below kMaxPostings entries
-    // (one for each distinct piece of each line; a text of 64 MiB without
-    // repeats needs more). Otherwise a lookup passes over the lines one by
-    // one. Tests ask for either way.
+    // Whether the lines get the index of their four-character pieces: each
+    // position's piece is hashed into one of kBuckets buckets, and each
+    // bucket lists the lines holding one of its pieces, a line once. The
+    // index is left out when it would pass kMaxPostings entries (a text of
+    // 64 MiB without repeats needs more); a lookup then passes over the
+    // lines one by one. kWhenLarge and kAlways both make the index; tests
+    // ask for kNever to compare the two ways.
     enum class Pieces { kWhenLarge, kAlways, kNever };
-    static constexpr size_t kMinLinesForPieces = 2048;
+    static constexpr size_t kBuckets = size_t(1) << 15;
     static constexpr size_t kMaxPostings = size_t(16) << 20;
 
     // Splits text, which must outlive the index and stay unchanged. False,
-    // with the index empty, when a stop was asked for first.
+    // with the index empty, when a stop was asked for first or the text
+    // holds 2^32 characters or more.
     bool Build(std::wstring_view text, Pieces pieces = Pieces::kWhenLarge);
     void Clear();
 
@@ -35,54 +36,37 @@ public:
     // when it has no '=', as a view into the text. The section runs to the
     // end of the text.
     LookupResult Find(std::wstring_view section, std::wstring_view key, std::wstring_view& value) const;
-    // Find in two steps, for a caller that asks for one section many
-    // times: the position of section's first header (npos when there is
-    // none), and the lookup that starts there.
-    size_t HeaderOf(std::wstring_view section) const;
-    LookupResult FindFrom(size_t header, std::wstring_view key, std::wstring_view& value) const;
 
 private:
     struct Line {
-        size_t start = 0;
-        size_t length = 0;
-        uint64_t pieces = 0;
+        uint32_t start = 0;
+        uint32_t length = 0;
     };
 
     std::wstring_view TextOf(const Line& line) const { return m_Text.substr(line.start, line.length); }
+    // Whether the header line names the section name.
+    bool Names(uint32_t header, std::wstring_view name) const;
+    // The line of section's first header; npos when there is none.
+    size_t HeaderOf(std::wstring_view section) const;
+    void AddHeader(uint32_t line, std::wstring_view name);
     LookupResult FindAfter(size_t header, std::wstring_view key, std::wstring_view& value) const;
     LookupResult FindOnNextLine(size_t header, std::wstring_view& value) const;
-    // The lines that may hold key, ascending, from first up to last: those
-    // that share its rarest four-character piece. first is null when there
-    // is no index of pieces or the key is shorter than a piece.
-    struct Candidates {
-        const uint32_t* first = nullptr;
-        const uint32_t* last = nullptr;
-    };
-    Candidates CandidatesFor(std::wstring_view key) const;
     // False when a stop came.
-    bool IndexPieces(Pieces pieces);
-    bool Holds(const Line& line, std::wstring_view key, uint64_t keyPieces) const;
+    bool IndexPieces();
 
     std::wstring_view m_Text;
     // Only the lines that are not empty once trimmed: no other line holds
     // a key.
     std::vector<Line> m_Lines;
-    // The header lines by their section names (shorter names first), and
-    // among one name in the order of the text: a lookup finds its section's first header by a
-    // binary search, with nothing to remember between lookups.
-    struct Header {
-        std::wstring_view name;
-        size_t line = 0;  // in m_Lines
-    };
-    std::vector<Header> m_Headers;
-    // For each bucket of four-character pieces, the indexes in m_Lines of
-    // the lines holding one of its pieces, ascending, at
+    // An open-addressing table of the first header line of each section
+    // name, each slot the line's place in m_Lines plus one (0: empty). It
+    // is at most half full.
+    std::vector<uint32_t> m_HeaderSlots;
+    // For each bucket, the indexes in m_Lines of its lines, ascending, at
     // m_Postings[m_BucketStart[bucket]] up to the next bucket's start.
-    // Both are empty when the text has no such index.
+    // Both are empty when the text has no index of pieces.
     std::vector<uint32_t> m_BucketStart;
     std::vector<uint32_t> m_Postings;
-    // Pieces hash into 2^m_BucketBits buckets, more for more lines.
-    unsigned m_BucketBits = 0;
 };
 
 }  // namespace layout

@@ -2,6 +2,7 @@
 // file that the section readers share.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include "common/LayoutLines.h"
@@ -47,14 +48,14 @@ inline uint32_t U32(CBlfParser& parser, const wchar_t* section, std::wstring_vie
 }
 
 // A line stream over path's layout text: the text the parser's lookups
-// read, when it is path's, so that a parse reads its file once; otherwise
-// the file read anew.
+// read, when it is path's, which the stream then holds too, so that a parse
+// reads its file once; otherwise the file read anew.
 class LayoutStream {
 public:
     LayoutStream(const CBlfParser& parser, const std::wstring& path)
         : m_Cached(parser.CachedTextOf(path)),
           m_Readable(m_Cached != nullptr || platform::ReadTextFile(path, m_Owned)),
-          m_Stream(m_Cached != nullptr ? *m_Cached : m_Owned)
+          m_Stream(m_Cached != nullptr ? m_Cached->text : m_Owned)
     {
     }
     LayoutStream(const LayoutStream&) = delete;
@@ -65,8 +66,8 @@ public:
     TextStream& Stream() { return m_Stream; }
 
 private:
+    std::shared_ptr<const CBlfParser::LoadedText> m_Cached;
     std::wstring m_Owned;
-    const std::wstring* m_Cached;
     bool m_Readable;
     TextStream m_Stream;
 };

@@ -208,19 +208,16 @@ bool CBlfParser::ParseReservedData()
 }
 
 uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstring& beginTag,
-                                   const std::wstring& endTag)
+                                   const std::wstring& endTag, const CBlfParser* reader)
 {
     uint32_t result = 0;
     if (platform::StopRequested()) {
         throw CZorlixexception(L"Reading the blf file stopped");
     }
-    // The text a parser of this run read, while the file still holds it.
-    const std::shared_ptr<const CBlfParser::LoadedText> shared = CBlfParser::SharedTextOf(blfPath);
-    std::wstring owned;
-    if (!shared && !platform::ReadTextFile(blfPath, owned)) {
-        FailOpen();
-    }
-    layout::TextStream stream(shared ? std::wstring_view(shared->text) : std::wstring_view(owned));
+    const CBlfParser none;
+    layout::LayoutStream layoutStream(reader != nullptr ? *reader : none, blfPath);
+    FailUnreadable(layoutStream);
+    layout::TextStream& stream = layoutStream.Stream();
 
     std::wstring line;
     bool inBlock = false;

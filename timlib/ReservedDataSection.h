@@ -7,6 +7,8 @@
 #include <string>
 #include "erd/ReservedPackageData.h"
 
+class CBlfParser;
+
 // Adds one "name = value [; comment]" line to the package: the value (up
 // to the ';') as a data word with its default comment, the (name, value)
 // field and, when there is a comment, the field's comment. Lines that do
@@ -15,7 +17,8 @@ void ParseReservedDataLine(CReservedPackageData& package, const std::wstring& li
 
 // The value of the last line containing "Enabled" inside a package opened
 // by beginTag and closed by endTag within a "[Reserved_Data]" block of the
-// layout file; 0 when there is none. Raises CZorlixexception when the file
-// cannot be read.
+// layout file; 0 when there is none. The file's text is reader's when it
+// holds blfPath's; otherwise the file is read. Raises CZorlixexception when
+// the file cannot be read.
 uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstring& beginTag,
-                                   const std::wstring& endTag);
+                                   const std::wstring& endTag, const CBlfParser* reader = nullptr);

@@ -73,10 +73,9 @@ int WriteOut(std::wstring_view text)
     return static_cast<int>(text.size());
 }
 
-const std::wstring& FormatLine(const wchar_t* format, const FormatArg* args, size_t count)
+std::wstring FormatLine(const wchar_t* format, const FormatArg* args, size_t count)
 {
-    thread_local std::wstring line;
-    KeepOnlyUsualRoom(line);
+    std::wstring line;
     FormatArgsInto(line, format, args, count);
     return line;
 }

@@ -13,10 +13,8 @@ namespace platform {
 // flushes. Returns the number of characters of the text.
 int WriteOut(std::wstring_view text);
 
-// The line formatted into a text of the calling thread's, which keeps its
-// room from line to line: every line printed or logged is made here.
-// Valid until the thread's next line.
-const std::wstring& FormatLine(const wchar_t* format, const FormatArg* args, size_t count);
+// The line formatted: every line printed or logged is made here.
+std::wstring FormatLine(const wchar_t* format, const FormatArg* args, size_t count);
 
 // WriteOut of FormatLine.
 int PrintArgs(const wchar_t* format, const FormatArg* args, size_t count);

@@ -682,47 +682,7 @@ bool DropCarriageReturns(std::string& bytes, size_t start)
 
 }  // namespace
 
-void FileDigest::Add(const unsigned char* bytes, size_t count)
-{
-    auto mix = [](uint64_t lane, uint64_t word, uint64_t multiplier) {
-        lane = (lane ^ word) * multiplier;
-        return lane ^ (lane >> 29);
-    };
-    for (size_t i = 0; i < count; i += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, bytes + i, std::min<size_t>(8, count - i));
-        lanes[0] = mix(lanes[0], word, 0x9E3779B97F4A7C15ull);
-        lanes[1] = mix(lanes[1], word + size + i, 0xC2B2AE3D27D4EB4Full);
-    }
-    size += count;
-}
-
-bool DigestFile(const std::wstring& path, FileDigest& digest)
-{
-    RegularFileReader file;
-    if (!file.Open(path)) {
-        return false;
-    }
-    digest = FileDigest();
-    // On the stack: a small file is digested with no allocation. Every
-    // piece but the last is filled, as the digest asks.
-    unsigned char piece[16384];
-    for (;;) {
-        const ptrdiff_t got = file.Fill(reinterpret_cast<char*>(piece), sizeof piece);
-        if (got < 0) {
-            return false;
-        }
-        if (static_cast<uint64_t>(got) > kMaxTextFileBytes - digest.size || StopRequested()) {
-            return false;
-        }
-        digest.Add(piece, static_cast<size_t>(got));
-        if (static_cast<size_t>(got) < sizeof piece) {
-            return true;
-        }
-    }
-}
-
-TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out, FileDigest* digest)
+TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out)
 {
     RegularFileReader file;
     if (!file.Open(path)) {
@@ -732,10 +692,6 @@ TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstr
     const TextFileStatus status = ReadTextBytes(file, maxBytes, bytes);
     if (status != TextFileStatus::kRead) {
         return status;
-    }
-    if (digest != nullptr) {
-        *digest = FileDigest();
-        digest->Add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     }
     if (bytes.compare(0, 2, "\xff\xfe") == 0 || bytes.compare(0, 2, "\xfe\xff") == 0) {
         return TextFileStatus::kUtf16;

@@ -189,26 +189,6 @@ std::wstring ErrorText(int code);
 
 enum class TextFileStatus { kRead, kUnreadable, kTooLarge, kUtf16, kStopped };
 
-// A digest of a file's bytes: two 64-bit lanes and the length, so that a
-// file rewritten since it was read is told apart from the text read then.
-struct FileDigest {
-    uint64_t size = 0;
-    uint64_t lanes[2] = {0x6A09E667F3BCC908ull, 0xBB67AE8584CAA73Bull};
-
-    // Adds the bytes that follow those added so far. Every piece but the
-    // last is a multiple of 8 bytes long, so that any split of a file gives
-    // its one digest.
-    void Add(const unsigned char* bytes, size_t count);
-    bool operator==(const FileDigest& other) const
-    {
-        return size == other.size && lanes[0] == other.lanes[0] && lanes[1] == other.lanes[1];
-    }
-};
-
-// The digest of the regular file at path, read in pieces; false when it
-// cannot be read, is past kMaxTextFileBytes or a stop came.
-bool DigestFile(const std::wstring& path, FileDigest& digest);
-
 // The limit on every text file the tool reads (layout file, its converted
 // copy, flasher settings file, key file): 64 MiB. Real ones hold a few KB;
 // a larger one would only exhaust memory.
@@ -224,9 +204,7 @@ std::wstring TooLargeFileText(const std::wstring& path);
 // UTF-8 byte-order mark at the start is dropped, as editors on Windows put
 // it there; a file that starts with a UTF-16 mark is not decoded (kUtf16).
 // A stop asked for (see Stop.h) ends a long read early (kStopped).
-// With digest, also the digest of the bytes as read (see FileDigest).
-TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out,
-                            FileDigest* digest = nullptr);
+TextFileStatus ReadTextFile(const std::wstring& path, size_t maxBytes, std::wstring& out);
 // The same up to kMaxTextFileBytes; true for kRead.
 bool ReadTextFile(const std::wstring& path, std::wstring& out);
 

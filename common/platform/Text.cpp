@@ -37,8 +37,7 @@ void AppendUtf8(std::string& out, unsigned long cp)
 }
 
 // Appends the plain ASCII characters from text on, eight a round while
-// they last, and returns how many: every character of every converted
-// copy and console line passes here.
+// they last, and returns how many.
 size_t AppendAsciiRun(std::string& out, const wchar_t* text, size_t length)
 {
     size_t i = 0;
@@ -60,8 +59,8 @@ size_t AppendAsciiRun(std::string& out, const wchar_t* text, size_t length)
     return i;
 }
 
-// Bytes decoded between two looks at the stop flag: a few milliseconds. A
-// smaller text is decoded whole.
+// Bytes decoded between two looks at the stop flag. A smaller text is
+// decoded whole.
 constexpr size_t kBytesPerStopCheck = size_t(4) << 20;
 
 // Appends the decoded bytes to out; false, with out holding a part, when
@@ -93,13 +92,9 @@ bool AppendDecoded(const char* bytes, size_t length, bool checkStop, std::wstrin
             if ((word & 0x8080808080808080ull) != 0) {
                 break;
             }
-            // Taken from a copy, not from the bytes again: checked builds
-            // check every access of the text itself.
-            unsigned char b[8];
-            std::memcpy(b, &word, sizeof b);
-            const wchar_t chars[8] = {b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7]};
-            std::memcpy(o, chars, sizeof chars);
-            o += 8;
+            for (size_t k = 0; k < 8; ++k) {
+                *o++ = static_cast<wchar_t>(p[i + k]);
+            }
             i += 8;
         }
         if (i >= blockEnd) {

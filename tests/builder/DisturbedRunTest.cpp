@@ -415,6 +415,74 @@ TEST(DisturbedRunTest, AnImageThatBecomesAFifoAfterTheChecksIsRefusedWithoutWait
     }
 }
 
+// A stop signal while the layout file is parsed, in a step the run shows
+// it has begun and not ended when it is held: the run ends as a stop with
+// nothing built. Thirty images of one small file, after comment lines that
+// make the file large; should the step be over before the run could be
+// held, the run is made again with more comment lines.
+TEST(DisturbedRunTest, AStopWhileTheLayoutIsParsedEndsTheRunAsAStop)
+{
+    struct Step {
+        const char* name;
+        const char* begun;  // the line the step prints first
+        const char* ended;  // the line that comes once it is over
+    };
+    const Step steps[] = {
+        {"reserved data", "\nParsing Blf file: ", "begin to parsing Erase Only Area\n"},
+        {"image entries", "Number of images in blf file is 30\n", "Complete to parsing image info in blf file\n"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        for (const size_t commentBytes : {size_t(20) << 20, size_t(60) << 20}) {
+            const ToolCopy tool;
+            Inputs inputs;
+            const std::string image = inputs.folder.File("image.bin");
+            WriteFile(image, Pattern(4096, 3));
+            std::string layout = "[BLF_Version]\nBlf_Version_Number = V3.0.0\n[TIM_Configuration]\n"
+                                 "Processor_Type = NLT122\nNumber_of_Images = 30\n[Flash_Properties]\n"
+                                 "Flash_Family = eMMC\nMax_OTA_Image_Size = 0x7FFFFFFF\n";
+            const std::string comment = "; " + std::string(76, 'c') + "\n";
+            for (size_t size = 0; size < commentBytes; size += comment.size()) {
+                layout += comment;
+            }
+            layout += "[Image_List]\n";
+            for (int i = 1; i <= 30; ++i) {
+                const std::string n = std::to_string(i);
+                layout += n + "_Image_ID_Name = IMG" + n + "\n" + n + "_Image_Path = " + image + "\n" + n +
+                          "_Image_Flash_Entry_Address = 0x" + std::to_string(i) + "00000\n" + n +
+                          "_Image_Type = RAW\n";
+            }
+            inputs.layout = inputs.folder.File("layout.blf");
+            WriteFile(inputs.layout, layout);
+            const std::string output = tool.File("out.kxp");
+            WriteFile(output, kOldOutput);
+
+            const int pid = tool.Start(Args(inputs, output), FreezableRun(inputs.folder.Path()));
+            const bool begun = WaitWhileRunning(
+                pid, [&] { return Contains(tool.PrintedSoFar(), step.begun); }, "the step's first line");
+            bool inTheStep = false;
+            {
+                Frozen frozen(pid);
+                inTheStep = begun && frozen.Held() && !Contains(tool.PrintedSoFar(), step.ended);
+                // Taken once the run goes on again.
+                kill(pid, SIGTERM);
+            }
+            const RunResult r = tool.Wait(pid);
+            if (!inTheStep && commentBytes == size_t(20) << 20) {
+                continue;  // the step was over too soon
+            }
+            ASSERT_TRUE(inTheStep) << "the run was never held in the step: " << r.out;
+            EXPECT_EQ(r.signal, SIGTERM) << "exit status " << r.exitCode << ": " << r.out;
+            EXPECT_TRUE(Contains(r.out, "\nStopped by signal " + std::to_string(SIGTERM) + " (")) << r.out;
+            EXPECT_FALSE(Contains(r.out, "ProcessBLF return")) << r.out;
+            EXPECT_FALSE(Contains(r.out, kSuccess)) << r.out;
+            EXPECT_EQ(ReadFile(output), kOldOutput);
+            EXPECT_EQ(Entries(tool.Folder()), (std::set<std::string>{"Tarvok_WEB", "out.kxp"}));
+            break;
+        }
+    }
+}
+
 // A stop signal in the middle of a long step: compressing a large image,
 // copying a large part of an image that is split, or copying the package to
 // another file system.

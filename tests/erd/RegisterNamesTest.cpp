@@ -66,10 +66,8 @@ TEST(RegisterNamesTest, FamilyLoadersEmptyTheVoltagesTableAndKeepOthers)
     LoadQuon2RegisterNames(erd);
     static constexpr std::wstring_view kVolt[] = {L"VOLT"};
     static constexpr std::wstring_view kDiv[] = {L"DIV"};
-    static constexpr uint64_t kVoltMark[] = {CharacterMark(kVolt[0])};
-    static constexpr uint64_t kDivMark[] = {CharacterMark(kDiv[0])};
-    erd.m_VoltagesNames = NameTable(kVolt, kVoltMark, FirstCharacterMark(kVolt, 1), 1);
-    erd.m_OpDivNames = NameTable(kDiv, kDivMark, FirstCharacterMark(kDiv, 1), 1);
+    erd.m_VoltagesNames = NameTable(kVolt, 1);
+    erd.m_OpDivNames = NameTable(kDiv, 1);
     LoadRhevoRegisterNames(erd);
     EXPECT_TRUE(erd.m_VoltagesNames.empty());
     // Tables outside the Rhevo row keep what they held.

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "common/ZorlixException.h"
+#include "common/platform/Console.h"
+#include "common/platform/Stop.h"
 #include "common/platform/Text.h"
 #include "support/CallCapture.h"
 #include "support/TestSupport.h"
@@ -438,6 +441,37 @@ TEST(BlfParseFlowTest, FailuresStopTheParse)
         EXPECT_EQ(o.out.substr(o.out.size() - c.tail.size()), c.tail) << o.out;
         EXPECT_EQ(o.out.find("complete to parsing blf file"), std::string::npos);
     }
+}
+
+// A stop raised in the middle of the image list, where every lookup finds
+// its key at once: the parse fails as stopped at the next lookup and reads
+// no further image. The stop is raised from the message box that image 2
+// shows, an identity image without a path to make.
+TEST(BlfParseFlowTest, AStopInTheImageListFailsTheParse)
+{
+    std::string images;
+    for (int i = 1; i <= 3; ++i) {
+        const std::string n = std::to_string(i);
+        images += n + "_Image_ID_Name = " + (i == 2 ? "TIMH" : "IMG" + n) + "\n" + n + "_Image_Path =\n" + n +
+                  "_Image_Type = RAW\n";
+    }
+    const std::string layout = "[TIM_Configuration]\nProcessor_Type = NLT122\nNumber_of_Images = 3\n"
+                               "[Flash_Properties]\nFlash_Family = eMMC\n[Image_List]\n" +
+                               images;
+    TempFolder folder;
+    CBlfParser parser;
+    const platform::MessageBoxSink previous =
+        platform::SetMessageBoxSink([](const std::wstring&) { platform::SetStopSignal(SIGTERM); });
+    const Outcome o = ParseFile(parser, folder, "stopped.blf", layout);
+    platform::SetMessageBoxSink(previous);
+    EXPECT_TRUE(platform::StopRequested());
+    platform::SetStopSignal(0);
+
+    EXPECT_TRUE(o.thrown);
+    EXPECT_EQ(o.message, L"Reading the blf file stopped");
+    EXPECT_TRUE(o.out.find("Number of images in blf file is 3\n") != std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("Complete to parsing image info"), std::string::npos) << o.out;
+    EXPECT_EQ(parser.m_TimDescriptor.m_Images.size(), 1u);
 }
 
 TEST(BlfParseFlowTest, EraseOnlyAreas)

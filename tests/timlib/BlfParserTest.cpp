@@ -198,7 +198,9 @@ TEST(BlfParserTest, CacheIsKeptUntilReleasedOrAnotherPathIsAsked)
 // A parser takes the text another one read only while the file still
 // holds the bytes read: a file rewritten with text of the same length is
 // read again.
-TEST(BlfParserTest, ParsersShareATextOnlyWhileTheFileHoldsIt)
+// A parser handed another's text answers from it, without the file, for as
+// long as it holds it; a parser not handed it reads the file.
+TEST(BlfParserTest, AHandedTextAnswersTheLookupsOfItsPath)
 {
     TempFolder temp;
     const std::wstring path = Wide(temp.File("layout.blf"));
@@ -208,17 +210,17 @@ TEST(BlfParserTest, ParsersShareATextOnlyWhileTheFileHoldsIt)
     CBlfParser third;
     std::wstring value;
     ASSERT_TRUE(first.GetKeyValue(L"", value, L"S", L"K", path));
-    ASSERT_TRUE(second.GetKeyValue(L"", value, L"S", L"K", path));
-    EXPECT_EQ(value, L"one");
+    second.UseText(first.CachedTextOf(path));
     EXPECT_EQ(second.CachedText(), first.CachedText());
+    EXPECT_EQ(first.CachedTextOf(Wide(temp.File("other.blf"))), nullptr);
+    first.ReleaseFileCache();
 
     WriteFile(temp.File("layout.blf"), "[S]\nK = two\n");
+    ASSERT_TRUE(second.GetKeyValue(L"", value, L"S", L"K", path));
+    EXPECT_EQ(value, L"one");
     ASSERT_TRUE(third.GetKeyValue(L"", value, L"S", L"K", path));
     EXPECT_EQ(value, L"two");
-    EXPECT_NE(third.CachedText(), first.CachedText());
-    // What the first two hold stays theirs until they are released.
-    ASSERT_TRUE(first.GetKeyValue(L"", value, L"S", L"K", path));
-    EXPECT_EQ(value, L"one");
+    EXPECT_NE(third.CachedText(), second.CachedText());
 }
 
 TEST(BlfParserTest, FailuresPrintALineAndRaiseAndLeaveNothingCached)

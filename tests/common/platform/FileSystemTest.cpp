@@ -308,46 +308,6 @@ TEST(FileSystemTest, ReadTextFileReadsOnlyRegularFilesUpToItsLimit)
     EXPECT_FALSE(platform::IsRegularFile(Wide(temp.File("zero"))));
 }
 
-// The digest of a file is one whatever pieces it is read in, and tells
-// apart files that differ in one byte, in length or only in where a word of
-// zeros stands.
-TEST(FileSystemTest, FileDigestIsTheDigestOfTheBytesRead)
-{
-    TempFolder temp;
-    std::string big(40000 + 5, 'x');  // more than two of DigestFile's pieces, not a multiple of 8
-    big[39999] = '\r';
-    big[40000] = '\n';
-    std::string oneByte = big;
-    oneByte[20000] = 'y';
-    const std::vector<std::string> contents = {
-        "", "a", "a\r\nb", std::string(8, '\0'), std::string(16, '\0'), big, oneByte, big.substr(0, 40004),
-        std::string(16384, 'z'),  // exactly one of DigestFile's pieces
-    };
-    std::vector<platform::FileDigest> digests;
-    for (size_t i = 0; i < contents.size(); ++i) {
-        const std::string path = temp.File("d" + std::to_string(i));
-        testsupport::WriteFile(path, contents[i]);
-        platform::FileDigest read;
-        std::wstring text;
-        ASSERT_EQ(platform::ReadTextFile(Wide(path), platform::kMaxTextFileBytes, text, &read),
-                  platform::TextFileStatus::kRead)
-            << i;
-        platform::FileDigest whole;
-        whole.Add(reinterpret_cast<const unsigned char*>(contents[i].data()), contents[i].size());
-        platform::FileDigest file;
-        ASSERT_TRUE(platform::DigestFile(Wide(path), file)) << i;
-        EXPECT_TRUE(read == whole && file == whole) << i;
-        EXPECT_EQ(whole.size, contents[i].size()) << i;
-        for (size_t j = 0; j < digests.size(); ++j) {
-            EXPECT_FALSE(digests[j] == whole) << j << " and " << i;
-        }
-        digests.push_back(whole);
-    }
-    platform::FileDigest none;
-    EXPECT_FALSE(platform::DigestFile(Wide(temp.File("missing")), none));
-    EXPECT_FALSE(platform::DigestFile(L"/dev/zero", none));
-}
-
 struct SeekCase {
     uint64_t offset;
     bool seeks;

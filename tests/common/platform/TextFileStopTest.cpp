@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <string>
 
 #include "common/platform/Stop.h"
@@ -56,6 +57,37 @@ TEST_F(TextFileStopTest, AStopEndsTheReadingOfALargeText)
         platform::SetStopSignal(0);
         EXPECT_EQ(platform::ReadTextFile(path, platform::kMaxTextFileBytes, text), TextFileStatus::kRead);
     }
+}
+
+// The bytes this process has read so far, by every read call.
+long long BytesReadSoFar()
+{
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    long long value = -1;
+    while (io >> name >> value) {
+        if (name == "rchar:") {
+            return value;
+        }
+    }
+    return -1;
+}
+
+// After a stop, the reading of a large file ends within its first pieces:
+// the rest of the file is never read, not only never decoded.
+TEST_F(TextFileStopTest, AStopEndsTheReadingItself)
+{
+    testsupport::TempFolder temp;
+    const size_t size = size_t(60) << 20;
+    testsupport::WriteFile(temp.File("large.blf"), "K = " + std::string(size, 'x') + "\n");
+    const std::wstring path = platform::DecodeText(temp.File("large.blf"));
+    std::wstring text;
+    platform::SetStopSignal(SIGTERM);
+    const long long before = BytesReadSoFar();
+    ASSERT_GE(before, 0) << "no read count for this process";
+    EXPECT_EQ(platform::ReadTextFile(path, platform::kMaxTextFileBytes, text), TextFileStatus::kStopped);
+    const long long read = BytesReadSoFar() - before;
+    EXPECT_LT(read, static_cast<long long>(size / 4)) << read << " bytes of the file were read";
 }
 
 }  // namespace
