@@ -1,0 +1,69 @@
+#include "timlib/LayoutText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/CallCapture.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::TempFolder;
+using testsupport::Wide;
+using testsupport::WriteFile;
+
+std::vector<std::wstring> AllLines(std::wistream& stream)
+{
+    std::vector<std::wstring> lines;
+    std::wstring line;
+    while (layout::NextLine(stream, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(LayoutTextTest, ReadKeepsTheWholeFileAndIndexesItsLines)
+{
+    TempFolder folder;
+    const std::wstring path = Wide(folder.File("layout.blf"));
+    WriteFile(folder.File("layout.blf"), "[Section]\nKey = 1\n");
+    const auto text = layout::LayoutText::Read(path);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->path, path);
+    EXPECT_EQ(text->text, L"[Section]\nKey = 1\n");
+    std::wstring_view value;
+    ASSERT_EQ(text->lines.Find(L"Section", L"Key", value), layout::LookupResult::kFound);
+    EXPECT_EQ(value, L"1");
+}
+
+// A stream over a path's text holds that text and reads no file; over
+// another path's text it reads its own file, and over a file that cannot be
+// read it is empty and says so.
+TEST(LayoutTextTest, AStreamReadsTheTextOfItsPathOrTheFile)
+{
+    TempFolder folder;
+    const std::wstring path = Wide(folder.File("layout.blf"));
+    const std::wstring other = Wide(folder.File("other.blf"));
+    WriteFile(folder.File("layout.blf"), "[Section]\nKey = 1\n");
+    WriteFile(folder.File("other.blf"), "[Other]\n");
+    auto text = layout::LayoutText::Read(path);
+    WriteFile(folder.File("layout.blf"), "changed\n");
+
+    layout::LayoutStream held(text, path);
+    EXPECT_EQ(text.use_count(), 2);
+    text.reset();
+    ASSERT_TRUE(held.Readable());
+    EXPECT_EQ(AllLines(held.Stream()), (std::vector<std::wstring>{L"[Section]", L"Key = 1"}));
+
+    layout::LayoutStream read(layout::LayoutText::Read(path), other);
+    ASSERT_TRUE(read.Readable());
+    EXPECT_EQ(AllLines(read.Stream()), std::vector<std::wstring>{L"[Other]"});
+
+    layout::LayoutStream missing(nullptr, Wide(folder.File("missing.blf")));
+    EXPECT_FALSE(missing.Readable());
+    EXPECT_TRUE(AllLines(missing.Stream()).empty());
+}
+
+}  // namespace
