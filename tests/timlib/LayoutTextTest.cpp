@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
-#include <vector>
 
 #include "support/CallCapture.h"
 #include "support/TestSupport.h"
@@ -14,14 +14,10 @@ using testsupport::TempFolder;
 using testsupport::Wide;
 using testsupport::WriteFile;
 
-std::vector<std::wstring> AllLines(std::wistream& stream)
+// What the stream gives from where it stands.
+std::wstring Rest(std::wistream& stream)
 {
-    std::vector<std::wstring> lines;
-    std::wstring line;
-    while (layout::NextLine(stream, line)) {
-        lines.push_back(line);
-    }
-    return lines;
+    return std::wstring(std::istreambuf_iterator<wchar_t>(stream), std::istreambuf_iterator<wchar_t>());
 }
 
 TEST(LayoutTextTest, ReadKeepsTheWholeFileAndIndexesItsLines)
@@ -55,15 +51,15 @@ TEST(LayoutTextTest, AStreamReadsTheTextOfItsPathOrTheFile)
     EXPECT_EQ(text.use_count(), 2);
     text.reset();
     ASSERT_TRUE(held.Readable());
-    EXPECT_EQ(AllLines(held.Stream()), (std::vector<std::wstring>{L"[Section]", L"Key = 1"}));
+    EXPECT_EQ(Rest(held.Stream()), L"[Section]\nKey = 1\n");
 
     layout::LayoutStream read(layout::LayoutText::Read(path), other);
     ASSERT_TRUE(read.Readable());
-    EXPECT_EQ(AllLines(read.Stream()), std::vector<std::wstring>{L"[Other]"});
+    EXPECT_EQ(Rest(read.Stream()), L"[Other]\n");
 
     layout::LayoutStream missing(nullptr, Wide(folder.File("missing.blf")));
     EXPECT_FALSE(missing.Readable());
-    EXPECT_TRUE(AllLines(missing.Stream()).empty());
+    EXPECT_EQ(Rest(missing.Stream()), L"");
 }
 
 }  // namespace
