@@ -1,7 +1,8 @@
 // The state of one package build: the text of the layout file, the parser
-// that reads it, the TIM descriptor of the package, the copied settings, the platform and
-// the program's work folders. Constructing it touches no file: the run
-// names the work folders, makes them once it may build, and removes them.
+// that reads it, the TIM descriptor of the package, the copied settings,
+// the platform and the program's work folders. Constructing it touches no
+// file: the run names the work folders, makes them once it may build, and
+// removes them.
 #pragma once
 
 #include <cstdint>

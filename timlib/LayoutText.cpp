@@ -27,14 +27,10 @@ std::shared_ptr<const LayoutText> LayoutText::Read(const std::wstring& path)
     // not hold.
     std::shared_ptr<LayoutText> read;
     platform::TextFileStatus status = platform::TextFileStatus::kUnreadable;
-    bool outOfMemory = false;
     try {
         read = std::make_shared<LayoutText>();
         status = platform::ReadTextFile(path, platform::kMaxTextFileBytes, read->text);
     } catch (const std::bad_alloc&) {
-        outOfMemory = true;
-    }
-    if (outOfMemory) {
         FailReading(L"Allocate memory failed");
     }
     if (status == platform::TextFileStatus::kTooLarge) {
