@@ -119,7 +119,7 @@ void CFlashImage::WriteEntry(uint8_t* destination) const
 
 CFlashDevice::CFlashDevice(uint8_t platformIndex, const std::wstring& layoutPath, uint32_t sectorSize,
                            uint32_t eraseAllFlash, uint8_t resetBbt, uint16_t flashNandId, uint32_t productionMode,
-                           uint8_t ueBootOption, std::shared_ptr<const CBlfParser::LoadedText> layoutText)
+                           uint8_t ueBootOption, std::shared_ptr<const layout::LayoutText> layoutText)
     : m_LayoutPath(layoutPath),
       m_SectorSize(sectorSize),
       m_EraseAllFlash(eraseAllFlash),
@@ -155,8 +155,9 @@ void CFlashDevice::ReadDeviceSettings()
     m_dev.ProductionMode = m_ProductionMode;
     m_dev.UE_Boot_Option = m_UeBootOption;
     m_dev.Platform_Index = m_PlatformIndex;
-    m_dev.BBCS_Enabled = static_cast<uint8_t>(GetReservedPackageEnabled(m_LayoutPath, L"BBCS", L"End_BBCS", &m_Parser));
-    m_dev.CRCS_Enabled = static_cast<uint8_t>(GetReservedPackageEnabled(m_LayoutPath, L"CRCS", L"End_CRCS", &m_Parser));
+    const auto& text = m_Parser.HeldText();
+    m_dev.BBCS_Enabled = static_cast<uint8_t>(GetReservedPackageEnabled(m_LayoutPath, L"BBCS", L"End_BBCS", text));
+    m_dev.CRCS_Enabled = static_cast<uint8_t>(GetReservedPackageEnabled(m_LayoutPath, L"CRCS", L"End_CRCS", text));
 
     const std::wstring skipText = layout::Text(m_Parser, layout::kFlashProperties, L"Skip_Blocks_Number", L"");
     std::vector<uint32_t> blocks;
@@ -183,7 +184,7 @@ bool CFlashDevice::AddImages(const std::wstring& writerFlashFamily, const std::w
 {
     CBlfParser versionParser;
     versionParser.m_BlfPath = layoutPath;
-    versionParser.UseText(m_Parser.CachedTextOf(layoutPath));
+    versionParser.UseText(m_Parser.HeldText());
     const std::wstring version =
         layout::Text(versionParser, L"BLF_Version", L"Blf_Version_Number", layout::kNotAvailable);
     const bool sectorAddresses = layout::Contains(version, L"V2.1.0") || layout::Contains(version, L"V2.2.0");

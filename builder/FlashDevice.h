@@ -44,7 +44,7 @@ public:
     // given, is the one the run read of layoutPath.
     CFlashDevice(uint8_t platformIndex, const std::wstring& layoutPath, uint32_t sectorSize, uint32_t eraseAllFlash,
                  uint8_t resetBbt, uint16_t flashNandId, uint32_t productionMode, uint8_t ueBootOption,
-                 std::shared_ptr<const CBlfParser::LoadedText> layoutText = nullptr);
+                 std::shared_ptr<const layout::LayoutText> layoutText = nullptr);
     CFlashDevice(const CFlashDevice&) = delete;
     CFlashDevice& operator=(const CFlashDevice&) = delete;
     virtual ~CFlashDevice();

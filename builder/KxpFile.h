@@ -24,7 +24,7 @@ public:
     void SetSectorSize(uint16_t sectorSize) { m_SectorSize = sectorSize; }
     // The text the run read of the layout file, for the device to read its
     // settings from; without it the file is read.
-    void UseLayoutText(std::shared_ptr<const CBlfParser::LoadedText> text) { m_LayoutText = std::move(text); }
+    void UseLayoutText(std::shared_ptr<const layout::LayoutText> text) { m_LayoutText = std::move(text); }
     uint16_t SectorSize() const { return m_SectorSize; }
 
     // Creates the device and its binaries from the image list. False when
@@ -48,7 +48,7 @@ public:
 
 private:
     std::wstring m_LayoutPath;
-    std::shared_ptr<const CBlfParser::LoadedText> m_LayoutText;
+    std::shared_ptr<const layout::LayoutText> m_LayoutText;
     std::wstring m_FlashFamily;
     std::wstring m_OutputName;
     bool m_bHasDevices = false;

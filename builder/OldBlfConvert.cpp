@@ -621,7 +621,7 @@ bool ParseNLT07x_ReservedData(OldBlfContext& c, const std::wstring& blfPath)
 {
     platform::Print(L"Parsing Reserved data.....\n");
     // The text the lookups read, when the reader holds the old file's.
-    layout::LayoutStream layoutStream(c.parser, blfPath);
+    layout::LayoutStream layoutStream(c.parser.HeldText(), blfPath);
     if (!layoutStream.Readable()) {
         PrintLog(L"\nOpen blf file %s failed\n", blfPath);
         return false;
@@ -729,7 +729,7 @@ bool WriteReservedDataBlock(const CTimDescriptor& oldBlfTimDescriptor, CConverte
 bool ConvertExtendedReservedDataBlock(CBlfParser& reader, const std::wstring& blfPath, CConvertedFile& out)
 {
     platform::Print(L"Parsing ExtendedReservedData\n");
-    layout::LayoutStream layoutStream(reader, blfPath);
+    layout::LayoutStream layoutStream(reader.HeldText(), blfPath);
     if (!layoutStream.Readable()) {
         PrintLog(L"\nOpen blf file failed\n");
         return false;

@@ -73,6 +73,7 @@ void CProcessingContext::Reset()
     m_TimDescriptor.Reset();
     m_OldBlfTimDescriptor.Reset();
     m_BlfPath.clear();
+    m_LayoutText.reset();
 }
 
 bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
@@ -86,7 +87,9 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
         MessageBoxPrintf(L" file \"%s\" is not exist!\n", absolutePath);
         return false;
     }
-    m_BlfParser.ReleaseFileCache();
+    m_BlfParser.UseText(nullptr);
+    m_LayoutText = layout::LayoutText::Read(absolutePath);
+    m_BlfParser.UseText(m_LayoutText);
     if (!GetPlatFormType(m_PlatformType, m_BlfParser, absolutePath)) {
         PrintLog(L"GetPlatFormType failed in blf %s\n", absolutePath);
         throw CZorlixexception(L"GetPlatFormType failed");
@@ -115,6 +118,7 @@ bool CProcessingContext::ProcessBLF(const std::wstring& blfPath)
     m_TimDescriptor = m_BlfParser.m_TimDescriptor;
     m_FlashSettings = m_BlfParser.m_FlashSettings;
     m_BlfPath = m_BlfParser.m_BlfPath;
+    m_LayoutText = m_BlfParser.HeldText();
     platform::Print(L"\nProcessBLF return.....\n");
 
     m_PlatformType = m_BlfParser.m_PlatformType;

@@ -1,10 +1,12 @@
-// The state of one package build: the parser that reads the layout file,
-// the TIM descriptor of the package, the copied settings, the platform and
-// the program's work folders. Constructing it touches no file: the run
-// names the work folders, makes them once it may build, and removes them.
+// The state of one package build: the text of the layout file, the parser
+// that reads it, the TIM descriptor of the package, the copied settings,
+// the platform and the program's work folders. Constructing it touches no
+// file: the run names the work folders, makes them once it may build, and
+// removes them.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/ProcessorPlatforms.h"
@@ -27,7 +29,7 @@ public:
     // either way, so that nothing is deleted a second time.
     void RemoveWorkFolders();
 
-    // Forgets the build: descriptors, path, platform and flag.
+    // Forgets the build: descriptors, path, text, platform and flag.
     void Reset();
     // Makes the path absolute, detects the platform and parses the layout
     // file into the context. False after a reported failure; raises
@@ -42,6 +44,11 @@ public:
     bool PrepareWorkFiles(bool report);
 
     std::wstring m_BlfPath;
+    // The text of m_BlfPath, read once and shared with the parsers and the
+    // package writer. While ProcessBLF runs, that of the given file; for an
+    // older-format file, then that of its converted copy, read by the
+    // copy's parse.
+    std::shared_ptr<const layout::LayoutText> m_LayoutText;
     std::wstring m_TempFolder;
     std::wstring m_AbsBlfTempFolder;
     std::wstring m_TempSplitFolder;

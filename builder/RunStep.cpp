@@ -163,7 +163,7 @@ bool DoTarvokfileforWebUpgrade(const std::wstring& blfPath, const std::wstring& 
 
     const FlashSettings& settings = context.m_FlashSettings;
     CKXP_File writer(context.m_BlfPath);
-    writer.UseLayoutText(context.m_BlfParser.CachedTextOf(context.m_BlfPath));
+    writer.UseLayoutText(context.m_LayoutText);
     writer.SetSectorSize(kPackageSectorSize);
     BinaryList binaries;
     const EraseOnlyList eraseOnlyAreas;

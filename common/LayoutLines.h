@@ -3,13 +3,10 @@
 // read their own block.
 #pragma once
 #include <istream>
-#include <sstream>
 #include <streambuf>
 #include <string>
 #include <string_view>
-#include <utility>
 #include "common/TimLib.h"
-#include "common/platform/FileSystem.h"
 
 namespace layout {
 
@@ -17,19 +14,6 @@ namespace layout {
 inline bool Contains(const std::wstring& text, std::wstring_view part)
 {
     return text.find(part) != std::wstring::npos;
-}
-
-// The layout file's decoded text as a line stream. False when the file
-// cannot be read.
-inline bool OpenLayoutStream(const std::wstring& path, std::wistringstream& stream)
-{
-    std::wstring text;
-    if (!platform::ReadTextFile(path, text)) {
-        return false;
-    }
-    stream.str(std::move(text));
-    stream.clear();
-    return true;
 }
 
 // The next non-empty trimmed line; false once the input has run out. A last

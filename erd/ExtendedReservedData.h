@@ -108,9 +108,7 @@ public:
 // Parse owns its copy of the opening line.
 bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line);
 
-// Reads every "[Extended_Reserved_Data]" block of the layout file into erd,
-// adding to what it holds. False when the file cannot be opened or a
+// Reads every "[Extended_Reserved_Data]" block of the layout file's text,
+// given as a line stream, into erd, adding to what it holds. False when a
 // package rejects its block; what was read before stays.
-bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedData& erd);
-// The same over the layout file's text as a line stream.
 bool ParseExtendedReservedData(std::wistream& stream, CExtendedReservedData& erd);

@@ -3,7 +3,6 @@
 // own lines.
 #include <cstddef>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "common/ErdCategoryNames.h"
@@ -116,17 +115,6 @@ bool ParsePackage(std::wistream& stream, const std::wstring& line, std::unique_p
 bool ParseErdPackage(CErdBase& package, std::wistream& stream, std::wstring line)
 {
     return package.Parse(stream, std::move(line));
-}
-
-bool ParseExtendedReservedData(const std::wstring& blfPath, CExtendedReservedData& erd)
-{
-    std::wistringstream stream;
-    if (!layout::OpenLayoutStream(blfPath, stream)) {
-        platform::Print(L"Parsing ExtendedReservedData\n");
-        platform::Print(L"\nOpen blf file failed\n");
-        return false;
-    }
-    return ParseExtendedReservedData(stream, erd);
 }
 
 bool ParseExtendedReservedData(std::wistream& stream, CExtendedReservedData& erd)

@@ -209,7 +209,7 @@ void ReadTimHeader(CBlfParser& parser)
 bool ReadExtendedReservedData(CBlfParser& parser)
 {
     CExtendedReservedData& erd = parser.m_TimDescriptor.m_ExtendedReservedData;
-    LayoutStream layoutStream(parser, parser.m_BlfPath);
+    LayoutStream layoutStream(parser.HeldText(), parser.m_BlfPath);
     if (!layoutStream.Readable()) {
         platform::Print(L"Parsing ExtendedReservedData\n");
         platform::Print(L"\nOpen blf file failed\n");

@@ -1,30 +1,13 @@
 #include "timlib/BlfParser.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <new>
-#include <vector>
-#include <utility>
 
-#include "common/ZorlixException.h"
-#include "common/platform/Console.h"
-#include "common/platform/FileSystem.h"
-#include "common/platform/Format.h"
 #include "common/platform/Scan.h"
 #include "common/platform/Stop.h"
-#include "common/platform/Text.h"
 
 namespace {
 
 const wchar_t kNotFound[] = L"NOT_FOUND";
-
-[[noreturn]] void Fail(const wchar_t* message)
-{
-    platform::Print(L"%s\n", message);
-    throw CZorlixexception(message);
-}
 
 // GetKeyInt's rule, not the value-text rule: 32-bit unsigned conversion in
 // base 0 that wraps a negated magnitude modulo 2^32 (so "-1" gives
@@ -76,19 +59,9 @@ uint32_t ToUInt32Base0(std::wstring_view text)
 
 }  // namespace
 
-void FailStopped()
-{
-    Fail(L"Reading the blf file stopped");
-}
-
 CBlfParser::CBlfParser() = default;
 
 CBlfParser::~CBlfParser() = default;
-
-std::shared_ptr<const CBlfParser::LoadedText> CBlfParser::CachedTextOf(const std::wstring& filePath) const
-{
-    return m_pLoaded && filePath == m_pLoaded->path ? m_pLoaded : nullptr;
-}
 
 void CBlfParser::Reset()
 {
@@ -106,57 +79,6 @@ void CBlfParser::Reset()
     m_NandSignImageLists.clear();
 }
 
-void CBlfParser::ReleaseFileCache()
-{
-    m_pLoaded.reset();
-}
-
-void CBlfParser::UseText(std::shared_ptr<const LoadedText> text)
-{
-    if (text) {
-        m_pLoaded = std::move(text);
-    }
-}
-
-void CBlfParser::LoadFile(const std::wstring& filePath)
-{
-    // The old text no longer answers for any path; after a failure nothing
-    // is cached, so the next lookup tries the file again.
-    ReleaseFileCache();
-    // Only a regular file is read (a device or FIFO would never end), and
-    // the reading itself stops past the limit: a size measured first may
-    // not hold.
-    std::shared_ptr<LoadedText> loaded;
-    platform::TextFileStatus status = platform::TextFileStatus::kUnreadable;
-    bool outOfMemory = false;
-    try {
-        loaded = std::make_shared<LoadedText>();
-        status = platform::ReadTextFile(filePath, platform::kMaxTextFileBytes, loaded->text);
-    } catch (const std::bad_alloc&) {
-        outOfMemory = true;
-    }
-    if (outOfMemory) {
-        Fail(L"Allocate memory failed");
-    }
-    if (status == platform::TextFileStatus::kTooLarge) {
-        Fail(platform::TooLargeFileText(filePath).c_str());
-    }
-    if (status == platform::TextFileStatus::kStopped) {
-        FailStopped();
-    }
-    if (status == platform::TextFileStatus::kUtf16) {
-        Fail(platform::Format(L"Blf file %s is UTF-16 text; it must be saved as UTF-8", filePath).c_str());
-    }
-    if (status != platform::TextFileStatus::kRead) {
-        Fail(L"Open blf file failed");
-    }
-    if (!loaded->lines.Build(loaded->text)) {
-        FailStopped();
-    }
-    loaded->path = filePath;
-    m_pLoaded = std::move(loaded);
-}
-
 std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,
                                      const std::wstring& filePath)
 {
@@ -165,16 +87,18 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
     if (platform::StopRequested()) {
         FailStopped();
     }
-    // Nothing cached answers for the empty path.
-    const std::wstring_view loadedPath = m_pLoaded ? std::wstring_view(m_pLoaded->path) : std::wstring_view();
-    if (filePath != loadedPath) {
-        LoadFile(filePath);
+    // A parser without text has none for the empty path.
+    if (!m_pText && filePath.empty()) {
+        layout::FailReading(L"blf buffer is Null");
     }
-    if (!m_pLoaded) {
-        Fail(L"blf buffer is Null");
+    if (!m_pText || filePath != m_pText->path) {
+        // After a failure no text is held, so the next lookup tries the
+        // file again.
+        m_pText.reset();
+        m_pText = layout::LayoutText::Read(filePath);
     }
     std::wstring_view found;
-    switch (m_pLoaded->lines.Find(section, key, found)) {
+    switch (m_pText->lines.Find(section, key, found)) {
     case layout::LookupResult::kFound:
         return found;
     case layout::LookupResult::kMissing:

@@ -1,5 +1,5 @@
-// The reader of one BLF layout file. It answers single-key lookups from a
-// cached copy of the file's text, and holds everything a full parse of a
+// The reader of one BLF layout file. It answers single-key lookups from the
+// file's text (layout::LayoutText), and holds everything a full parse of a
 // layout file produces: the TIM descriptor, the flash settings, the
 // erase-only areas, the NAND and eMMC image lists, platform and flash type
 // and a set of flags.
@@ -12,7 +12,7 @@
 #include "common/TimLib.h"
 #include "common/platform/FileSystem.h"
 #include "timlib/ImageDescription.h"
-#include "timlib/LayoutIndex.h"
+#include "timlib/LayoutText.h"
 #include "timlib/TimDescriptor.h"
 
 // The flash type codes of m_FlashType (GetFlashType).
@@ -73,33 +73,22 @@ struct NandSignImageList {
     std::list<std::unique_ptr<NandIdImageList>> NandIdLists;
 };
 
-// Prints that the reading stopped and raises CZorlixexception with it: how a
-// layout read ends on a stop.
-[[noreturn]] void FailStopped();
-
 class CBlfParser : public CTimLib {
 public:
-    // A layout file's text as read, with its lines.
-    struct LoadedText {
-        std::wstring path;
-        std::wstring text;
-        layout::LineIndex lines;  // views into text
-    };
-
     CBlfParser();
     CBlfParser(const CBlfParser&) = delete;
     CBlfParser& operator=(const CBlfParser&) = delete;
     ~CBlfParser() override;
 
     // Empties what a parse produces: flags, descriptor and the three lists.
-    // Settings, platform and flash type, paths and file cache stay.
+    // Settings, platform and flash type, paths and text stay.
     void Reset();
-    // The next lookup reads the file again.
-    void ReleaseFileCache();
     // The lookups of text's path answer from text, which the parser holds
-    // too: the run reads its layout file once and hands the text on. Null
-    // changes nothing.
-    void UseText(std::shared_ptr<const LoadedText> text);
+    // too; a lookup of another path reads that file in its place. After
+    // null, the next lookup reads its file.
+    void UseText(std::shared_ptr<const layout::LayoutText> text) { m_pText = std::move(text); }
+    // The text the lookups read; null before the first.
+    const std::shared_ptr<const layout::LayoutText>& HeldText() const { return m_pText; }
 
     // Looks key up in section of the layout file at filePath and writes the
     // value found, or defaultText when there is none, into value. True when
@@ -137,12 +126,6 @@ public:
     // when the platform reads it and an image map asks for it.
     void ParseKeySections();
 
-    // The cached layout-file text; null when nothing is cached.
-    const std::wstring* CachedText() const { return m_pLoaded ? &m_pLoaded->text : nullptr; }
-    // The cached text when it is filePath's, held for the caller too; null
-    // otherwise.
-    std::shared_ptr<const LoadedText> CachedTextOf(const std::wstring& filePath) const;
-
     std::wstring m_BlfPath;
     CTimDescriptor m_TimDescriptor;
     FlashSettings m_FlashSettings;
@@ -166,11 +149,10 @@ public:
     std::list<std::unique_ptr<NandSignImageList>> m_NandSignImageLists;
 
 private:
-    void LoadFile(const std::wstring& filePath);
     // The value of key in the file's text, a view into it (valid until the
     // next lookup of another file), or defaultText.
     std::wstring_view LookUp(std::wstring_view defaultText, std::wstring_view section, std::wstring_view key,
                              const std::wstring& filePath);
 
-    std::shared_ptr<const LoadedText> m_pLoaded;
+    std::shared_ptr<const layout::LayoutText> m_pText;
 };

@@ -291,15 +291,16 @@ std::unique_ptr<CImageDescription> ReadImage(CBlfParser& parser, int32_t i, bool
 // mention anywhere, even in a comment, has the list read.
 bool ReadFlashImageLists(CBlfParser& parser)
 {
-    const std::wstring* text = parser.CachedText();
-    if (text != nullptr && Contains(*text, kEmmcImagesList)) {
+    const auto holds = [&parser](const wchar_t* part) {
+        return parser.HeldText() != nullptr && Contains(parser.HeldText()->text, part);
+    };
+    if (holds(kEmmcImagesList)) {
         parser.m_bEmmcImageLists = 1;
         if (!parser.ParseEmmcImageLists()) {
             return false;
         }
     }
-    text = parser.CachedText();
-    return text == nullptr || !Contains(*text, kNandImagesList) || parser.ParseNandImageLists();
+    return !holds(kNandImagesList) || parser.ParseNandImageLists();
 }
 
 }  // namespace

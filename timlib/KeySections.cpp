@@ -264,7 +264,7 @@ void ReplaceKey(std::unique_ptr<CKey>& holder, std::unique_ptr<CKey> key)
 // its end, adds its number blocks to the key.
 void ReadSectionNumbers(const CBlfParser& parser, const KeySection& section, CKey& key)
 {
-    LayoutStream layoutStream(parser, parser.m_BlfPath);
+    LayoutStream layoutStream(parser.HeldText(), parser.m_BlfPath);
     FailUnreadable(layoutStream, section.openFailed);
     std::wistream& stream = layoutStream.Stream();
     std::wstring line;
@@ -289,7 +289,7 @@ bool CBlfParser::ParseKeyInfo()
         static_cast<uint32_t>(Int(*this, kTimConfiguration, L"Number_of_Keys", 0));
     const bool bitSized = IsBitSizedVersion(tim);
 
-    LayoutStream layoutStream(*this, m_BlfPath);
+    LayoutStream layoutStream(HeldText(), m_BlfPath);
     FailUnreadable(layoutStream, L"Open blf file failed in ParseKeyInfo");
     std::wistream& stream = layoutStream.Stream();
     std::wstring line;

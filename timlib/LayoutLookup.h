@@ -2,12 +2,10 @@
 // file that the section readers share.
 #pragma once
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include "common/LayoutLines.h"
 #include "common/TimLib.h"
-#include "common/platform/FileSystem.h"
 #include "common/platform/Format.h"
 #include "timlib/BlfParser.h"
 
@@ -46,30 +44,5 @@ inline uint32_t U32(CBlfParser& parser, const wchar_t* section, std::wstring_vie
 {
     return CTimLib::ParseUInt32(Text(parser, section, key, defaultText));
 }
-
-// A line stream over path's layout text: the text the parser's lookups
-// read, when it is path's, which the stream then holds too, so that a parse
-// reads its file once; otherwise the file read anew.
-class LayoutStream {
-public:
-    LayoutStream(const CBlfParser& parser, const std::wstring& path)
-        : m_Cached(parser.CachedTextOf(path)),
-          m_Readable(m_Cached != nullptr || platform::ReadTextFile(path, m_Owned)),
-          m_Stream(m_Cached != nullptr ? m_Cached->text : m_Owned)
-    {
-    }
-    LayoutStream(const LayoutStream&) = delete;
-    LayoutStream& operator=(const LayoutStream&) = delete;
-
-    // False when the file could not be read; the stream is then empty.
-    bool Readable() const { return m_Readable; }
-    TextStream& Stream() { return m_Stream; }
-
-private:
-    std::shared_ptr<const CBlfParser::LoadedText> m_Cached;
-    std::wstring m_Owned;
-    bool m_Readable;
-    TextStream m_Stream;
-};
 
 }  // namespace layout

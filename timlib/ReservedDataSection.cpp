@@ -155,7 +155,7 @@ void ParseReservedDataLine(CReservedPackageData& package, const std::wstring& li
 bool CBlfParser::ParseReservedData()
 {
     platform::Print(L"Parsing Reserved data.....\n");
-    layout::LayoutStream layoutStream(*this, m_BlfPath);
+    layout::LayoutStream layoutStream(HeldText(), m_BlfPath);
     FailUnreadable(layoutStream);
     std::wistream& stream = layoutStream.Stream();
 
@@ -207,15 +207,14 @@ bool CBlfParser::ParseReservedData()
     return true;
 }
 
-uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstring& beginTag,
-                                   const std::wstring& endTag, const CBlfParser* reader)
+uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstring& beginTag, const std::wstring& endTag,
+                                   std::shared_ptr<const layout::LayoutText> text)
 {
     uint32_t result = 0;
     if (platform::StopRequested()) {
         throw CZorlixexception(L"Reading the blf file stopped");
     }
-    const CBlfParser none;
-    layout::LayoutStream layoutStream(reader != nullptr ? *reader : none, blfPath);
+    layout::LayoutStream layoutStream(std::move(text), blfPath);
     FailUnreadable(layoutStream);
     layout::TextStream& stream = layoutStream.Stream();
 

@@ -4,10 +4,13 @@
 // reads them all into the parser's descriptor.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include "erd/ReservedPackageData.h"
 
-class CBlfParser;
+namespace layout {
+struct LayoutText;
+}
 
 // Adds one "name = value [; comment]" line to the package: the value (up
 // to the ';') as a data word with its default comment, the (name, value)
@@ -17,8 +20,8 @@ void ParseReservedDataLine(CReservedPackageData& package, const std::wstring& li
 
 // The value of the last line containing "Enabled" inside a package opened
 // by beginTag and closed by endTag within a "[Reserved_Data]" block of the
-// layout file; 0 when there is none. The file's text is reader's when it
-// holds blfPath's; otherwise the file is read. Raises CZorlixexception when
-// the file cannot be read.
-uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstring& beginTag,
-                                   const std::wstring& endTag, const CBlfParser* reader = nullptr);
+// layout file; 0 when there is none. The file's text is text when it is
+// blfPath's; otherwise the file is read. Raises CZorlixexception when the
+// file cannot be read.
+uint32_t GetReservedPackageEnabled(const std::wstring& blfPath, const std::wstring& beginTag, const std::wstring& endTag,
+                                   std::shared_ptr<const layout::LayoutText> text = nullptr);

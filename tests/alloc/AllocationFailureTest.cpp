@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "common/LayoutLines.h"
+#include "common/platform/FileSystem.h"
 #include "erd/ExtendedReservedData.h"
 #include "support/CallCapture.h"
 #include "support/TestSupport.h"
@@ -118,7 +120,10 @@ TEST(AllocationFailureTest, ExtendedReservedDataParseKeepsNoPackageItDropped)
     const std::wstring widePath = Wide(path);
     EveryAllocationFailsInTurn([&] {
         CExtendedReservedData erd(L"");
-        ParseExtendedReservedData(widePath, erd);
+        std::wstring text;
+        platform::ReadTextFile(widePath, text);
+        layout::TextStream stream(text);
+        ParseExtendedReservedData(stream, erd);
     });
 }
 

@@ -50,7 +50,7 @@ protected:
     {
         WriteFile(Path(oldName), oldText);
         // The files change between conversions; the cache must not answer.
-        parser.ReleaseFileCache();
+        parser.UseText(nullptr);
         return Capture([&] { return ConvertOldBlf2New(context, Wide(Path(oldName))); });
     }
 
@@ -272,7 +272,7 @@ TEST_F(OldBlfConvertTest, BuildRefusesConvertsAndParsesTheCopy)
             old.replace(old.find(usb), usb.size(), c.usbBlock);
         }
         WriteFile(Path("old.blf"), old);
-        parser.ReleaseFileCache();
+        parser.UseText(nullptr);
         const Outcome o = Capture([&] { return ConvertAndParseOldBlf(context, Wide(Path("old.blf")), 1); });
         EXPECT_EQ(o.result, c.result) << o.out;
         EXPECT_FALSE(o.thrown) << testing::PrintToString(o.message);
@@ -443,7 +443,7 @@ TEST_F(OldBlfConvertTest, BlockWritersReportACopyThatCannotBeWritten)
         const rlimit limit{header, header};
         setrlimit(RLIMIT_FSIZE, &limit);
         // The old layout is in place from the conversion above.
-        parser.ReleaseFileCache();
+        parser.UseText(nullptr);
         const Outcome o = Capture([&] { return ConvertOldBlf2New(context, Wide(Path("old.blf"))); });
         const std::string ending = "complete to parsing reserved data\nWriteReservedDataBlock failed..\n";
         const bool reported =

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "support/TestSupport.h"
 
 namespace {
 
@@ -40,22 +39,6 @@ TEST(LayoutLinesTest, NextLineGivesEveryNonEmptyLineOnce)
         EXPECT_FALSE(layout::NextLine(stream, line));
         EXPECT_EQ(line, L"kept");
     }
-}
-
-TEST(LayoutLinesTest, OpenLayoutStreamReadsTheWholeFileOrFails)
-{
-    testsupport::TempFolder folder;
-    const std::string path = folder.File("layout.blf");
-    testsupport::WriteFile(path, "[Section]\nKey = 1\n");
-
-    std::wistringstream stream(L"old text");
-    stream.setstate(std::ios_base::eofbit);
-    ASSERT_TRUE(layout::OpenLayoutStream(std::wstring(path.begin(), path.end()), stream));
-    EXPECT_EQ(AllLines(stream), (std::vector<std::wstring>{L"[Section]", L"Key = 1"}));
-
-    const std::string missing = folder.File("missing.blf");
-    std::wistringstream none;
-    EXPECT_FALSE(layout::OpenLayoutStream(std::wstring(missing.begin(), missing.end()), none));
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST(BlfParserTest, CacheIsKeptUntilReleasedOrAnotherPathIsAsked)
     // The section stands at another line in each file.
     WriteFile(second, "[T]\nK = other\n[S]\nK = second\n");
     CBlfParser parser;
-    EXPECT_EQ(parser.CachedText(), nullptr);
+    EXPECT_EQ(parser.HeldText(), nullptr);
     std::wstring value;
 
     EXPECT_TRUE(parser.GetKeyValue(L"", value, L"S", L"K", Wide(first)));
@@ -175,11 +175,11 @@ TEST(BlfParserTest, CacheIsKeptUntilReleasedOrAnotherPathIsAsked)
     WriteFile(first, "[S]\nK = new\n");
     EXPECT_TRUE(parser.GetKeyValue(L"", value, L"S", L"K", Wide(first)));
     EXPECT_EQ(value, L"old");
-    ASSERT_NE(parser.CachedText(), nullptr);
-    EXPECT_EQ(*parser.CachedText(), L"[S]\nK = old\n");
+    ASSERT_NE(parser.HeldText(), nullptr);
+    EXPECT_EQ(parser.HeldText()->text, L"[S]\nK = old\n");
 
-    parser.ReleaseFileCache();
-    EXPECT_EQ(parser.CachedText(), nullptr);
+    parser.UseText(nullptr);
+    EXPECT_EQ(parser.HeldText(), nullptr);
     EXPECT_TRUE(parser.GetKeyValue(L"", value, L"S", L"K", Wide(first)));
     EXPECT_EQ(value, L"new");
 
@@ -188,16 +188,13 @@ TEST(BlfParserTest, CacheIsKeptUntilReleasedOrAnotherPathIsAsked)
     EXPECT_TRUE(parser.GetKeyValue(L"", value, L"S", L"K", Wide(first)));
     EXPECT_EQ(value, L"new");
 
-    parser.ReleaseFileCache();
+    parser.UseText(nullptr);
     const Failure failure = LookUpExpectingFailure(parser, L"");
     EXPECT_TRUE(failure.thrown);
     EXPECT_EQ(failure.console, "blf buffer is Null\n");
     EXPECT_EQ(failure.message, L"blf buffer is Null");
 }
 
-// A parser takes the text another one read only while the file still
-// holds the bytes read: a file rewritten with text of the same length is
-// read again.
 // A parser handed another's text answers from it, without the file, for as
 // long as it holds it; a parser not handed it reads the file.
 TEST(BlfParserTest, AHandedTextAnswersTheLookupsOfItsPath)
@@ -210,17 +207,16 @@ TEST(BlfParserTest, AHandedTextAnswersTheLookupsOfItsPath)
     CBlfParser third;
     std::wstring value;
     ASSERT_TRUE(first.GetKeyValue(L"", value, L"S", L"K", path));
-    second.UseText(first.CachedTextOf(path));
-    EXPECT_EQ(second.CachedText(), first.CachedText());
-    EXPECT_EQ(first.CachedTextOf(Wide(temp.File("other.blf"))), nullptr);
-    first.ReleaseFileCache();
+    second.UseText(first.HeldText());
+    EXPECT_EQ(second.HeldText(), first.HeldText());
+    first.UseText(nullptr);
 
     WriteFile(temp.File("layout.blf"), "[S]\nK = two\n");
     ASSERT_TRUE(second.GetKeyValue(L"", value, L"S", L"K", path));
     EXPECT_EQ(value, L"one");
     ASSERT_TRUE(third.GetKeyValue(L"", value, L"S", L"K", path));
     EXPECT_EQ(value, L"two");
-    EXPECT_NE(third.CachedText(), second.CachedText());
+    EXPECT_NE(third.HeldText(), second.HeldText());
 }
 
 TEST(BlfParserTest, FailuresPrintALineAndRaiseAndLeaveNothingCached)
@@ -251,7 +247,7 @@ TEST(BlfParserTest, FailuresPrintALineAndRaiseAndLeaveNothingCached)
         EXPECT_TRUE(failure.thrown);
         EXPECT_EQ(failure.console, c.console);
         EXPECT_EQ(platform::EncodeText(failure.message) + "\n", c.console);
-        EXPECT_EQ(parser.CachedText(), nullptr);
+        EXPECT_EQ(parser.HeldText(), nullptr);
     }
 
     // A new parser has no text for the empty path it starts with.
@@ -324,7 +320,7 @@ TEST(BlfParserTest, AStopFailsTheLookupAndCachesNothing)
     EXPECT_TRUE(failure.thrown);
     EXPECT_EQ(failure.console, "Reading the blf file stopped\n");
     EXPECT_EQ(failure.message, L"Reading the blf file stopped");
-    EXPECT_EQ(parser.CachedText(), nullptr);
+    EXPECT_EQ(parser.HeldText(), nullptr);
     std::wstring value;
     EXPECT_TRUE(parser.GetKeyValue(L"", value, L"S", L"K", Wide(temp.File("stop.blf"))));
     EXPECT_EQ(value, L"v");

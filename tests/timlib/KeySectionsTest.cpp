@@ -115,7 +115,7 @@ protected:
     {
         WriteFile(folder.File("keys.blf"), text);
         parser.m_BlfPath = Wide(folder.File("keys.blf"));
-        parser.ReleaseFileCache();
+        parser.UseText(nullptr);
         parser.m_TimDescriptor.Reset();
         parser.m_TimDescriptor.m_HeaderWords[CTimDescriptor::kWordVersion] = version;
         // A reset keeps the signature record; each case starts from zero.
