@@ -70,7 +70,7 @@ void LineIndex::Clear()
     std::vector<Line>().swap(m_Lines);
 }
 
-bool LineIndex::Build(std::wstring_view text, Pieces pieces)
+bool LineIndex::Build(std::wstring_view text, Lookups lookups)
 {
     Clear();
     if (text.size() > std::numeric_limits<uint32_t>::max()) {
@@ -120,7 +120,7 @@ bool LineIndex::Build(std::wstring_view text, Pieces pieces)
             AddHeader(static_cast<uint32_t>(i), name);
         }
     }
-    if (pieces != Pieces::kNever && !IndexPieces()) {
+    if (lookups == Lookups::kIndexed && !IndexPieces()) {
         Clear();
         return false;
     }

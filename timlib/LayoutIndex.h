@@ -14,21 +14,21 @@ enum class LookupResult { kFound, kMissing, kStopped };
 
 class LineIndex {
 public:
-    // Whether the lines get the index of their four-character pieces: each
-    // position's piece is hashed into one of kBuckets buckets, and each
-    // bucket lists the lines holding one of its pieces, a line once. The
-    // index is left out when it would pass kMaxPostings entries (a text of
-    // 64 MiB without repeats needs more); a lookup then passes over the
-    // lines one by one. kWhenLarge and kAlways both make the index; tests
-    // ask for kNever to compare the two ways.
-    enum class Pieces { kWhenLarge, kAlways, kNever };
+    // How lookups find the lines that may hold a key. kIndexed: through an
+    // index of the lines' four-character pieces, each position's piece
+    // hashed into one of kBuckets buckets, each bucket listing the lines
+    // holding one of its pieces, a line once; the index is left out when it
+    // would pass kMaxPostings entries (a text of 64 MiB without repeats
+    // needs more), and lookups then walk the lines. kWalk: always by a walk
+    // over the lines, which tests compare the index with.
+    enum class Lookups { kIndexed, kWalk };
     static constexpr size_t kBuckets = size_t(1) << 15;
     static constexpr size_t kMaxPostings = size_t(16) << 20;
 
     // Splits text, which must outlive the index and stay unchanged. False,
     // with the index empty, when a stop was asked for first or the text
     // holds 2^32 characters or more.
-    bool Build(std::wstring_view text, Pieces pieces = Pieces::kWhenLarge);
+    bool Build(std::wstring_view text, Lookups lookups = Lookups::kIndexed);
     void Clear();
 
     // The value of the first line after section's first header that holds

@@ -50,10 +50,10 @@ bool WalkText(const std::wstring& text, const std::wstring& section, const std::
 }
 
 void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>& sections,
-                       const std::vector<std::wstring>& keys, LineIndex::Pieces pieces)
+                       const std::vector<std::wstring>& keys, LineIndex::Lookups lookups)
 {
     LineIndex index;
-    ASSERT_TRUE(index.Build(text, pieces));
+    ASSERT_TRUE(index.Build(text, lookups));
     for (const std::wstring& section : sections) {
         for (const std::wstring& key : keys) {
             std::wstring expected;
@@ -70,13 +70,13 @@ void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>
 }
 
 // Both ways of looking up: through the index of four-character pieces,
-// and line by line, as a text of few lines or too many pieces is.
+// and line by line, as a text of too many pieces is.
 void ExpectLikeTheWalk(const std::wstring& text, const std::vector<std::wstring>& sections,
                        const std::vector<std::wstring>& keys)
 {
-    for (const LineIndex::Pieces pieces : {LineIndex::Pieces::kAlways, LineIndex::Pieces::kNever}) {
-        SCOPED_TRACE(static_cast<int>(pieces));
-        ExpectLikeTheWalk(text, sections, keys, pieces);
+    for (const LineIndex::Lookups lookups : {LineIndex::Lookups::kIndexed, LineIndex::Lookups::kWalk}) {
+        SCOPED_TRACE(static_cast<int>(lookups));
+        ExpectLikeTheWalk(text, sections, keys, lookups);
     }
 }
 
@@ -197,21 +197,21 @@ TEST_F(LayoutIndexStopTest, AStopEndsTheSplitAndTheLookups)
     for (int i = 0; i < 20000; ++i) {
         text += L"xabca bcabx\n";
     }
-    for (const LineIndex::Pieces pieces : {LineIndex::Pieces::kWhenLarge, LineIndex::Pieces::kNever}) {
-        SCOPED_TRACE(static_cast<int>(pieces));
+    for (const LineIndex::Lookups lookups : {LineIndex::Lookups::kIndexed, LineIndex::Lookups::kWalk}) {
+        SCOPED_TRACE(static_cast<int>(lookups));
         LineIndex index;
-        ASSERT_TRUE(index.Build(text, pieces));
+        ASSERT_TRUE(index.Build(text, lookups));
         platform::SetStopSignal(SIGTERM);
         std::wstring_view value = L"kept";
         EXPECT_EQ(index.Find(L"S", L"abcab", value), LookupResult::kStopped);
         EXPECT_EQ(value, L"kept");
-        EXPECT_FALSE(index.Build(text, pieces));
+        EXPECT_FALSE(index.Build(text, lookups));
         EXPECT_EQ(index.Find(L"S", L"bcabx", value), LookupResult::kMissing);
 
         // One long line is looked at while it is marked.
-        EXPECT_FALSE(index.Build(L"[S]\nK = " + std::wstring(size_t(3) << 20, L'x'), pieces));
+        EXPECT_FALSE(index.Build(L"[S]\nK = " + std::wstring(size_t(3) << 20, L'x'), lookups));
         platform::SetStopSignal(0);
-        EXPECT_TRUE(index.Build(text, pieces));
+        EXPECT_TRUE(index.Build(text, lookups));
         EXPECT_EQ(index.Find(L"S", L"bcabx", value), LookupResult::kFound);
         EXPECT_EQ(value, L"xabca bcabx");
     }
