@@ -198,39 +198,33 @@ bool FailWrite(const std::wstring& path)
 
 // How the finished package reaches its output.
 enum class Way {
-    kReplace,        // a rename (a copy beside it first on another file system)
-    kRewriteInPlace, // the existing file written over
-    kStream,         // written as it stands
-    kRefuse,         // "Open file failed:"
+    kReplace,  // a rename; on another file system, of a copy beside it
+    kStream,   // written as it stands
+    kRefuse,   // "Open file failed:", and the output stays
 };
 
-// The way for what the output path leads to, as the README gives it: for
-// any output, and for the program's own "kxp.bin" as the output, which takes
-// the package whatever stands there but a folder or a device node. A link
-// at the output keeps pointing where it did (the file it leads to is the
-// one replaced); links that never end stay as they are. Where the folder
-// refuses a rename, Replace rewrites an existing file in place.
+// The way for what the output path leads to, as the README gives it, for
+// any output and for the program's own "kxp.bin" as the output. A link at
+// the output keeps pointing where it did: the file it leads to is the one
+// replaced. Where the folder refuses the rename, Replace rewrites an
+// existing file in place.
 struct WayRow {
     platform::OutputKind kind;
     Way other;
     Way own;
 };
 constexpr WayRow kWays[] = {
-    // what the path leads to      any other output   "kxp.bin"
-    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},    // a new file
-    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},    // whole; a second link keeps the old bytes
-    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},    // a FIFO, pipe or device; a device node
-    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},    // stays
-    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},  // stays
+    // what the path leads to         any other output  "kxp.bin"
+    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},       // a new file
+    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},       // whole; a second link keeps the old bytes
+    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},       // a FIFO, pipe or device; a device node
+    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},       // stays
+    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},     // stays
+    {platform::OutputKind::kUnnamedFile, Way::kRefuse, Way::kRefuse},  // never written through a link of /proc
 };
 
 Way PickWay(const platform::OutputTarget& output)
 {
-    // A file reached only through a link of /proc (open, but no longer
-    // under the name the link shows) cannot be replaced by name.
-    if (!output.named) {
-        return Way::kRewriteInPlace;
-    }
     for (const WayRow& row : kWays) {
         if (row.kind == output.kind) {
             return output.own ? row.own : row.other;
@@ -259,7 +253,6 @@ public:
     ~PackageDelivery()
     {
         m_Package.Close();
-        m_Copy.Close();
         if (!m_CopyPath.empty()) {
             platform::RemoveFile(m_CopyPath);
         }
@@ -345,8 +338,6 @@ public:
         switch (PickWay(output)) {
         case Way::kReplace:
             return Replace(output.entry);
-        case Way::kRewriteInPlace:
-            return RewriteInPlace(m_Output);
         case Way::kStream:
             return WriteToDevice();
         case Way::kRefuse:
@@ -412,27 +403,12 @@ private:
         return WriteAllTo(device);
     }
 
-    // The existing output written over: where no new file can be put
-    // beside it, or it has no name to put one under.
-    bool RewriteInPlace(const std::wstring& path)
-    {
-        if (platform::StopRequested() || !Reopen()) {
-            return false;
-        }
-        platform::DirectOutput file;
-        if (!file.OpenExisting(path)) {
-            return FailOpen(m_Output);
-        }
-        return WriteAllTo(file);
-    }
-
     bool Replace(const std::wstring& target)
     {
         // A link here is the program's own "kxp.bin": replaced, never
         // followed.
         unsigned mode = 0;
-        const bool exists =
-            platform::GetEntryType(target) == platform::EntryType::kFile && platform::GetFileMode(target, mode);
+        const bool exists = platform::GetFileMode(target, mode);
         // A file the user may not write is not replaced behind its back.
         if (exists && !platform::IsWritable(target)) {
             return FailOpen(m_Output);
@@ -465,11 +441,11 @@ private:
         if (!Reopen()) {
             return false;
         }
-        m_Copy = platform::OpenedFile(platform::CreateFileBeside(target, m_CopyPath));
-        if (!m_Copy.Get()) {
+        platform::OpenedFile copy(platform::CreateFileBeside(target, m_CopyPath));
+        if (!copy.Get()) {
             return RenameRefused(platform::LastErrorCode(), target, exists);
         }
-        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
+        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, copy.Get()) || !copy.Close()) {
             return platform::StopRequested() ? false : FailWrite(m_Output);
         }
         if (exists) {
@@ -492,17 +468,24 @@ private:
     // failed with code. Where the folder does not permit it (it takes no new
     // file, or it is a sticky one that lets this user add a file beside
     // someone else's but not replace it), an existing output is rewritten
-    // in place, the one way left. Any other reason (a missing folder, a file
-    // where a folder should be, a name too long) has no way around it.
+    // in place, the one way left: it keeps its owner, mode and other links.
+    // Any other reason (a missing folder, a file where a folder should be, a
+    // name too long) has no way around it.
     bool RenameRefused(int code, const std::wstring& target, bool exists)
     {
-        return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
+        if (!exists || !platform::IsNotPermittedError(code)) {
+            return FailOpen(m_Output);
+        }
+        if (platform::StopRequested() || !Reopen()) {
+            return false;
+        }
+        platform::DirectOutput file;
+        return file.OpenExisting(target) ? WriteAllTo(file) : FailOpen(m_Output);
     }
 
     std::wstring m_Intermediate;
     std::wstring m_Output;
     platform::OpenedFile m_Package;
-    platform::OpenedFile m_Copy;
     std::wstring m_CopyPath;
     uint64_t m_Size = 0;
 };

@@ -132,23 +132,6 @@ bool FollowLink(const std::wstring& path, std::wstring& target)
     return true;
 }
 
-// Follows the links at the path's end, at most kMaxLinks, and ends early at
-// the entry stopAt when one is given. False when they never end.
-bool WalkLinks(const std::wstring& path, const std::wstring& stopAt, std::wstring& target)
-{
-    target = path;
-    for (int followed = 0;; ++followed) {
-        std::wstring next;
-        if ((!stopAt.empty() && IsSameEntry(target, stopAt)) || !FollowLink(target, next)) {
-            return true;
-        }
-        if (followed == kMaxLinks) {
-            return false;
-        }
-        target = next;
-    }
-}
-
 }  // namespace
 
 OutputKind GetOutputKind(const std::wstring& path)
@@ -171,11 +154,19 @@ OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName
 {
     OutputTarget output;
     output.place = ResolveLinks(path);
-    if (!WalkLinks(path, ownName, output.entry)) {
-        output.kind = OutputKind::kLinkLoop;
-        return output;
+    output.entry = path;
+    for (int followed = 0;; ++followed) {
+        output.own = !ownName.empty() && IsSameEntry(output.entry, ownName);
+        std::wstring next;
+        if (output.own || !FollowLink(output.entry, next)) {
+            break;
+        }
+        if (followed == kMaxLinks) {
+            output.kind = OutputKind::kLinkLoop;
+            return output;
+        }
+        output.entry = next;
     }
-    output.own = !ownName.empty() && IsSameEntry(output.entry, ownName);
     if (output.own) {
         const EntryType type = GetEntryType(output.entry);
         output.kind = type == EntryType::kFolder ? OutputKind::kFolder
@@ -185,7 +176,9 @@ OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName
         return output;
     }
     output.kind = GetOutputKind(path);
-    output.named = output.kind != OutputKind::kFile || IsSameFile(output.entry, path);
+    if (output.kind == OutputKind::kFile && !IsSameFile(output.entry, path)) {
+        output.kind = OutputKind::kUnnamedFile;
+    }
     return output;
 }
 
@@ -199,7 +192,7 @@ bool GetFileMode(const std::wstring& path, unsigned& mode)
 {
     std::string native;
     struct stat info;
-    if (!ToOsPath(path, native) || stat(native.c_str(), &info) != 0) {
+    if (!ToOsPath(path, native) || lstat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
     mode = static_cast<unsigned>(info.st_mode & 07777);
