@@ -391,16 +391,12 @@ private:
     bool WriteToDevice()
     {
         platform::DirectOutput device;
-        switch (device.OpenDevice(m_Output)) {
-        case platform::DeviceOpen::kNoReader:
+        const platform::DeviceOpen opened = device.OpenDevice(m_Output);
+        if (opened == platform::DeviceOpen::kNoReader) {
             platform::Print(L"Open file failed:%s has no reader\n", m_Output);
             return false;
-        case platform::DeviceOpen::kFailed:
-            return FailOpen(m_Output);
-        case platform::DeviceOpen::kOpened:
-            break;
         }
-        return WriteAllTo(device);
+        return opened == platform::DeviceOpen::kOpened ? WriteAllTo(device) : FailOpen(m_Output);
     }
 
     bool Replace(const std::wstring& target)

@@ -35,15 +35,6 @@ const char kPartSuffix[] = ".part";
 constexpr size_t kPartNameExtra = 1 + 1 + 10 + 1 + 6 + sizeof(kPartSuffix) - 1;
 constexpr long kDefaultNameMax = 255;
 
-std::string ParentOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return std::string();
-    }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // The start of the output's name that a temporary name keeps: all of it
 // when the folder's name limit leaves room, else cut, never inside the
 // bytes of one UTF-8 character (some file systems refuse such names).
@@ -118,17 +109,13 @@ void RemoveLeftovers(const std::string& folder, const std::string& start)
 bool FollowLink(const std::wstring& path, std::wstring& target)
 {
     std::string current;
-    struct stat info;
     std::string next;
-    if (!ToOsPath(path, current) || lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) ||
-        !ReadLinkText(current, next) || next.empty()) {
+    if (!ToOsPath(path, current) || !ReadLinkText(current, next) || next.empty()) {
         return false;
     }
-    if (next[0] != '/') {
-        const std::string parent = ParentOf(current);
-        next = parent.empty() ? next : parent == "/" ? "/" + next : parent + "/" + next;
-    }
-    target = DecodeText(next);
+    // A relative target starts in the link's folder as written: up to its
+    // last separator.
+    target = DecodeText(next[0] == '/' ? next : current.substr(0, current.rfind('/') + 1) + next);
     return true;
 }
 
