@@ -156,10 +156,10 @@ OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName
     }
     if (output.own) {
         const EntryType type = GetEntryType(output.entry);
-        output.kind = type == EntryType::kFolder ? OutputKind::kFolder
-                      : IsDeviceNode(output.entry) ? OutputKind::kStream
-                      : type == EntryType::kNone   ? OutputKind::kNone
-                                                   : OutputKind::kFile;
+        output.kind = type == EntryType::kFolder                                  ? OutputKind::kFolder
+                      : type == EntryType::kNone                                ? OutputKind::kNone
+                      : type == EntryType::kOther && IsDeviceNode(output.entry) ? OutputKind::kStream
+                                                                                : OutputKind::kFile;
         return output;
     }
     output.kind = GetOutputKind(path);

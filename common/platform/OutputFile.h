@@ -22,19 +22,19 @@ OutputKind GetOutputKind(const std::wstring& path);
 // What an output path is, answered once for the check of the output, the
 // package's work path and the delivery.
 struct OutputTarget {
-    // The entry a rename replaces, so that it keeps the links that lead
-    // there: every symbolic link at the path's end followed (up to
-    // kMaxLinks of FileSystem.h), each relative target taken from the
-    // folder of the link that holds it, but never one at the program's own
-    // name, which is replaced itself. A dangling link gives the path it
-    // points to; the path itself when it is no link or a link cannot be
-    // read; where the walk stopped when the links never end.
+    // The entry a rename replaces, so that the links that lead there stay:
+    // every symbolic link at the path's end followed (at most kMaxLinks of
+    // FileSystem.h), a relative target taken from the folder of the link
+    // that holds it, but never one at the program's own name, which is
+    // replaced itself. A dangling link gives the path it points to; the
+    // path itself when it is no link or cannot be read; where the walk
+    // stopped when the links never end.
     std::wstring entry;
     // What the path leads to (GetOutputKind), also kLinkLoop when the links
-    // at its end never end, and kUnnamedFile for a file that is not the one
+    // at its end never end, and kUnnamedFile for a file other than the one
     // at entry (a link of /proc to a file open under a name it no longer
     // has). At the own name, what stands there itself: kFolder for a
-    // folder, kStream for a device node, else kFile, or kNone for nothing.
+    // folder, kStream for a device node, kNone for nothing, else kFile.
     OutputKind kind = OutputKind::kNone;
     bool own = false;  // entry is the program's own name
     // Where the package lands, every link on the way and at the end
