@@ -50,21 +50,20 @@ constexpr size_t kCopyChunk = 1u << 20;
 // no package.
 constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 
-// Copies the package in from offset to its size on into out, whose
-// position is offset: inside the kernel where it can, else (another kind
-// of file system) through a buffer. False when a read or write failed, or
-// the run was asked to stop.
-bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
+// Copies the whole package in into the new file out: inside the kernel
+// where it can, else (another kind of file system) through a buffer. False
+// when a read or write failed, or the run was asked to stop.
+bool CopyPackage(FILE* in, uint64_t size, FILE* out)
 {
-    if (platform::CopyFileRange(in, offset, out, offset, size - offset)) {
-        return platform::SeekStream(out, size);
+    if (platform::CopyFileRange(in, 0, out, 0, size)) {
+        return true;
     }
     // The kernel may have copied part of it: the buffer writes it all again.
-    if (platform::StopRequested() || !platform::SeekStream(in, offset)) {
+    if (platform::StopRequested() || !platform::SeekStream(in, 0)) {
         return false;
     }
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size - offset, kCopyChunk)));
-    for (uint64_t remaining = size - offset; remaining > 0;) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kCopyChunk)));
+    for (uint64_t remaining = size; remaining > 0;) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
         if (platform::StopRequested() || std::fread(buffer.data(), 1, chunk, in) != chunk ||
             !WriteAll(out, buffer.data(), chunk)) {
@@ -237,8 +236,7 @@ Way PickWay(const platform::OutputTarget& output)
 // with its signature sector appended. Only then does it reach the output,
 // by one rename where it can, so that until that moment an existing output
 // stays as it was and a failed or stopped run never leaves half a package
-// under the user's name. Where nothing new can be put beside an existing
-// output, the output is rewritten in place instead, as the only way left.
+// under the user's name.
 class PackageDelivery {
 public:
     PackageDelivery(const std::wstring& intermediatePath, const std::wstring& outputPath)
@@ -441,7 +439,7 @@ private:
         if (!copy.Get()) {
             return RenameRefused(platform::LastErrorCode(), target, exists);
         }
-        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, copy.Get()) || !copy.Close()) {
+        if (!CopyPackage(m_Package.Get(), m_Size, copy.Get()) || !copy.Close()) {
             return platform::StopRequested() ? false : FailWrite(m_Output);
         }
         if (exists) {
