@@ -50,21 +50,20 @@ constexpr size_t kCopyChunk = 1u << 20;
 // no package.
 constexpr uint64_t kMaxPackageBytes = 0x7FFFFFFF;
 
-// Copies the package in from offset to its size on into out, whose
-// position is offset: inside the kernel where it can, else (another kind
-// of file system) through a buffer. False when a read or write failed, or
-// the run was asked to stop.
-bool CopyPackageRest(FILE* in, uint64_t offset, uint64_t size, FILE* out)
+// Copies the whole package in into the new file out: inside the kernel
+// where it can, else (another kind of file system) through a buffer. False
+// when a read or write failed, or the run was asked to stop.
+bool CopyPackage(FILE* in, uint64_t size, FILE* out)
 {
-    if (platform::CopyFileRange(in, offset, out, offset, size - offset)) {
-        return platform::SeekStream(out, size);
+    if (platform::CopyFileRange(in, 0, out, 0, size)) {
+        return true;
     }
     // The kernel may have copied part of it: the buffer writes it all again.
-    if (platform::StopRequested() || !platform::SeekStream(in, offset)) {
+    if (platform::StopRequested() || !platform::SeekStream(in, 0)) {
         return false;
     }
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size - offset, kCopyChunk)));
-    for (uint64_t remaining = size - offset; remaining > 0;) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(size, kCopyChunk)));
+    for (uint64_t remaining = size; remaining > 0;) {
         const size_t chunk = static_cast<size_t>(std::min<uint64_t>(remaining, buffer.size()));
         if (platform::StopRequested() || std::fread(buffer.data(), 1, chunk, in) != chunk ||
             !WriteAll(out, buffer.data(), chunk)) {
@@ -198,39 +197,33 @@ bool FailWrite(const std::wstring& path)
 
 // How the finished package reaches its output.
 enum class Way {
-    kReplace,        // a rename (a copy beside it first on another file system)
-    kRewriteInPlace, // the existing file written over
-    kStream,         // written as it stands
-    kRefuse,         // "Open file failed:"
+    kReplace,  // a rename; on another file system, of a copy beside it
+    kStream,   // written as it stands
+    kRefuse,   // "Open file failed:", and the output stays
 };
 
-// The way for what the output path leads to, as the README gives it: for
-// any output, and for the program's own "kxp.bin" as the output, which takes
-// the package whatever stands there but a folder or a device node. A link
-// at the output keeps pointing where it did (the file it leads to is the
-// one replaced); links that never end stay as they are. Where the folder
-// refuses a rename, Replace rewrites an existing file in place.
+// The way for what the output path leads to, as the README gives it, for
+// any output and for the program's own "kxp.bin" as the output. A link at
+// the output keeps pointing where it did: the file it leads to is the one
+// replaced. Where the folder refuses the rename, Replace rewrites an
+// existing file in place.
 struct WayRow {
     platform::OutputKind kind;
     Way other;
     Way own;
 };
 constexpr WayRow kWays[] = {
-    // what the path leads to      any other output   "kxp.bin"
-    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},    // a new file
-    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},    // whole; a second link keeps the old bytes
-    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},    // a FIFO, pipe or device; a device node
-    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},    // stays
-    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},  // stays
+    // what the path leads to         any other output  "kxp.bin"
+    {platform::OutputKind::kNone, Way::kReplace, Way::kReplace},       // a new file
+    {platform::OutputKind::kFile, Way::kReplace, Way::kReplace},       // whole; a second link keeps the old bytes
+    {platform::OutputKind::kStream, Way::kStream, Way::kRefuse},       // a FIFO, pipe or device; a device node
+    {platform::OutputKind::kFolder, Way::kRefuse, Way::kRefuse},       // stays
+    {platform::OutputKind::kLinkLoop, Way::kRefuse, Way::kRefuse},     // stays
+    {platform::OutputKind::kUnnamedFile, Way::kRefuse, Way::kRefuse},  // never written through a link of /proc
 };
 
 Way PickWay(const platform::OutputTarget& output)
 {
-    // A file reached only through a link of /proc (open, but no longer
-    // under the name the link shows) cannot be replaced by name.
-    if (!output.named) {
-        return Way::kRewriteInPlace;
-    }
     for (const WayRow& row : kWays) {
         if (row.kind == output.kind) {
             return output.own ? row.own : row.other;
@@ -243,8 +236,7 @@ Way PickWay(const platform::OutputTarget& output)
 // with its signature sector appended. Only then does it reach the output,
 // by one rename where it can, so that until that moment an existing output
 // stays as it was and a failed or stopped run never leaves half a package
-// under the user's name. Where nothing new can be put beside an existing
-// output, the output is rewritten in place instead, as the only way left.
+// under the user's name.
 class PackageDelivery {
 public:
     PackageDelivery(const std::wstring& intermediatePath, const std::wstring& outputPath)
@@ -259,7 +251,6 @@ public:
     ~PackageDelivery()
     {
         m_Package.Close();
-        m_Copy.Close();
         if (!m_CopyPath.empty()) {
             platform::RemoveFile(m_CopyPath);
         }
@@ -345,8 +336,6 @@ public:
         switch (PickWay(output)) {
         case Way::kReplace:
             return Replace(output.entry);
-        case Way::kRewriteInPlace:
-            return RewriteInPlace(m_Output);
         case Way::kStream:
             return WriteToDevice();
         case Way::kRefuse:
@@ -400,30 +389,12 @@ private:
     bool WriteToDevice()
     {
         platform::DirectOutput device;
-        switch (device.OpenDevice(m_Output)) {
-        case platform::DeviceOpen::kNoReader:
+        const platform::DeviceOpen opened = device.OpenDevice(m_Output);
+        if (opened == platform::DeviceOpen::kNoReader) {
             platform::Print(L"Open file failed:%s has no reader\n", m_Output);
             return false;
-        case platform::DeviceOpen::kFailed:
-            return FailOpen(m_Output);
-        case platform::DeviceOpen::kOpened:
-            break;
         }
-        return WriteAllTo(device);
-    }
-
-    // The existing output written over: where no new file can be put
-    // beside it, or it has no name to put one under.
-    bool RewriteInPlace(const std::wstring& path)
-    {
-        if (platform::StopRequested() || !Reopen()) {
-            return false;
-        }
-        platform::DirectOutput file;
-        if (!file.OpenExisting(path)) {
-            return FailOpen(m_Output);
-        }
-        return WriteAllTo(file);
+        return opened == platform::DeviceOpen::kOpened ? WriteAllTo(device) : FailOpen(m_Output);
     }
 
     bool Replace(const std::wstring& target)
@@ -431,8 +402,7 @@ private:
         // A link here is the program's own "kxp.bin": replaced, never
         // followed.
         unsigned mode = 0;
-        const bool exists =
-            platform::GetEntryType(target) == platform::EntryType::kFile && platform::GetFileMode(target, mode);
+        const bool exists = platform::GetFileMode(target, mode);
         // A file the user may not write is not replaced behind its back.
         if (exists && !platform::IsWritable(target)) {
             return FailOpen(m_Output);
@@ -465,11 +435,11 @@ private:
         if (!Reopen()) {
             return false;
         }
-        m_Copy = platform::OpenedFile(platform::CreateFileBeside(target, m_CopyPath));
-        if (!m_Copy.Get()) {
+        platform::OpenedFile copy(platform::CreateFileBeside(target, m_CopyPath));
+        if (!copy.Get()) {
             return RenameRefused(platform::LastErrorCode(), target, exists);
         }
-        if (!CopyPackageRest(m_Package.Get(), 0, m_Size, m_Copy.Get()) || !m_Copy.Close()) {
+        if (!CopyPackage(m_Package.Get(), m_Size, copy.Get()) || !copy.Close()) {
             return platform::StopRequested() ? false : FailWrite(m_Output);
         }
         if (exists) {
@@ -492,17 +462,24 @@ private:
     // failed with code. Where the folder does not permit it (it takes no new
     // file, or it is a sticky one that lets this user add a file beside
     // someone else's but not replace it), an existing output is rewritten
-    // in place, the one way left. Any other reason (a missing folder, a file
-    // where a folder should be, a name too long) has no way around it.
+    // in place, the one way left: it keeps its owner, mode and other links.
+    // Any other reason (a missing folder, a file where a folder should be, a
+    // name too long) has no way around it.
     bool RenameRefused(int code, const std::wstring& target, bool exists)
     {
-        return exists && platform::IsNotPermittedError(code) ? RewriteInPlace(target) : FailOpen(m_Output);
+        if (!exists || !platform::IsNotPermittedError(code)) {
+            return FailOpen(m_Output);
+        }
+        if (platform::StopRequested() || !Reopen()) {
+            return false;
+        }
+        platform::DirectOutput file;
+        return file.OpenExisting(target) ? WriteAllTo(file) : FailOpen(m_Output);
     }
 
     std::wstring m_Intermediate;
     std::wstring m_Output;
     platform::OpenedFile m_Package;
-    platform::OpenedFile m_Copy;
     std::wstring m_CopyPath;
     uint64_t m_Size = 0;
 };

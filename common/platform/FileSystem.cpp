@@ -343,10 +343,8 @@ std::wstring ResolveLinks(const std::wstring& path)
             continue;
         }
         const std::string next = resolved + "/" + name;
-        struct stat info;
         std::string target;
-        if (links < kMaxLinks && lstat(next.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
-            ReadLinkText(next, target) && !target.empty()) {
+        if (links < kMaxLinks && ReadLinkText(next, target) && !target.empty()) {
             ++links;
             std::vector<std::string> names;
             AddNames(target, names);

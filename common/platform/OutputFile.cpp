@@ -35,15 +35,6 @@ const char kPartSuffix[] = ".part";
 constexpr size_t kPartNameExtra = 1 + 1 + 10 + 1 + 6 + sizeof(kPartSuffix) - 1;
 constexpr long kDefaultNameMax = 255;
 
-std::string ParentOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return std::string();
-    }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // The start of the output's name that a temporary name keeps: all of it
 // when the folder's name limit leaves room, else cut, never inside the
 // bytes of one UTF-8 character (some file systems refuse such names).
@@ -118,35 +109,14 @@ void RemoveLeftovers(const std::string& folder, const std::string& start)
 bool FollowLink(const std::wstring& path, std::wstring& target)
 {
     std::string current;
-    struct stat info;
     std::string next;
-    if (!ToOsPath(path, current) || lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) ||
-        !ReadLinkText(current, next) || next.empty()) {
+    if (!ToOsPath(path, current) || !ReadLinkText(current, next) || next.empty()) {
         return false;
     }
-    if (next[0] != '/') {
-        const std::string parent = ParentOf(current);
-        next = parent.empty() ? next : parent == "/" ? "/" + next : parent + "/" + next;
-    }
-    target = DecodeText(next);
+    // A relative target starts in the link's folder as written: up to its
+    // last separator.
+    target = DecodeText(next[0] == '/' ? next : current.substr(0, current.rfind('/') + 1) + next);
     return true;
-}
-
-// Follows the links at the path's end, at most kMaxLinks, and ends early at
-// the entry stopAt when one is given. False when they never end.
-bool WalkLinks(const std::wstring& path, const std::wstring& stopAt, std::wstring& target)
-{
-    target = path;
-    for (int followed = 0;; ++followed) {
-        std::wstring next;
-        if ((!stopAt.empty() && IsSameEntry(target, stopAt)) || !FollowLink(target, next)) {
-            return true;
-        }
-        if (followed == kMaxLinks) {
-            return false;
-        }
-        target = next;
-    }
 }
 
 }  // namespace
@@ -171,21 +141,31 @@ OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName
 {
     OutputTarget output;
     output.place = ResolveLinks(path);
-    if (!WalkLinks(path, ownName, output.entry)) {
-        output.kind = OutputKind::kLinkLoop;
-        return output;
+    output.entry = path;
+    for (int followed = 0;; ++followed) {
+        output.own = !ownName.empty() && IsSameEntry(output.entry, ownName);
+        std::wstring next;
+        if (output.own || !FollowLink(output.entry, next)) {
+            break;
+        }
+        if (followed == kMaxLinks) {
+            output.kind = OutputKind::kLinkLoop;
+            return output;
+        }
+        output.entry = next;
     }
-    output.own = !ownName.empty() && IsSameEntry(output.entry, ownName);
     if (output.own) {
         const EntryType type = GetEntryType(output.entry);
-        output.kind = type == EntryType::kFolder ? OutputKind::kFolder
-                      : IsDeviceNode(output.entry) ? OutputKind::kStream
-                      : type == EntryType::kNone   ? OutputKind::kNone
-                                                   : OutputKind::kFile;
+        output.kind = type == EntryType::kFolder                                  ? OutputKind::kFolder
+                      : type == EntryType::kNone                                ? OutputKind::kNone
+                      : type == EntryType::kOther && IsDeviceNode(output.entry) ? OutputKind::kStream
+                                                                                : OutputKind::kFile;
         return output;
     }
     output.kind = GetOutputKind(path);
-    output.named = output.kind != OutputKind::kFile || IsSameFile(output.entry, path);
+    if (output.kind == OutputKind::kFile && !IsSameFile(output.entry, path)) {
+        output.kind = OutputKind::kUnnamedFile;
+    }
     return output;
 }
 
@@ -199,7 +179,7 @@ bool GetFileMode(const std::wstring& path, unsigned& mode)
 {
     std::string native;
     struct stat info;
-    if (!ToOsPath(path, native) || stat(native.c_str(), &info) != 0) {
+    if (!ToOsPath(path, native) || lstat(native.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return false;
     }
     mode = static_cast<unsigned>(info.st_mode & 07777);

@@ -11,7 +11,7 @@
 
 namespace platform {
 
-enum class OutputKind { kNone, kFile, kFolder, kStream, kLinkLoop };
+enum class OutputKind { kNone, kFile, kFolder, kStream, kLinkLoop, kUnnamedFile };
 // What the path leads to, following every link, also the links of /proc
 // that name a pipe (/dev/fd/3, /dev/stdout): kStream for a FIFO, a pipe,
 // a device or a socket, which are written as they stand; kLinkLoop when
@@ -22,23 +22,21 @@ OutputKind GetOutputKind(const std::wstring& path);
 // What an output path is, answered once for the check of the output, the
 // package's work path and the delivery.
 struct OutputTarget {
-    // The entry a rename replaces, so that it keeps the links that lead
-    // there: every symbolic link at the path's end followed (up to
-    // kMaxLinks of FileSystem.h), each relative target taken from the
-    // folder of the link that holds it, but never one at the program's own
-    // name, which is replaced itself. A dangling link gives the path it
-    // points to; the path itself when it is no link or a link cannot be
-    // read; where the walk stopped when the links never end.
+    // The entry a rename replaces, so that the links that lead there stay:
+    // every symbolic link at the path's end followed (at most kMaxLinks of
+    // FileSystem.h), a relative target taken from the folder of the link
+    // that holds it, but never one at the program's own name, which is
+    // replaced itself. A dangling link gives the path it points to; the
+    // path itself when it is no link or cannot be read; where the walk
+    // stopped when the links never end.
     std::wstring entry;
     // What the path leads to (GetOutputKind), also kLinkLoop when the links
-    // at its end never end. At the own name, what stands there itself:
-    // kFolder for a folder, kStream for a device node, else kFile, or
-    // kNone for nothing.
+    // at its end never end, and kUnnamedFile for a file other than the one
+    // at entry (a link of /proc to a file open under a name it no longer
+    // has). At the own name, what stands there itself: kFolder for a
+    // folder, kStream for a device node, kNone for nothing, else kFile.
     OutputKind kind = OutputKind::kNone;
     bool own = false;  // entry is the program's own name
-    // Whether the file the path leads to is the one at entry: not so for a
-    // link of /proc to a file that is open but no longer under that name.
-    bool named = true;
     // Where the package lands, every link on the way and at the end
     // resolved (ResolveLinks), also past the own name: for the check that
     // it is no work folder.
@@ -50,7 +48,8 @@ OutputTarget ResolveOutput(const std::wstring& path, const std::wstring& ownName
 
 // Whether this process may write the file at path (access W_OK).
 bool IsWritable(const std::wstring& path);
-// The permission bits of the file at path; false when nothing is there.
+// The permission bits of the regular file at path itself, never one a link
+// leads to; false when there is none.
 bool GetFileMode(const std::wstring& path, unsigned& mode);
 
 // A new, empty file in the folder of target, created exclusively (never

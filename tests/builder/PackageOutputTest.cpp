@@ -275,6 +275,32 @@ TEST_F(WritePackageOutputTest, APipeGetsTheWholePackage)
     EXPECT_FALSE(FileExists(m_Intermediate));
 }
 
+// An output that is a link of /proc to a file open under a name it no
+// longer has is refused: nothing is written through the link, and no file
+// takes the name the link shows.
+TEST_F(WritePackageOutputTest, AnOpenFileThatLostItsNameIsRefused)
+{
+    const std::vector<uint8_t> package = MakePackage(0, 0);
+    WriteFile(m_Intermediate, std::string(package.begin(), package.end()));
+    const std::string removed = m_Folder.File("removed");
+    WriteFile(removed, "old package");
+    const int fd = open(removed.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(unlink(removed.c_str()), 0);
+    const std::string output = "/dev/fd/" + std::to_string(fd);
+    EXPECT_FALSE(Run(output, Options(L"", false, 0)));
+    EXPECT_EQ(m_Out, "Open file failed:" + output + "\n");
+    char old[16] = {};
+    EXPECT_EQ(pread(fd, old, sizeof old, 0), 11);
+    EXPECT_EQ(std::string(old), "old package");
+    close(fd);
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(m_Folder.Path())) {
+        left.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::set<std::string>{});
+}
+
 TEST_F(WritePackageOutputTest, FailedSigningIsReportedAndLeavesNoPackage)
 {
     const std::vector<uint8_t> package = MakePackage(1, 1);

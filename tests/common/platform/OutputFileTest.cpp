@@ -127,6 +127,22 @@ TEST(OutputFileTest, TheLinkWalksShareTheKernelsBound)
     }
 }
 
+// A link of /proc to a file open under a name it no longer has leads to
+// no entry that a rename could replace.
+TEST(OutputFileTest, AnOpenFileThatLostItsNameIsUnnamed)
+{
+    const TempFolder folder;
+    const std::string file = folder.File("removed");
+    WriteFile(file, "x");
+    const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::string link = "/dev/fd/" + std::to_string(fd);
+    EXPECT_EQ(platform::ResolveOutput(W(link), std::wstring()).kind, platform::OutputKind::kFile);
+    ASSERT_EQ(unlink(file.c_str()), 0);
+    EXPECT_EQ(platform::ResolveOutput(W(link), std::wstring()).kind, platform::OutputKind::kUnnamedFile);
+    close(fd);
+}
+
 TEST(OutputFileTest, OutputKinds)
 {
     const TempFolder folder;
