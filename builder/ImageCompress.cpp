@@ -175,7 +175,8 @@ CompressFailure FailureOf(SRes res)
 }
 
 // What the compression step prints for each failure; none for an encoder
-// code that has no text of its own.
+// code that has no text of its own, nor for a source that is no regular
+// file, which is said as the checks say it.
 struct FailureText {
     CompressFailure failure;
     const wchar_t* text;
@@ -183,7 +184,6 @@ struct FailureText {
 
 constexpr FailureText kFailureTexts[] = {
     {CompressFailure::kOpenInput, L"Can not open input file\n"},
-    {CompressFailure::kNotRegularInput, L"Can not open input file\n"},
     {CompressFailure::kOpenOutput, L"Can not open output file\n"},
     {CompressFailure::kMemory, L"Can not allocate memory\n"},
     {CompressFailure::kData, L"Data error\n"},
@@ -257,12 +257,11 @@ bool FinishImage(const CompressJob& job)
         if (job.failure == CompressFailure::kOpenOutput) {
             ReportNameInTheWay(job.target);
         }
-        // Said as the checks say it, in place of the failed open's line.
+        // Said as the checks say it; the table has no line of its own for it.
         if (job.failure == CompressFailure::kNotRegularInput) {
             LogNotRegularImage(job.source);
-        } else {
-            PrintFailure(job.failure);
         }
+        PrintFailure(job.failure);
         PrintLog(L"Compress file failed:%s\n", job.source);
         return false;
     }
