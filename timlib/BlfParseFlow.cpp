@@ -306,7 +306,7 @@ bool ParseBlfFile(const std::wstring& blfPath, CBlfParser& parser, uint8_t webUp
     // A stop that came after the last lookup, in a step that reads the
     // text without lookups, fails the parse too.
     if (platform::StopRequested()) {
-        FailStopped();
+        layout::FailStopped();
     }
     platform::Print(L"complete to parsing blf file\n\n");
     return true;

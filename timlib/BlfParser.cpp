@@ -85,7 +85,7 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
     // Every lookup looks at the stop flag: most find their key at once,
     // without a walk long enough to look at it.
     if (platform::StopRequested()) {
-        FailStopped();
+        layout::FailStopped();
     }
     // A parser without text has none for the empty path.
     if (!m_pText && filePath.empty()) {
@@ -104,7 +104,7 @@ std::wstring_view CBlfParser::LookUp(std::wstring_view defaultText, std::wstring
     case layout::LookupResult::kMissing:
         break;
     case layout::LookupResult::kStopped:
-        FailStopped();
+        layout::FailStopped();
     }
     return defaultText;
 }

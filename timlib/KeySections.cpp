@@ -306,8 +306,7 @@ bool CBlfParser::ParseKeyInfo()
             continue;
         }
         // A key block past the most entries a layout may hold is refused,
-        // as every list of a layout is: each key is also looked up again
-        // below, one setting at a time.
+        // as every list of a layout is.
         if (completed == kMaxLayoutCount) {
             const std::wstring refusal = CountRefusal(begin);
             platform::Print(L"%s\n", refusal);

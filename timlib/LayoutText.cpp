@@ -59,9 +59,9 @@ LayoutStream::LayoutStream(std::shared_ptr<const LayoutText> text, const std::ws
 {
 }
 
-}  // namespace layout
-
 void FailStopped()
 {
-    layout::FailReading(L"Reading the blf file stopped");
+    FailReading(L"Reading the blf file stopped");
 }
+
+}  // namespace layout

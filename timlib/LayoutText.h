@@ -46,9 +46,8 @@ private:
 // Prints message and raises CZorlixexception with it: how a layout read
 // fails.
 [[noreturn]] void FailReading(const wchar_t* message);
+// The same with the text that says the reading stopped: how a layout read
+// ends on a stop.
+[[noreturn]] void FailStopped();
 
 }  // namespace layout
-
-// Prints that the reading stopped and raises CZorlixexception with it: how a
-// layout read ends on a stop.
-[[noreturn]] void FailStopped();
